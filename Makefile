@@ -1,0 +1,54 @@
+# Thin wrapper over CMake. `make run` and `make test` are the two set-up commands of the README.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test test-asan fuzz fuzz-smoke bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLGRIM_SANITIZE=ON \
+	  -DVELLGRIM_SHELL=OFF -DVELLGRIM_BENCH=OFF
+
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+$(FUZZ_BUILD)/build.ninja:
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLGRIM_FUZZ=ON \
+	  -DVELLGRIM_SHELL=OFF -DVELLGRIM_BENCH=OFF
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Runs every fuzz target briefly; longer runs are for finding bugs by hand.
+FUZZ_SECONDS ?= 20
+fuzz-smoke: fuzz
+	@bash scripts/fuzz-smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+bench: build
+	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

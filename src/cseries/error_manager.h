@@ -1,0 +1,61 @@
+// One error manager for the whole program: every failure is reported through post_error, written
+// to the log "tarn_log.txt", and the first unhandled code waits until handle_error takes it.
+#pragma once
+
+#include <cstdint>
+
+enum error_code : int16_t {
+  error_none = 0,
+  error_unknown = 1,
+  error_user_cancel = 2,
+  error_file_read = 3,
+  error_file_write = 4,
+  error_file_open = 5,
+  error_file_create = 6,
+  error_file_general = 7,
+  error_out_of_memory = 8,
+  error_data_version_mismatch = 9,
+  error_data_corrupted = 10,
+  error_data_missing = 11,
+  error_data_mismatch = 12,
+  error_array_full = 13,
+  error_fatal_recursion = 14,
+  error_array_out_of_bounds = 15,
+  error_assertion_failure = 16,
+  error_out_of_sync = 17,
+  error_warning = 18,
+  NUMBER_OF_ERROR_CODES
+};
+
+#define VG_PRINTF(f, a) __attribute__((format(printf, f, a)))
+
+// Opens the log in the working folder (truncating it), registers its closing, writes the header.
+void error_manager_initialize(const char* program_name);
+
+// The name of a code as logged ("File system Open"); "Unknown" for codes out of range.
+const char* error_code_name(int16_t code);
+bool error_code_is_fatal(int16_t code);
+// The code waiting for handle_error, 0 when none.
+int16_t error_pending_code();
+
+void log_write(const char* text, bool time_stamp);
+void log_note(const char* source, int line, const char* format, ...) VG_PRINTF(3, 4);
+void log_close();
+
+// Reports a failure; does not return for the fatal codes (8, 16, 17).
+void post_error(int16_t code, const char* source, int line, const char* format, ...) VG_PRINTF(4, 5);
+// 1 if an error was pending (and clears it), 0 if none; ends the program for a fatal code.
+int handle_error();
+
+// Modal warning through the UI host, with the system's default caption.
+void show_warning_box(const char* format, ...) VG_PRINTF(1, 2);
+
+enum { MAXIMUM_EXIT_PROCEDURES = 16 };
+void register_exit_procedure(const char* source, int line, void (*procedure)());
+[[noreturn]] void halt_program(int status);
+
+// Fatal signals write "Crashed!" and end through halt_program(-1).
+void crash_handler_install();
+
+// Convenience for reports from the current source line.
+#define POST_ERROR(code, ...) post_error((code), __FILE_NAME__, __LINE__, __VA_ARGS__)

@@ -1,0 +1,57 @@
+// The seam through which engine code asks the user something or shows a refusal, without knowing
+// about any window system. The editor installs a host backed by Qt dialogs; tests and the
+// command-line tool install scripted hosts. With no host installed, questions get their default
+// answer (Cancel, or No where there is no Cancel) and texts go to standard error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum ui_icon : int16_t {
+  ui_icon_none,
+  ui_icon_information,
+  ui_icon_warning,
+  ui_icon_error,
+  ui_icon_question,
+};
+
+enum ui_buttons : int16_t {
+  ui_buttons_ok,
+  ui_buttons_ok_cancel,
+  ui_buttons_yes_no,
+  ui_buttons_yes_no_cancel,
+};
+
+enum ui_answer : int16_t {
+  ui_answer_ok,
+  ui_answer_cancel,
+  ui_answer_yes,
+  ui_answer_no,
+};
+
+// A table of procedures; any entry may be null, and then the default behaviour applies.
+struct ui_host {
+  void* context;
+  // Modal message box; an empty title means the system's default caption.
+  ui_answer (*message_box)(void* context, const char* title, const char* text, ui_icon icon,
+                           ui_buttons buttons);
+  // File choice; `path` holds the suggested path on entry and the chosen one on success.
+  bool (*choose_open_file)(void* context, const char* title, const char* filter, std::string& path);
+  bool (*choose_save_file)(void* context, const char* title, const char* filter, std::string& path);
+  // Tag choice among the visible tags of a group; `tag_index` holds the initial choice on entry.
+  bool (*choose_tag)(void* context, const char* title, uint32_t group, int32_t& tag_index);
+  // Numeric entry within [minimum, maximum]; `value` holds the initial value on entry.
+  bool (*enter_value)(void* context, const char* title, const char* label, double minimum,
+                      double maximum, double& value);
+};
+
+// Installs a host (null restores the default); the table must outlive its use.
+void ui_host_install(const ui_host* host);
+const ui_host* ui_host_current();
+
+ui_answer ui_message_box(const char* title, const char* text, ui_icon icon, ui_buttons buttons);
+bool ui_choose_open_file(const char* title, const char* filter, std::string& path);
+bool ui_choose_save_file(const char* title, const char* filter, std::string& path);
+bool ui_choose_tag(const char* title, uint32_t group, int32_t& tag_index);
+bool ui_enter_value(const char* title, const char* label, double minimum, double maximum,
+                    double& value);
