@@ -1,9 +1,13 @@
-#include <CLI/CLI.hpp>
+#include "cli/cli_commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"vellgrim-tool: headless commands over the Vellgrim engine"};
-  std::string root = ".";
-  app.add_option("--root", root, "working folder holding tags, plugins and local")->capture_default_str();
+  app.require_subcommand(1);
+  cli_options options;
+  app.add_option("--root", options.root, "working folder holding tags, plugins and local")
+      ->capture_default_str();
+  cli_add_tags_commands(app, options);
+  cli_add_map_commands(app, options);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -1,0 +1,13 @@
+// vellgrim-tool: each group of commands lives in its own file and adds its subcommands here.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+struct cli_options {
+  std::string root = ".";  // the working folder holding "tags", "plugins" and "local"
+};
+
+void cli_add_tags_commands(CLI::App& app, cli_options& options);
+void cli_add_map_commands(CLI::App& app, cli_options& options);
