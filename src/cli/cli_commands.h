@@ -7,6 +7,7 @@
 
 struct cli_options {
   std::string root = ".";  // the working folder holding "tags", "plugins" and "local"
+  int exit_code = 0;        // set by the command that ran
 };
 
 void cli_add_tags_commands(CLI::App& app, cli_options& options);

@@ -9,5 +9,5 @@ int main(int argc, char** argv) {
   cli_add_tags_commands(app, options);
   cli_add_map_commands(app, options);
   CLI11_PARSE(app, argc, argv);
-  return 0;
+  return options.exit_code;
 }
