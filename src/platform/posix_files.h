@@ -1,0 +1,50 @@
+// The POSIX seam under the file layer. Paths here are host paths ('/'-separated); the file layer
+// turns its backslash paths into them. Results: 0 or a positive errno-style failure, or as noted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum posix_open_mode {
+  _posix_open_read = 1,
+  _posix_open_write = 2,
+};
+
+enum posix_entry_kind {
+  _posix_entry_other = 0,
+  _posix_entry_file,
+  _posix_entry_folder,
+};
+
+struct posix_directory_entry {
+  std::string name;
+  posix_entry_kind kind;
+};
+
+// Turns a backslash-separated relative path into a host path ("" becomes ".").
+std::string posix_path_from_backslashes(const char* path);
+
+// Opens an existing file; write access takes a non-blocking exclusive lock held until close.
+// Returns the descriptor, or -1 with *busy set when another holder of the lock refused it.
+int posix_file_open(const std::string& path, int mode, bool* busy);
+bool posix_file_close(int fd);
+bool posix_file_seek(int fd, int64_t offset);
+bool posix_file_seek_end(int fd);
+bool posix_file_read_exact(int fd, void* buffer, int64_t count);
+bool posix_file_write_exact(int fd, const void* buffer, int64_t count);
+bool posix_file_sync(int fd);
+int64_t posix_file_length(int fd);           // -1 on failure
+int64_t posix_path_length(const std::string& path);  // -1 on failure or when not a regular file
+
+posix_entry_kind posix_path_kind(const std::string& path, bool* exists);
+// Creates or truncates a file, refusing while another holds its write lock.
+bool posix_file_create(const std::string& path);
+bool posix_file_remove(const std::string& path);  // refuses while another holds its write lock
+bool posix_folder_create(const std::string& path);
+bool posix_folder_remove(const std::string& path);
+bool posix_rename_no_replace(const std::string& from, const std::string& to);
+bool posix_rename_replace(const std::string& from, const std::string& to);
+
+// The entries of a folder without "." and "..", sorted by name; false when it cannot be read.
+bool posix_folder_list(const std::string& path, std::vector<posix_directory_entry>* entries);
