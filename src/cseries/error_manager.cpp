@@ -1,6 +1,7 @@
 #include "cseries/error_manager.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -59,6 +60,7 @@ struct exit_procedure_table {
   exit_procedure_entry entries[MAXIMUM_EXIT_PROCEDURES];
   int16_t count;
   int32_t exiting;
+  int32_t runtime_exit_started;
 };
 
 error_manager_state state;
@@ -93,6 +95,20 @@ void log_write_line(char (&line)[kLineSize], size_t length, bool time_stamp = fa
 }
 
 bool source_given(const char* source) { return source && *source; }
+
+// The one shape of report and note lines: "<prefix><source>, line #<line>: <message>", or the
+// message alone without a source.
+void log_source_line(const char* prefix, const char* source, int line, const char* format,
+                     va_list arguments) {
+  char message[kLineSize];
+  format_bounded(message, sizeof message, format, arguments);
+  char text[kLineSize];
+  size_t length = source_given(source)
+                      ? format_bounded(text, sizeof text - 1, "%s%s, line #%d: %s", prefix,
+                                       source, line, message)
+                      : format_bounded(text, sizeof text - 1, "%s", message);
+  log_write_line(text, length);
+}
 
 }  // namespace
 
@@ -141,18 +157,10 @@ void log_write(const char* text, bool time_stamp) {
 
 void log_note(const char* source, int line, const char* format, ...) {
   if (!format || !state.log) return;
-
-  char message[kLineSize];
   va_list arguments;
   va_start(arguments, format);
-  format_bounded(message, sizeof message, format, arguments);
+  log_source_line("", source, line, format, arguments);
   va_end(arguments);
-
-  char text[kLineSize];
-  size_t length = source_given(source)
-                      ? format_bounded(text, sizeof text - 1, "%s, line #%d: %s", source, line, message)
-                      : format_bounded(text, sizeof text - 1, "%s", message);
-  log_write_line(text, length);
 }
 
 void log_close() {
@@ -164,26 +172,18 @@ void post_error(int16_t code, const char* source, int line, const char* format, 
   bool fatal = error_code_is_fatal(code);
   if (state.pending_code == error_none || fatal) state.pending_code = code;
 
-  if (format) {
-    char message[kLineSize];
-    va_list arguments;
-    va_start(arguments, format);
-    format_bounded(message, sizeof message, format, arguments);
-    va_end(arguments);
-
-    char text[kLineSize];
-    size_t length;
-    if (!source_given(source)) {
-      length = format_bounded(text, sizeof text - 1, "%s", message);
-    } else if (state.pending_code == error_assertion_failure) {
-      length = format_bounded(text, sizeof text - 1, "%s in %s, line #%d: %s",
-                              fatal ? "halt" : "pause", source, line, message);
+  if (format && state.log) {
+    char prefix[64];
+    if (state.pending_code == error_assertion_failure) {
+      format_bounded(prefix, sizeof prefix, "%s in ", fatal ? "halt" : "pause");
     } else {
       // The name is the pending code's, which may be an earlier report's.
-      length = format_bounded(text, sizeof text - 1, "Error: %s in %s, line #%d: %s",
-                              error_code_name(state.pending_code), source, line, message);
+      format_bounded(prefix, sizeof prefix, "Error: %s in ", error_code_name(state.pending_code));
     }
-    log_write_line(text, length);
+    va_list arguments;
+    va_start(arguments, format);
+    log_source_line(prefix, source, line, format, arguments);
+    va_end(arguments);
   }
 
   if (fatal) handle_error();
@@ -228,6 +228,10 @@ void halt_program(int status) {
     exit_procedures.exiting = 1;
     for (int i = exit_procedures.count - 1; i >= 0; --i) exit_procedures.entries[i].procedure();
   }
+  // Reached again from the runtime's own clean-up (a crash in a static destructor, say): calling
+  // exit a second time is undefined, so end without it.
+  if (exit_procedures.runtime_exit_started) _exit(status);
+  exit_procedures.runtime_exit_started = 1;
   std::exit(status);
 }
 

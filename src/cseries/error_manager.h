@@ -1,5 +1,8 @@
 // One error manager for the whole program: every failure is reported through post_error, written
 // to the log "tarn_log.txt", and the first unhandled code waits until handle_error takes it.
+// Every log line is composed in a 256-byte buffer; a longer one is cut to 254 characters plus its
+// newline. Before error_manager_initialize (and after log_close) nothing is logged, but reports
+// still set the pending code and the fatal codes still end the program.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +41,9 @@ bool error_code_is_fatal(int16_t code);
 // The code waiting for handle_error, 0 when none.
 int16_t error_pending_code();
 
+// Writes the text unchanged, after "YYYY-MM-DD hh:mm:ss  " when time-stamped, and flushes.
 void log_write(const char* text, bool time_stamp);
+// A progress line, "source, line #n: message" (or the message alone); the pending code is untouched.
 void log_note(const char* source, int line, const char* format, ...) VG_PRINTF(3, 4);
 void log_close();
 
@@ -51,10 +56,15 @@ int handle_error();
 void show_warning_box(const char* format, ...) VG_PRINTF(1, 2);
 
 enum { MAXIMUM_EXIT_PROCEDURES = 16 };
+// Appends to the exit-procedure table; a full table refuses and reports "Array Full".
 void register_exit_procedure(const char* source, int line, void (*procedure)());
+// Runs the exit procedures once, last registered first, then exit(status). Reached again from an
+// exit procedure it ends at once.
 [[noreturn]] void halt_program(int status);
 
-// Fatal signals write "Crashed!" and end through halt_program(-1).
+// Fatal signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) write "Crashed!" and end through
+// halt_program(-1), on an alternate stack; a second crash during that clean-up takes the
+// signal's default action.
 void crash_handler_install();
 
 // Convenience for reports from the current source line.

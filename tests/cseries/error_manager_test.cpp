@@ -219,3 +219,20 @@ TEST_F(ErrorManagerTest, CrashDuringCleanUpTakesTheDefaultAction) {
   EXPECT_EQ(reports(), "Crashed!\n");
   EXPECT_EQ(folder.read_file("exit_order.txt"), "x");
 }
+
+namespace {
+struct crashes_on_destruction {
+  ~crashes_on_destruction() { std::raise(SIGSEGV); }
+};
+}  // namespace
+
+TEST_F(ErrorManagerTest, CrashDuringRuntimeExitStillEnds) {
+  crash_handler_install();
+  EXPECT_EXIT(
+      {
+        static crashes_on_destruction object;
+        halt_program(5);
+      },
+      ExitedWithCode(255), "");
+  EXPECT_EQ(reports(), "");  // the log was already closed by its exit procedure
+}
