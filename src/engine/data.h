@@ -165,24 +165,27 @@ data_array_slot_range data_array_used_slots(const Array* array) {
 
 // ---- typed access ----
 
+// True when a T (which starts with the identifier) fits in one of the array's records.
+template <class T, class Array>
+bool data_array_record_fits(const Array* array) {
+  static_assert(std::is_standard_layout_v<T> && sizeof(T) >= sizeof(int16_t));
+  const data_array_state* state = data_array_state_of(array);
+  return state && sizeof(T) <= static_cast<size_t>(state->record_size);
+}
+
 // The record as T, or none (also when T is larger than the record size).
 template <class T, class Array>
 T* data_array_get_as(Array* array, int32_t slot_or_handle) {
-  static_assert(std::is_standard_layout_v<T> && sizeof(T) >= sizeof(int16_t));
-  if (!array || sizeof(T) > static_cast<size_t>(data_array_state_of(array)->record_size)) return nullptr;
-  return static_cast<T*>(data_array_get(array, slot_or_handle));
+  return data_array_record_fits<T>(array) ? static_cast<T*>(data_array_get(array, slot_or_handle)) : nullptr;
 }
 
 template <class T>
 T* data_array_get_checked_as(created_data_array* array, int32_t handle) {
-  static_assert(std::is_standard_layout_v<T> && sizeof(T) >= sizeof(int16_t));
-  if (!array || sizeof(T) > static_cast<size_t>(array->state.record_size)) return nullptr;
-  return static_cast<T*>(data_array_get_checked(array, handle));
+  return data_array_record_fits<T>(array) ? static_cast<T*>(data_array_get_checked(array, handle)) : nullptr;
 }
 
 template <class T>
 T* data_array_get_checked_as(declared_data_array* array, int32_t slot, int32_t identifier) {
-  static_assert(std::is_standard_layout_v<T> && sizeof(T) >= sizeof(int16_t));
-  if (!array || sizeof(T) > static_cast<size_t>(array->state.record_size)) return nullptr;
-  return static_cast<T*>(data_array_get_checked(array, slot, identifier));
+  return data_array_record_fits<T>(array) ? static_cast<T*>(data_array_get_checked(array, slot, identifier))
+                                          : nullptr;
 }
