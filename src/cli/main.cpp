@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include "cli/cli_session.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"vellgrim-tool: headless commands over the Vellgrim engine"};
@@ -9,5 +10,7 @@ int main(int argc, char** argv) {
   cli_add_tags_commands(app, options);
   cli_add_map_commands(app, options);
   CLI11_PARSE(app, argc, argv);
+  // A command that opened the store ends through the exit procedures: lock released, log closed.
+  cli_session_end(options);
   return options.exit_code;
 }

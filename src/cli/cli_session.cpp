@@ -1,0 +1,116 @@
+#include "cli/cli_session.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/ui_host.h"
+#include "tag_files/tag_files.h"
+
+namespace {
+
+constexpr const char* kProgramName = "vellgrim-tool";
+
+bool session_begun = false;
+
+// Newlines would break the one-line rule of the tool's standard error.
+std::string one_line(const char* text) {
+  std::string line = text ? text : "";
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+// Nobody can answer a question in a headless tool: every box is printed and gets its default.
+ui_answer tool_message_box(void*, const char* title, const char* text, ui_icon, ui_buttons buttons) {
+  std::string line = one_line(text);
+  if (title && *title)
+    std::fprintf(stderr, "%s: %s: %s\n", kProgramName, title, line.c_str());
+  else
+    std::fprintf(stderr, "%s: %s\n", kProgramName, line.c_str());
+  switch (buttons) {
+    case ui_buttons_ok: return ui_answer_ok;
+    case ui_buttons_yes_no: return ui_answer_no;
+    default: return ui_answer_cancel;
+  }
+}
+
+const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr};
+
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool cli_fail(cli_options& options, const char* format, ...) {
+  char message[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+  std::fprintf(stderr, "%s: %s\n", kProgramName, one_line(message).c_str());
+  options.exit_code = 1;
+  return false;
+}
+
+std::string cli_absolute_path(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+bool cli_parse_tag(const std::string& text, tag* value) {
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (text.size() == 2 || text.size() > 10) return false;
+    tag result = 0;
+    for (size_t i = 2; i < text.size(); ++i) {
+      int digit = hex_digit_value(text[i]);
+      if (digit < 0) return false;
+      result = (result << 4) | tag(digit);
+    }
+    *value = result;
+    return true;
+  }
+  if (text.empty() || text.size() > 4 || text.find('\0') != std::string::npos) return false;
+  if (text.size() == 4) {
+    *value = (tag(uint8_t(text[0])) << 24) | (tag(uint8_t(text[1])) << 16) | (tag(uint8_t(text[2])) << 8) |
+             tag(uint8_t(text[3]));
+    return true;
+  }
+  *value = text_to_tag_padded(text.c_str());
+  return true;
+}
+
+bool cli_session_begin(cli_options& options, cli_session_mode mode) {
+  if (::chdir(options.root.c_str()) != 0)
+    return cli_fail(options, "can't use the folder '%s': %s", options.root.c_str(), std::strerror(errno));
+
+  error_manager_initialize(kProgramName);
+  ui_host_install(&tool_ui_host);
+  session_begun = true;
+
+  if (!tag_files_initialize())
+    return cli_fail(options, "couldn't start the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
+  if (!tag_files_open(false, {}, -1))
+    return cli_fail(options, "couldn't open the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
+  if (mode == _cli_session_write && !tag_files_lock_instance())
+    return cli_fail(options, "another program is using the tag store in '%s'; try again when it has ended",
+                    options.root.c_str());
+  return true;
+}
+
+void cli_session_end(const cli_options& options) {
+  if (!session_begun) return;
+  std::fflush(stdout);
+  halt_program(options.exit_code);
+}

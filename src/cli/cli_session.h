@@ -1,0 +1,35 @@
+// The shared start of every vellgrim-tool command that works on a tag store: enter the root
+// folder, start the log and the tag store, and for commands that write, take the single-instance
+// lock. Failures are one line on standard error and a non-zero exit code.
+#pragma once
+
+#include <string>
+
+#include "cli/cli_commands.h"
+#include "cseries/error_manager.h"  // VG_PRINTF
+#include "cseries/text.h"
+
+enum cli_session_mode {
+  _cli_session_read,
+  _cli_session_write,  // takes the single-instance lock
+};
+
+// Enters options.root, starts the error manager ("vellgrim-tool"), installs the tool's UI host,
+// initialises and opens the tag store (unrestricted, no plugins, latest patch level) and, when
+// writing, takes the lock. On failure reports through cli_fail and answers false.
+bool cli_session_begin(cli_options& options, cli_session_mode mode);
+// Runs the engine's exit procedures (lock released, store and log closed) and ends the process
+// with options.exit_code. Does nothing when no session was begun.
+void cli_session_end(const cli_options& options);
+
+// Prints "vellgrim-tool: <message>" as one line on standard error and sets a non-zero exit code;
+// answers false so that callers can `return cli_fail(...)`.
+bool cli_fail(cli_options& options, const char* format, ...) VG_PRINTF(2, 3);
+
+// A GROUP or ID argument: exactly four characters taken as they are, one to three characters
+// padded as text_to_tag_padded pads, or "0x" and one to eight hexadecimal digits.
+bool cli_parse_tag(const std::string& text, tag* value);
+
+// A path given on the command line, made absolute against the folder the tool was started in
+// (the session changes into --root afterwards).
+std::string cli_absolute_path(const std::string& path);
