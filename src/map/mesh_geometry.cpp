@@ -1,0 +1,418 @@
+#include "map/mesh_geometry.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+#include "cseries/error_manager.h"
+
+namespace {
+
+// Each triangle's corners, in the order the height interpolation uses them, as cell steps from
+// the cell: (0,0) top-left, (1,0) top-right, (0,1) bottom-left, (1,1) bottom-right.
+constexpr int8_t triangle_corner_steps[4][3][2] = {
+    {{0, 1}, {1, 1}, {0, 0}},  // 0: below the top-left to bottom-right diagonal
+    {{1, 0}, {0, 0}, {1, 1}},  // 1: above it
+    {{0, 0}, {1, 0}, {0, 1}},  // 2: above the top-right to bottom-left diagonal
+    {{1, 1}, {0, 1}, {1, 0}},  // 3: below it
+};
+
+// ---- the normal table ----
+
+// 1024-entry sine table in 2.14, indexed by angle >> 6.
+struct trig_tables {
+  std::array<int16_t, 1024> sine;
+  trig_tables() {
+    for (int i = 0; i < 1024; ++i) {
+      sine[size_t(i)] = int16_t(std::lround(16384.0 * std::sin(2.0 * std::numbers::pi * i / 1024.0)));
+    }
+  }
+  int32_t sin(uint16_t angle) const { return sine[angle >> 6]; }
+  int32_t cos(uint16_t angle) const { return sine[((angle >> 6) + 256) & 1023]; }
+};
+
+uint16_t angle_of(int32_t x, int32_t y) {
+  if (x == 0 && y == 0) return 0;
+  double turns = std::atan2(double(y), double(x)) / (2.0 * std::numbers::pi);
+  return uint16_t(int32_t(std::lround(turns * 65536.0)) & 0xFFFF);
+}
+
+int32_t integer_square_root(int64_t value) {
+  if (value <= 0) return 0;
+  int64_t root = int64_t(std::sqrt(double(value)));
+  while (root * root > value) --root;
+  while ((root + 1) * (root + 1) <= value) ++root;
+  return int32_t(root);
+}
+
+// Rings of constant elevation from the zenith down, each with about as many points as its
+// circumference allows, until 256 points exist.
+struct normal_table {
+  std::array<mesh_normal, NUMBER_OF_NORMALS> entries{};
+  normal_table() {
+    const trig_tables trig;
+    int count = 0;
+    for (int32_t elevation = 16416; count < NUMBER_OF_NORMALS; elevation -= 1092) {
+      uint16_t e = uint16_t(elevation);
+      int32_t cos_e = trig.cos(e);
+      int32_t points = (4 * cos_e) / 1092 + 1;
+      int32_t step = 65536 / points;
+      for (int32_t k = 0; k < points && count < NUMBER_OF_NORMALS; ++k) {
+        uint16_t azimuth = uint16_t(32 + k * step);
+        mesh_normal& n = entries[size_t(count++)];
+        n.x = int16_t((trig.cos(azimuth) * cos_e) >> 14);
+        n.y = int16_t((trig.sin(azimuth) * cos_e) >> 14);
+        n.z = int16_t(trig.sin(e));
+        n.azimuth = angle_of(n.x, n.y);
+        // Elevation above the horizontal plane, as the rings count it.
+        n.elevation = angle_of(integer_square_root(int64_t(n.x) * n.x + int64_t(n.y) * n.y), n.z);
+      }
+    }
+  }
+};
+
+const normal_table& normals() {
+  static const normal_table table;
+  return table;
+}
+
+// The nearest table entry to a 2.14 vector (lowest index on ties). Most maps repeat a few slopes
+// over and over, so answers are remembered in a small direct-mapped cache.
+uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
+  struct cache_entry {
+    int32_t x, y, z;
+    uint8_t index;
+    bool used;
+  };
+  static thread_local std::array<cache_entry, 1024> cache{};
+  uint32_t hash = (uint32_t(x) * 73856093u) ^ (uint32_t(y) * 19349663u) ^ (uint32_t(z) * 83492791u);
+  cache_entry& slot = cache[hash & 1023];
+  if (slot.used && slot.x == x && slot.y == y && slot.z == z) return slot.index;
+
+  const auto& entries = normals().entries;
+  int64_t best_distance = INT64_MAX;
+  uint8_t best = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    int64_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
+    int64_t distance = dx * dx + dy * dy + dz * dz;
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = uint8_t(i);
+    }
+  }
+  slot = {x, y, z, best, true};
+  return best;
+}
+
+// ---- cells ----
+
+bool cell_has_media(const mesh_cell& cell) { return (cell.terrain_and_flags & _cell_media_flags) != 0; }
+
+// The height of the vertex at a cell offset by mode; offsets outside the array give 0.
+int32_t vertex_height(int32_t cell_index, mesh_height_mode mode) {
+  if (cell_index < 0 || cell_index >= mesh_cell_count()) return 0;
+  const mesh_cell& cell = mesh_globals.cells[cell_index];
+  switch (mode) {
+    case _mesh_height_ground:
+      return cell.ground_height;
+    case _mesh_height_media:
+      return cell.media_height;
+    case _mesh_height_surface:
+    default:
+      return cell_has_media(cell) ? cell.media_height : cell.ground_height;
+  }
+}
+
+bool triangle_is_odd(int16_t triangle) { return (triangle & 1) != 0; }
+
+// Clamps a world point into the map; false when no grid exists.
+bool clamp_to_map(int32_t& x, int32_t& y) {
+  if (!mesh_is_open()) return false;
+  x = std::clamp(x, 0, mesh_globals.cells_across * WORLD_ONE - 1);
+  y = std::clamp(y, 0, mesh_globals.cells_down * WORLD_ONE - 1);
+  return true;
+}
+
+int16_t triangle_of(int32_t x, int32_t y) {
+  int32_t fx = x & (WORLD_ONE - 1), fy = y & (WORLD_ONE - 1);
+  if ((((x ^ y) >> WORLD_FRACTIONAL_BITS) & 1) == 0) return fx >= fy ? 1 : 0;
+  return fy >= WORLD_ONE - fx ? 3 : 2;
+}
+
+mesh_cell& cell_under(int32_t x, int32_t y) {
+  return *mesh_get_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
+}
+
+uint8_t triangle_normal_index(int32_t cell_index, int16_t triangle) {
+  double corner[3][3];
+  for (int c = 0; c < 3; ++c) {
+    corner[c][0] = triangle_corner_steps[triangle][c][0] * double(WORLD_ONE);
+    corner[c][1] = triangle_corner_steps[triangle][c][1] * double(WORLD_ONE);
+    corner[c][2] = vertex_height(cell_index + mesh_globals.triangle_corner_offsets[triangle][c], _mesh_height_surface);
+  }
+  double e1[3], e2[3];
+  for (int k = 0; k < 3; ++k) {
+    e1[k] = corner[1][k] - corner[0][k];
+    e2[k] = corner[2][k] - corner[0][k];
+  }
+  double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+  if (n[2] < 0) {
+    for (double& v : n) v = -v;  // the surface normal points up
+  }
+  double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  return nearest_normal_index(int32_t(n[0] / length * 16384.0), int32_t(n[1] / length * 16384.0),
+                              int32_t(n[2] / length * 16384.0));
+}
+
+void cell_compute_normals(int32_t x, int32_t y) {
+  int32_t index = x + y * mesh_globals.cells_across;
+  bool odd_parity = ((x + y) & 1) != 0;
+  int16_t even = odd_parity ? 2 : 0;
+  uint8_t even_index = triangle_normal_index(index, even);
+  uint8_t odd_index = triangle_normal_index(index, int16_t(even + 1));
+  mesh_globals.cells[index].normals = uint16_t((even_index << 8) | odd_index);
+}
+
+// Clips an inclusive rectangle to the grid; false when nothing is left.
+bool clip_cell_rectangle(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
+  if (!mesh_is_open()) return false;
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  x0 = std::max(x0, 0);
+  y0 = std::max(y0, 0);
+  x1 = std::min(x1, mesh_globals.cells_across - 1);
+  y1 = std::min(y1, mesh_globals.cells_down - 1);
+  return x0 <= x1 && y0 <= y1;
+}
+
+// ---- LOD ----
+
+int32_t lod_ground(int32_t x, int32_t y) {
+  x = std::min(x, mesh_globals.cells_across - 1);
+  y = std::min(y, mesh_globals.cells_down - 1);
+  return mesh_get_cell(x, y)->ground_height;
+}
+
+bool edge_is_bent(int32_t ax, int32_t ay, int32_t bx, int32_t by, int32_t mx, int32_t my) {
+  return std::abs(lod_ground(ax, ay) + lod_ground(bx, by) - 2 * lod_ground(mx, my)) > LOD_BEND_THRESHOLD;
+}
+
+bool lod_allocated() {
+  return mesh_globals.lod != nullptr && mesh_globals.header != nullptr &&
+         mesh_globals.header->lod_size == 2 * mesh_lod_entry_count() && mesh_lod_entry_count() > 0;
+}
+
+}  // namespace
+
+const mesh_normal* mesh_normal_table() { return normals().entries.data(); }
+
+int16_t mesh_triangle_at(int32_t world_x, int32_t world_y) {
+  if (!clamp_to_map(world_x, world_y)) return 0;
+  return triangle_of(world_x, world_y);
+}
+
+int16_t mesh_terrain_at(int32_t world_x, int32_t world_y) {
+  if (!clamp_to_map(world_x, world_y)) return 0;
+  uint16_t bits = cell_under(world_x, world_y).terrain_and_flags;
+  return triangle_is_odd(triangle_of(world_x, world_y)) ? int16_t(bits & 0x0F) : int16_t((bits >> 4) & 0x0F);
+}
+
+bool mesh_media_at(int32_t world_x, int32_t world_y) {
+  if (!clamp_to_map(world_x, world_y)) return false;
+  uint16_t flag = triangle_is_odd(triangle_of(world_x, world_y)) ? _cell_media_on_odd_triangle
+                                                                  : _cell_media_on_even_triangle;
+  return (cell_under(world_x, world_y).terrain_and_flags & flag) != 0;
+}
+
+int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) {
+  if (!clamp_to_map(world_x, world_y)) return NO_GROUND_HEIGHT;
+  int32_t cell_x = world_x >> WORLD_FRACTIONAL_BITS, cell_y = world_y >> WORLD_FRACTIONAL_BITS;
+  int32_t index = cell_x + cell_y * mesh_globals.cells_across;
+  if (mesh_globals.cells[index].terrain_and_flags & _cell_no_ground) return NO_GROUND_HEIGHT;
+  int16_t triangle = triangle_of(world_x, world_y);
+  const int32_t* offsets = mesh_globals.triangle_corner_offsets[triangle];
+  int32_t h0 = vertex_height(index + offsets[0], mode);
+  int32_t h1 = vertex_height(index + offsets[1], mode);
+  int32_t h2 = vertex_height(index + offsets[2], mode);
+  int32_t fx = world_x & (WORLD_ONE - 1), fy = world_y & (WORLD_ONE - 1);
+  int32_t u, v;
+  switch (triangle) {
+    case 0: u = WORLD_ONE - fy, v = fx; break;
+    case 1: u = fy, v = WORLD_ONE - fx; break;
+    case 2: u = fy, v = fx; break;
+    default: u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
+  }
+  return h0 + ((u * (h2 - h0) + v * (h1 - h0)) >> WORLD_FRACTIONAL_BITS);
+}
+
+const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {
+  if (!clamp_to_map(world_x, world_y)) return &normals().entries[0];
+  uint16_t bits = cell_under(world_x, world_y).normals;
+  uint8_t index = triangle_is_odd(triangle_of(world_x, world_y)) ? uint8_t(bits & 0xFF) : uint8_t(bits >> 8);
+  return &normals().entries[index];
+}
+
+void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) {
+      mesh_cell* cell = mesh_get_cell(x, y);
+      cell->object_list = NONE;
+      cell->model_list = NONE;
+    }
+  }
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) cell_compute_normals(x, y);
+  }
+  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
+  for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
+    for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
+      mesh_cell* cell = mesh_get_cell(x, y);
+      uint16_t around[4] = {cell->terrain_and_flags, mesh_get_cell(x, y - 1)->terrain_and_flags,
+                            mesh_get_cell(x - 1, y)->terrain_and_flags,
+                            mesh_get_cell(x - 1, y - 1)->terrain_and_flags};
+      uint16_t any = 0, all = 0xFFFF;
+      for (uint16_t flags : around) {
+        any |= flags;
+        all &= flags;
+      }
+      uint16_t flags = uint16_t(cell->terrain_and_flags & ~_cell_transient);
+      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell->model_list == NONE) {
+        flags |= _cell_vertex_touches_media;
+      }
+      if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
+      cell->terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+    }
+  }
+}
+
+uint16_t mesh_compute_lod_entry(int32_t block_x, int32_t block_y) {
+  const int32_t x = 2 * block_x, y = 2 * block_y;
+  uint16_t entry = 0;
+  if (edge_is_bent(x, y, x + 2, y, x + 1, y)) entry |= _lod_split_top;
+  if (edge_is_bent(x + 2, y, x + 2, y + 2, x + 2, y + 1)) entry |= _lod_split_right;
+  if (edge_is_bent(x, y + 2, x + 2, y + 2, x + 1, y + 2)) entry |= _lod_split_bottom;
+  if (edge_is_bent(x, y, x, y + 2, x, y + 1)) entry |= _lod_split_left;
+  if (edge_is_bent(x + 1, y + 2, x + 1, y, x + 1, y + 1) || edge_is_bent(x, y + 1, x + 2, y + 1, x + 1, y + 1)) {
+    entry |= _lod_split_edges;
+  }
+
+  struct block_cell {
+    int32_t dx, dy;
+    uint16_t outer_edges;
+    uint16_t ground_bit;
+    uint16_t odd_media_bit, even_media_bit;
+  };
+  static constexpr block_cell cells[4] = {
+      {0, 0, _lod_split_top | _lod_split_left, _lod_top_left_ground, _lod_top_left_media_odd,
+       _lod_top_left_media_even},
+      {1, 0, _lod_split_top | _lod_split_right, _lod_top_right_ground, _lod_top_right_media_odd,
+       _lod_top_right_media_even},
+      {1, 1, _lod_split_right | _lod_split_bottom, _lod_bottom_right_ground, _lod_bottom_right_media_odd,
+       _lod_bottom_right_media_even},
+      {0, 1, _lod_split_bottom | _lod_split_left, _lod_bottom_left_ground, _lod_bottom_left_media_odd,
+       _lod_bottom_left_media_even},
+  };
+  for (const block_cell& c : cells) {
+    const mesh_cell* cell = mesh_get_cell(x + c.dx, y + c.dy);
+    if (cell->model_list != NONE) entry |= c.outer_edges;
+    if (cell->terrain_and_flags & _cell_no_ground) {
+      entry |= c.outer_edges;
+    } else {
+      entry |= c.ground_bit;
+    }
+    if (cell->terrain_and_flags & _cell_media_on_odd_triangle) entry |= c.odd_media_bit;
+    if (cell->terrain_and_flags & _cell_media_on_even_triangle) entry |= c.even_media_bit;
+  }
+  // Media along an edge splits it.
+  if (entry & (_lod_top_left_media_odd | _lod_top_right_media_even)) entry |= _lod_split_top;
+  if (entry & (_lod_top_right_media_odd | _lod_bottom_right_media_odd)) entry |= _lod_split_right;
+  if (entry & (_lod_bottom_right_media_even | _lod_bottom_left_media_odd)) entry |= _lod_split_bottom;
+  if (entry & (_lod_bottom_left_media_even | _lod_top_left_media_even)) entry |= _lod_split_left;
+  // A block entirely in media with ground everywhere is drawn whole.
+  if ((entry & 0xFFF0) == 0xFFF0) entry &= uint16_t(~_lod_split_edges);
+  return entry;
+}
+
+void mesh_update_lod(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (!lod_allocated()) return;
+  const int32_t blocks_across = mesh_globals.cells_across / 2, blocks_down = mesh_globals.cells_down / 2;
+  auto range = [](int32_t a, int32_t b, int32_t blocks, int32_t& first, int32_t& last) {
+    int32_t low = std::min(a, b), high = std::max(a, b);
+    first = std::clamp(low <= 1 ? 0 : (low >> 1) - 1, 0, blocks - 1);
+    last = std::clamp((high >> 1) + 1, 0, blocks - 1);
+  };
+  int32_t bx0, bx1, by0, by1;
+  range(x0, x1, blocks_across, bx0, bx1);
+  range(y0, y1, blocks_down, by0, by1);
+  uint16_t* lod = mesh_globals.lod;
+  for (int32_t j = by0; j <= by1; ++j) {
+    for (int32_t i = bx0; i <= bx1; ++i) lod[i + j * blocks_across] = mesh_compute_lod_entry(i, j);
+  }
+  // Neighbouring blocks must agree on their shared edges, or the surface cracks.
+  for (int32_t j = by0; j <= by1; ++j) {
+    for (int32_t i = bx0; i <= bx1; ++i) {
+      uint16_t& entry = lod[i + j * blocks_across];
+      if (j > 0 && (lod[i + (j - 1) * blocks_across] & _lod_split_bottom)) entry |= _lod_split_top;
+      if (i + 1 < blocks_across && (lod[i + 1 + j * blocks_across] & _lod_split_left)) entry |= _lod_split_right;
+      if (j + 1 < blocks_down && (lod[i + (j + 1) * blocks_across] & _lod_split_top)) entry |= _lod_split_bottom;
+      if (i > 0 && (lod[i - 1 + j * blocks_across] & _lod_split_right)) entry |= _lod_split_left;
+    }
+  }
+}
+
+bool mesh_recompute_lod() {
+  if (!mesh_is_open() || mesh_globals.header == nullptr) return false;
+  int32_t size = 2 * mesh_lod_entry_count();
+  void* lod = resize_block(mesh_globals.lod, size_t(size));
+  if (lod == nullptr && size > 0) {
+    // Without a buffer the header must not promise LOD bytes.
+    resize_block(mesh_globals.lod, 0);
+    mesh_globals.lod = nullptr;
+    mesh_globals.header->lod_size = 0;
+    POST_ERROR(error_out_of_memory, "couldn't reallocate #%d bytes for mesh LOD data.", size);
+    return false;
+  }
+  mesh_globals.lod = static_cast<uint16_t*>(lod);
+  mesh_globals.header->lod_size = size;
+  mesh_update_lod(0, 0, mesh_globals.cells_across - 1, mesh_globals.cells_down - 1);
+  return true;
+}
+
+bool mesh_walk_line(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, mesh_cell_test test,
+                    void* context) {
+  if (!mesh_is_open() || test == nullptr) return false;
+  auto visit = [&](int32_t cx, int32_t cy) {
+    if (cx < 0 || cy < 0 || cx >= mesh_globals.cells_across || cy >= mesh_globals.cells_down) return false;
+    return test(cx, cy, context);
+  };
+  int32_t cx = from_x >> WORLD_FRACTIONAL_BITS, cy = from_y >> WORLD_FRACTIONAL_BITS;
+  const int32_t end_x = to_x >> WORLD_FRACTIONAL_BITS, end_y = to_y >> WORLD_FRACTIONAL_BITS;
+  const int32_t step_x = end_x > cx ? 1 : -1, step_y = end_y > cy ? 1 : -1;
+  const int64_t dx = std::abs(int64_t(to_x) - from_x), dy = std::abs(int64_t(to_y) - from_y);
+  if (visit(cx, cy)) return true;
+  // Walk the cells in the order the segment enters them: compare how far along the segment the
+  // next column boundary and the next row boundary lie (cross-multiplied, so exact). Through a
+  // corner the column is crossed first, so the cell beside the corner is tested too.
+  while (cx != end_x || cy != end_y) {
+    bool cross_column;
+    if (cx == end_x) {
+      cross_column = false;
+    } else if (cy == end_y) {
+      cross_column = true;
+    } else {
+      int64_t to_column = step_x > 0 ? int64_t(cx + 1) * WORLD_ONE - from_x : from_x - int64_t(cx) * WORLD_ONE;
+      int64_t to_row = step_y > 0 ? int64_t(cy + 1) * WORLD_ONE - from_y : from_y - int64_t(cy) * WORLD_ONE;
+      cross_column = to_column * dy <= to_row * dx;
+    }
+    if (cross_column) {
+      cx += step_x;
+    } else {
+      cy += step_y;
+    }
+    if (visit(cx, cy)) return true;
+  }
+  return false;
+}

@@ -1,0 +1,65 @@
+// The geometric reading of the open map's cell grid: the two triangles of each cell, height,
+// terrain and media look-ups for a world point, the table of 256 normals and the per-triangle
+// normal indices, the vertex flags derived after loading, the LOD entries, and walking a segment
+// cell by cell. Everything works in place on the grid of mesh.h and cannot fail.
+#pragma once
+
+#include <cstdint>
+
+#include "map/mesh.h"
+
+enum {
+  NUMBER_OF_NORMALS = 256,
+  NO_GROUND_HEIGHT = -4096,      // height answered in a cell without ground
+  LOD_BEND_THRESHOLD = 128,      // |h1 + h2 - 2 hm| above this splits an edge
+};
+
+// Which heights a height query interpolates.
+enum mesh_height_mode : int16_t {
+  _mesh_height_surface = 0,  // the media surface at vertices whose cell carries media, else ground
+  _mesh_height_ground = 1,
+  _mesh_height_media = 2,
+};
+
+// One entry of the normal table: a unit vector in 2.14 with its direction as angles.
+struct mesh_normal {
+  int16_t x, y, z;
+  uint16_t azimuth, elevation;
+  int16_t unused[3];
+};
+static_assert(sizeof(mesh_normal) == 16);
+
+// The table of 256 normals (built on first use; it never changes).
+const mesh_normal* mesh_normal_table();
+
+// Triangle 0..3 under a world point (the checkerboard diagonal of its cell). Points outside the
+// map are clamped to its edge by every query below.
+int16_t mesh_triangle_at(int32_t world_x, int32_t world_y);
+// The terrain type 0..15 of the triangle under the point.
+int16_t mesh_terrain_at(int32_t world_x, int32_t world_y);
+// Whether media covers the triangle under the point.
+bool mesh_media_at(int32_t world_x, int32_t world_y);
+// The height of the triangle's plane under the point; NO_GROUND_HEIGHT in a cell without ground.
+int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode);
+// The normal-table entry of the triangle under the point.
+const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y);
+
+// Over the cells x0..x1, y0..y1 (inclusive, clipped to the grid): resets the run-time list heads,
+// recomputes both triangles' normals and the vertex flags.
+void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+
+// Recomputes the LOD entries of the blocks round the cell rectangle (one block more all round)
+// and makes the shared edges of neighbouring blocks agree. Does nothing without LOD data.
+void mesh_update_lod(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// The LOD entry of block (i, j) computed from the cells, without propagation.
+uint16_t mesh_compute_lod_entry(int32_t block_x, int32_t block_y);
+
+// Reallocates the LOD data for the whole grid and recomputes every entry. On an allocation failure
+// the map is left without LOD data and with a LOD size of 0.
+bool mesh_recompute_lod();
+
+// Visits the cells the segment from one world point to another crosses, from the start toward the
+// end, calling test on each cell inside the grid; true as soon as a test answers true.
+typedef bool (*mesh_cell_test)(int32_t cell_x, int32_t cell_y, void* context);
+bool mesh_walk_line(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, mesh_cell_test test,
+                    void* context);
