@@ -1,0 +1,274 @@
+#include "engine/definition_groups.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr int16_t B = _byte_swap_begin_group;
+constexpr int16_t E = _byte_swap_end_group;
+
+constexpr tag kSound = make_tag("soun");
+constexpr tag kCollection = make_tag(".256");
+constexpr tag kCollectionReference = make_tag("core");
+constexpr tag kGeometry = make_tag("geom");
+constexpr tag kMonster = make_tag("mons");
+constexpr tag kProjectile = make_tag("proj");
+
+// Stored layouts of the least records (see the header) and of the groups whose fields another
+// module owns but whose layout is fixed.
+constexpr int16_t kFlagsTagIndexCodes54[] = {B, 1, -4, -4, 2, 54, E};
+constexpr int16_t kFlagsTagIndexCodes158[] = {B, 1, -4, -4, 2, 158, E};
+constexpr int16_t kFlagsTagIndexCodes246[] = {B, 1, -4, -4, 2, 246, E};
+constexpr int16_t kFlagsTagIndexCodes118[] = {B, 1, -4, -4, 2, 118, E};
+constexpr int16_t kFlagsTagIndexCodes26[] = {B, 1, -4, -4, 2, 26, E};
+constexpr int16_t kFlagsTagIndexCodes502[] = {B, 1, -4, -4, 2, 502, E};
+constexpr int16_t kFlagsOnlyCodes[] = {B, 1, -4, 60, E};
+constexpr int16_t kConnectorCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 16, E};
+constexpr int16_t kGeometryCodes[] = {B, 1, -4, -4, B, 6, -4, E, 2, 94, E};
+constexpr int16_t kMediaCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 2, 238, E};
+constexpr int16_t kMeshLightingCodes[] = {B, 1, B, 7, -4, E, -2, -2, -4, 28, E};
+constexpr int16_t kModelCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 2, 46, E};
+constexpr int16_t kModelAnimationCodes[] = {B,  1,  -4, -2, -2, B,  MAXIMUM_MODEL_ANIMATION_FRAMES, -4, E, 64, 748,
+                                            -2, -2, -2, -2, -2, -2, 52, -4, -4, 4, E};
+constexpr int16_t kMonsterCodes[] = {B, 1, -4, -4, 2, -2, 1012, E};
+constexpr int16_t kObserverPhysicsCodes[] = {B, 1, B, 42, -4, E, 88, E};
+constexpr int16_t kSceneryCodes[] = {B, 1, -4, -4, 2, -2, 116, E};
+constexpr int16_t kWindCodes[] = {B, 1, -4, -4, -4, 116, E};
+
+constexpr byte_swap_description kAmbientSoundDescription = {"ambient sound", 64, kFlagsTagIndexCodes54};
+constexpr byte_swap_description kArtifactDescription = {"artifact", 168, kFlagsTagIndexCodes158};
+constexpr byte_swap_description kConnectorDescription = {"connector definition", 32, kConnectorCodes};
+constexpr byte_swap_description kFontDescription = {"font", 64, kFlagsOnlyCodes};
+constexpr byte_swap_description kGeometryDescription = {"geometry", 128, kGeometryCodes};
+constexpr byte_swap_description kInterfaceDescription = {"interface", 256, kFlagsTagIndexCodes246};
+constexpr byte_swap_description kLightningDescription = {"lightning systems", 64, kFlagsTagIndexCodes54};
+constexpr byte_swap_description kLocalPhysicsDescription = {"local physics", 64, kFlagsOnlyCodes};
+constexpr byte_swap_description kLocalProjectileGroupDescription = {"local proj group", 128, kFlagsTagIndexCodes118};
+constexpr byte_swap_description kMediaDescription = {"media", 256, kMediaCodes};
+constexpr byte_swap_description kMeshLightingDescription = {"mesh lighting", 64, kMeshLightingCodes};
+constexpr byte_swap_description kMeshEffectDescription = {"mesh_effect", 36, kFlagsTagIndexCodes26};
+constexpr byte_swap_description kModelDescription = {"model", 64, kModelCodes};
+constexpr byte_swap_description kModelAnimationDescription = {"model animation", 1024, kModelAnimationCodes};
+constexpr byte_swap_description kMonsterDescription = {"monster", 1024, kMonsterCodes};
+constexpr byte_swap_description kObjectDescription = {"object", 64, kFlagsOnlyCodes};
+constexpr byte_swap_description kObserverPhysicsDescription = {"observer physics constants", 256,
+                                                               kObserverPhysicsCodes};
+constexpr byte_swap_description kProjectileDescription = {"projectile", 256, kFlagsTagIndexCodes246};
+constexpr byte_swap_description kProjectileGroupDescription = {"projectile group", 512, kFlagsTagIndexCodes502};
+constexpr byte_swap_description kSceneryDescription = {"scenery", 128, kSceneryCodes};
+constexpr byte_swap_description kSoundDescription = {"sound", 64, kFlagsOnlyCodes};
+constexpr byte_swap_description kUnitDescription = {"unit", 128, kFlagsTagIndexCodes118};
+constexpr byte_swap_description kWindDescription = {"wind", 128, kWindCodes};
+
+// One named tag (or a run of them) and the int16 slot(s) that receive the loaded indices.
+struct named_tag_field {
+  definition_group* group;
+  uint16_t tag_offset;
+  uint16_t index_offset;
+  tag group_tag;
+  uint16_t count;               // consecutive tags and indices
+  int16_t count_field_offset;   // -1, or an int16 of the record that bounds the count
+};
+
+void write_index(uint8_t* record, size_t offset, int16_t index) { std::memcpy(record + offset, &index, sizeof(index)); }
+
+}  // namespace
+
+// Groups with procedures: the shared ones below, unless their owner installs its own.
+definition_group ambient_sound_definitions = definition_group_declare("ambient sound", make_tag("amso"), 1, 64, 64);
+definition_group artifact_definitions = definition_group_declare("artifact", make_tag("arti"), 1, 128, 168);
+definition_group collection_definitions = definition_group_declare("collection", kCollection, 4, 256, 320);
+definition_group collection_reference_definitions =
+    definition_group_declare("collection reference", kCollectionReference, 1, 320, 384);
+definition_group connector_definitions = definition_group_declare("connector definitions", make_tag("conn"), 1, 4, 32);
+definition_group font_definitions = definition_group_declare("font", make_tag("font"), 1, 16, 64);
+// Converting older geometry and model layouts is not known here: such tags are refused as too old.
+definition_group geometry_definitions = definition_group_declare("geometry", kGeometry, 1, 128, 128);
+definition_group interface_definitions = definition_group_declare("interface", make_tag("inte"), 1, 1, 256);
+definition_group lightning_definitions = definition_group_declare("lightning systems", make_tag("ligh"), 1, 16, 64);
+definition_group local_physics_definitions = definition_group_declare("local physics", make_tag("phys"), 1, 128, 64);
+definition_group local_projectile_group_definitions =
+    definition_group_declare("local proj group", make_tag("lpgr"), 1, 128, 128);
+definition_group media_definitions = definition_group_declare("media", make_tag("medi"), 1, 2, 256);
+definition_group mesh_definitions = definition_group_declare("mesh", make_tag("mesh"), 11, 1, 1024);
+definition_group mesh_lighting_definitions = definition_group_declare("mesh lighting", make_tag("meli"), 1, 1, 64);
+definition_group mesh_effect_definitions = definition_group_declare("mesh_effect", make_tag("meef"), 1, 32, 36);
+definition_group model_definitions = definition_group_declare("model", make_tag("mode"), 4, 512, 64);
+definition_group model_animation_definitions =
+    definition_group_declare("model animation", make_tag("anim"), 1, 8, 1024);
+definition_group monster_definitions = definition_group_declare("monster", kMonster, 1, 96, 1024);
+definition_group object_definitions = definition_group_declare("object", make_tag("obje"), 1, 256, 64);
+definition_group observer_physics_definitions =
+    definition_group_declare("observer physics constants", make_tag("obpc"), 1, 1, 256);
+definition_group projectile_definitions = definition_group_declare("projectile", kProjectile, 1, 1024, 256);
+definition_group projectile_group_definitions =
+    definition_group_declare("projectile group", make_tag("prgr"), 1, 768, 512);
+definition_group scenery_definitions = definition_group_declare("scenery", make_tag("scen"), 2, 96, 128);
+definition_group sound_definitions = definition_group_declare("sound", kSound, 1, 270, 64);
+definition_group string_definitions = definition_group_declare("string", make_tag("text"), 1, 1024, 8, true);
+definition_group string_list_definitions = definition_group_declare("string list", make_tag("stli"), 1, 1024, 16, true);
+definition_group unit_definitions = definition_group_declare("unit", make_tag("unit"), 1, 512, 128);
+definition_group wind_definitions = definition_group_declare("wind", make_tag("wind"), 1, 1, 128);
+
+namespace {
+
+definition_group* const kGroups[NUMBER_OF_DEFINITION_GROUPS] = {
+    &ambient_sound_definitions,   &artifact_definitions,
+    &collection_definitions,      &collection_reference_definitions,
+    &connector_definitions,       &font_definitions,
+    &geometry_definitions,        &interface_definitions,
+    &lightning_definitions,       &local_physics_definitions,
+    &local_projectile_group_definitions, &media_definitions,
+    &mesh_definitions,            &mesh_lighting_definitions,
+    &mesh_effect_definitions,     &model_definitions,
+    &model_animation_definitions, &monster_definitions,
+    &object_definitions,          &observer_physics_definitions,
+    &projectile_definitions,      &projectile_group_definitions,
+    &scenery_definitions,         &sound_definitions,
+    &string_definitions,          &string_list_definitions,
+    &unit_definitions,            &wind_definitions,
+};
+
+const named_tag_field kNamedTags[] = {
+    {&ambient_sound_definitions, 4, 8, kSound, 1, -1},
+    {&artifact_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&geometry_definitions, 4, 32, kCollectionReference, 1, -1},
+    {&interface_definitions, 4, 8, kCollection, 1, -1},
+    {&lightning_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&local_projectile_group_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&media_definitions, 4, 16, kCollection, 1, -1},
+    {&mesh_effect_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&model_definitions, 4, 16, kGeometry, 1, -1},
+    {&model_animation_definitions, offsetof(model_animation_definition, frame_geometry_tags),
+     offsetof(model_animation_definition, frame_geometry_indexes), kGeometry, MAXIMUM_MODEL_ANIMATION_FRAMES,
+     offsetof(model_animation_definition, frame_count)},
+    {&monster_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&projectile_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&projectile_group_definitions, 4, 8, kProjectile, 1, -1},
+    {&scenery_definitions, 4, 8, kCollectionReference, 1, -1},
+    {&unit_definitions, 4, 8, kMonster, 1, -1},
+};
+
+// How many of a field's tags the record uses.
+int32_t used_count(const named_tag_field& field, const uint8_t* record) {
+  if (field.count_field_offset < 0) return field.count;
+  int16_t count;
+  std::memcpy(&count, record + field.count_field_offset, sizeof(count));
+  return count < 0 ? 0 : (count > field.count ? field.count : count);
+}
+
+tag tag_at(const named_tag_field& field, const uint8_t* record, int32_t k) {
+  tag identifier;
+  std::memcpy(&identifier, record + field.tag_offset + 4 * k, sizeof(identifier));
+  return identifier;
+}
+
+bool postprocess_named_tags(definition_group* group, int16_t, int32_t, void* record) {
+  return definition_load_named_tags(group, record);
+}
+
+void install(definition_group* group, const byte_swap_description* description, bool references, bool postprocess) {
+  group->description = description;
+  if (references) group->references = definition_enumerate_named_tags;
+  if (postprocess) group->postprocess = postprocess_named_tags;
+}
+
+// The shared procedures, as the group table lists them; font, local physics and sound have a
+// postprocess in the game that the editor does not need.
+void install_shared_procedures() {
+  install(&ambient_sound_definitions, &kAmbientSoundDescription, false, true);
+  install(&artifact_definitions, &kArtifactDescription, false, true);
+  if (!connector_definitions.description) connector_definitions.description = &kConnectorDescription;
+  install(&font_definitions, &kFontDescription, false, false);
+  install(&geometry_definitions, &kGeometryDescription, true, true);
+  install(&interface_definitions, &kInterfaceDescription, true, true);
+  install(&lightning_definitions, &kLightningDescription, true, true);
+  install(&local_physics_definitions, &kLocalPhysicsDescription, false, false);
+  install(&local_projectile_group_definitions, &kLocalProjectileGroupDescription, true, true);
+  install(&media_definitions, &kMediaDescription, false, true);
+  if (!mesh_lighting_definitions.description) mesh_lighting_definitions.description = &kMeshLightingDescription;
+  install(&mesh_effect_definitions, &kMeshEffectDescription, true, true);
+  install(&model_definitions, &kModelDescription, false, true);
+  if (!model_animation_definitions.references) {
+    install(&model_animation_definitions, &kModelAnimationDescription, true, true);
+  }
+  install(&monster_definitions, &kMonsterDescription, true, true);
+  install(&object_definitions, &kObjectDescription, false, false);
+  if (!observer_physics_definitions.description) {
+    observer_physics_definitions.description = &kObserverPhysicsDescription;
+  }
+  install(&projectile_definitions, &kProjectileDescription, true, true);
+  install(&projectile_group_definitions, &kProjectileGroupDescription, true, true);
+  install(&scenery_definitions, &kSceneryDescription, true, true);
+  install(&sound_definitions, &kSoundDescription, false, false);
+  install(&unit_definitions, &kUnitDescription, true, true);
+  install(&wind_definitions, &kWindDescription, false, false);
+}
+
+}  // namespace
+
+definition_group* definition_group_get(int32_t index) {
+  return index >= 0 && index < NUMBER_OF_DEFINITION_GROUPS ? kGroups[index] : nullptr;
+}
+
+definition_group* definition_group_find(tag group_tag) {
+  for (definition_group* group : kGroups) {
+    if (group->group_tag == group_tag) return group;
+  }
+  return nullptr;
+}
+
+bool definition_groups_initialize() {
+  install_shared_procedures();
+  bool initialized = true;
+  for (definition_group* group : kGroups) initialized = definitions_initialize(group) && initialized;
+  return initialized;
+}
+
+void definition_groups_validate() {
+  for (definition_group* group : kGroups) definitions_validate(group);
+}
+
+void definition_groups_invalidate() {
+  for (definition_group* group : kGroups) definitions_invalidate(group);
+}
+
+void definition_groups_dispose() {
+  for (definition_group* group : kGroups) definitions_dispose(group);
+}
+
+bool definition_load_named_tags(definition_group* group, void* record) {
+  auto* bytes = static_cast<uint8_t*>(record);
+  bool loaded = true;
+  for (const named_tag_field& field : kNamedTags) {
+    if (field.group != group) continue;
+    const int32_t count = used_count(field, bytes);
+    for (int32_t k = 0; k < field.count; ++k) {
+      const tag identifier = k < count ? tag_at(field, bytes, k) : NONE_TAG;
+      int16_t index = -1;
+      if (identifier != NONE_TAG) {
+        definition_group* named_group = definition_group_find(field.group_tag);
+        index = named_group ? definition_load(named_group, identifier) : -1;
+        if (index < 0) loaded = false;
+      }
+      write_index(bytes, field.index_offset + 2 * static_cast<size_t>(k), index);
+    }
+  }
+  return loaded;
+}
+
+void definition_enumerate_named_tags(definition_group* group, int16_t, void* record,
+                                     definition_reference_visitor visitor, void* context) {
+  auto* bytes = static_cast<uint8_t*>(record);
+  for (const named_tag_field& field : kNamedTags) {
+    if (field.group != group) continue;
+    const int32_t count = used_count(field, bytes);
+    for (int32_t k = 0; k < count; ++k) {
+      const tag identifier = tag_at(field, bytes, k);
+      if (identifier == NONE_TAG) continue;
+      visitor(field.group_tag, identifier,
+              reinterpret_cast<int16_t*>(bytes + field.index_offset + 2 * static_cast<size_t>(k)), 0, context);
+    }
+  }
+}
