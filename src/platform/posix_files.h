@@ -1,5 +1,5 @@
 // The POSIX seam under the file layer. Paths here are host paths ('/'-separated); the file layer
-// turns its backslash paths into them. Results: 0 or a positive errno-style failure, or as noted.
+// turns its backslash paths into them. Calls answer true on success; errno tells the reason.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,211 @@
+#include "platform/posix_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// A descriptor closed when it goes out of scope unless released.
+class scoped_fd {
+ public:
+  explicit scoped_fd(int fd) : fd_(fd) {}
+  ~scoped_fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  scoped_fd(const scoped_fd&) = delete;
+  scoped_fd& operator=(const scoped_fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// Opens without blocking (a FIFO would otherwise wait for a writer) and keeps only regular files.
+int open_regular(const std::string& path, int flags, mode_t create_mode = 0) {
+  scoped_fd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, create_mode));
+  if (fd.get() < 0) return -1;
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0) return -1;
+  if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  int file_flags = ::fcntl(fd.get(), F_GETFL);
+  if (file_flags < 0 || ::fcntl(fd.get(), F_SETFL, file_flags & ~O_NONBLOCK) != 0) return -1;
+  return fd.release();
+}
+
+// The exclusive lock every writer holds; false with *busy when another open file holds it.
+bool lock_exclusive(int fd, bool* busy) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    if (busy) *busy = (errno == EWOULDBLOCK);
+    return false;
+  }
+}
+
+// Makes a finished rename survive a crash; failures only cost durability.
+void sync_parent_folder(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string posix_path_from_backslashes(const char* path) {
+  std::string result = path ? path : "";
+  std::replace(result.begin(), result.end(), '\\', '/');
+  if (result.empty()) result = ".";
+  return result;
+}
+
+int posix_file_open(const std::string& path, int mode, bool* busy) {
+  if (busy) *busy = false;
+  bool reading = (mode & _posix_open_read) != 0;
+  bool writing = (mode & _posix_open_write) != 0;
+  if (!reading && !writing) {
+    errno = EINVAL;
+    return -1;
+  }
+  scoped_fd fd(open_regular(path, reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY));
+  if (fd.get() < 0) return -1;
+  if (writing && !lock_exclusive(fd.get(), busy)) return -1;
+  return fd.release();
+}
+
+bool posix_file_close(int fd) { return fd >= 0 && ::close(fd) == 0; }
+
+bool posix_file_seek(int fd, int64_t offset) { return offset >= 0 && ::lseek(fd, off_t(offset), SEEK_SET) == off_t(offset); }
+
+bool posix_file_seek_end(int fd) { return ::lseek(fd, 0, SEEK_END) >= 0; }
+
+bool posix_file_read_exact(int fd, void* buffer, int64_t count) {
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    size_t chunk = size_t(std::min<int64_t>(count, INT_MAX));
+    ssize_t got = ::read(fd, bytes, chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    bytes += got;
+    count -= got;
+  }
+  return true;
+}
+
+bool posix_file_write_exact(int fd, const void* buffer, int64_t count) {
+  auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (count > 0) {
+    size_t chunk = size_t(std::min<int64_t>(count, INT_MAX));
+    ssize_t put = ::write(fd, bytes, chunk);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes += put;
+    count -= put;
+  }
+  return true;
+}
+
+bool posix_file_sync(int fd) { return ::fsync(fd) == 0; }
+
+int64_t posix_file_length(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return -1;
+  return int64_t(status.st_size);
+}
+
+int64_t posix_path_length(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+  return int64_t(status.st_size);
+}
+
+posix_entry_kind posix_path_kind(const std::string& path, bool* exists) {
+  struct stat status;
+  bool found = ::stat(path.c_str(), &status) == 0;
+  if (exists) *exists = found;
+  if (!found) return _posix_entry_other;
+  if (S_ISREG(status.st_mode)) return _posix_entry_file;
+  if (S_ISDIR(status.st_mode)) return _posix_entry_folder;
+  return _posix_entry_other;
+}
+
+bool posix_file_create(const std::string& path) {
+  // Never truncate a file that another process is writing: take its lock first.
+  scoped_fd fd(open_regular(path, O_WRONLY | O_CREAT, 0666));
+  if (fd.get() < 0 || !lock_exclusive(fd.get(), nullptr)) return false;
+  return ::ftruncate(fd.get(), 0) == 0;
+}
+
+bool posix_file_remove(const std::string& path) {
+  // A file another process holds open for writing stays, as an open file cannot be deleted where
+  // this program comes from; the single-instance lock file relies on it.
+  scoped_fd fd(open_regular(path, O_RDONLY));
+  if (fd.get() < 0) {
+    if (errno != EACCES) return false;
+  } else if (!lock_exclusive(fd.get(), nullptr)) {
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool posix_folder_create(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool posix_folder_remove(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool posix_rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without the flag: check, then rename.
+  if (::access(to.c_str(), F_OK) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool posix_rename_replace(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  sync_parent_folder(to);
+  return true;
+}
+
+bool posix_folder_list(const std::string& path, std::vector<posix_directory_entry>* entries) {
+  entries->clear();
+  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
+  if (!folder) return false;
+  while (struct dirent* entry = ::readdir(folder.get())) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    posix_entry_kind kind = _posix_entry_other;
+    if (entry->d_type == DT_REG) {
+      kind = _posix_entry_file;
+    } else if (entry->d_type == DT_DIR) {
+      kind = _posix_entry_folder;
+    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      struct stat status;
+      if (::fstatat(::dirfd(folder.get()), entry->d_name, &status, 0) == 0) {
+        kind = S_ISREG(status.st_mode) ? _posix_entry_file : S_ISDIR(status.st_mode) ? _posix_entry_folder : _posix_entry_other;
+      }
+    }
+    entries->push_back({entry->d_name, kind});
+  }
+  std::sort(entries->begin(), entries->end(),
+            [](const posix_directory_entry& a, const posix_directory_entry& b) { return a.name < b.name; });
+  return true;
+}
