@@ -1,5 +1,5 @@
 // Collections: the stored layout, the checked fix-up of a data block, and bitmap access. The
-// definition group and the loaded collections live in shapes_collections.cpp.
+// definition group and the loaded collections live in collections.cpp.
 #include "render/shapes.h"
 
 #include <algorithm>
