@@ -1,5 +1,6 @@
 #include "cseries/byte_swapping.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <utility>
 
@@ -16,9 +17,11 @@ struct description_check {
   size_t index = 0;
   char problem[128] = "";
 
-  template <typename... arguments>
-  bool fail(const char* format, arguments... values) {
-    std::snprintf(problem, sizeof(problem), format, values...);
+  bool fail(const char* format, ...) VG_PRINTF(2, 3) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(problem, sizeof(problem), format, arguments);
+    va_end(arguments);
     return false;
   }
 

@@ -67,6 +67,20 @@ void sync_parent_folder(const std::string& path) {
   ::close(fd);
 }
 
+// Moves exactly count bytes through read or write, resuming after interruptions and partial moves;
+// an early end of file is a failure.
+template <typename byte, typename transfer>
+bool transfer_exact(byte* bytes, int64_t count, transfer move) {
+  while (count > 0) {
+    ssize_t moved = move(bytes, size_t(std::min<int64_t>(count, INT_MAX)));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    bytes += moved;
+    count -= moved;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string posix_path_from_backslashes(const char* path) {
@@ -97,29 +111,13 @@ bool posix_file_seek(int fd, int64_t offset) { return offset >= 0 && ::lseek(fd,
 bool posix_file_seek_end(int fd) { return ::lseek(fd, 0, SEEK_END) >= 0; }
 
 bool posix_file_read_exact(int fd, void* buffer, int64_t count) {
-  auto* bytes = static_cast<uint8_t*>(buffer);
-  while (count > 0) {
-    size_t chunk = size_t(std::min<int64_t>(count, INT_MAX));
-    ssize_t got = ::read(fd, bytes, chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    bytes += got;
-    count -= got;
-  }
-  return true;
+  return transfer_exact(static_cast<uint8_t*>(buffer), count,
+                        [fd](uint8_t* bytes, size_t chunk) { return ::read(fd, bytes, chunk); });
 }
 
 bool posix_file_write_exact(int fd, const void* buffer, int64_t count) {
-  auto* bytes = static_cast<const uint8_t*>(buffer);
-  while (count > 0) {
-    size_t chunk = size_t(std::min<int64_t>(count, INT_MAX));
-    ssize_t put = ::write(fd, bytes, chunk);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes += put;
-    count -= put;
-  }
-  return true;
+  return transfer_exact(static_cast<const uint8_t*>(buffer), count,
+                        [fd](const uint8_t* bytes, size_t chunk) { return ::write(fd, bytes, chunk); });
 }
 
 bool posix_file_sync(int fd) { return ::fsync(fd) == 0; }
