@@ -10,6 +10,7 @@
 
 #include "cseries/error_manager.h"
 #include "engine/data.h"
+#include "tag_files/atomic_file.h"
 
 // ---- stored layouts ----
 
@@ -142,8 +143,6 @@ struct tag_store_globals {
   bool lock_held = false;
   bool lock_exit_registered = false;
   file_specification lock_file{};
-
-  bool (*replace_hook)(const file_specification*) = nullptr;
 };
 
 tag_store_globals store;
@@ -505,6 +504,7 @@ void plugins_discover() {
   file_specification folder;
   folder_spec(&folder, {kPluginsFolderName});
   for (const file_specification& file : folder_files(folder)) {
+    if (atomic_file_is_temporary_name(spec_file_name(file).c_str())) continue;
     archive_contents contents;
     if (!archive_read(file, _tag_file_plugin, false, &contents)) continue;
     std::vector<tag_file_entry_point> entry_points;
@@ -622,7 +622,7 @@ bool group_is_restricted_visible(tag group) {
 // is its tag name.
 void local_tag_load(const file_specification& file, const tag_group_definition* group) {
   std::string file_name = spec_file_name(file);
-  if (tag_file_is_temporary_name(file_name.c_str())) return;
+  if (atomic_file_is_temporary_name(file_name.c_str())) return;
   // A longer name would be cut, and the cut name would not find this file again.
   if (file_name.size() > MAXIMUM_TAG_NAME_LENGTH) return;
   char name[TAG_NAME_SIZE];
@@ -758,33 +758,22 @@ bool archive_read_ahead(tag_file_record* archive, int32_t archive_index, int64_t
 
 // ---- writing whole local files ----
 
-// Writes header and data to a temporary file beside the tag's file, flushes it and renames it over
-// the tag's file, so that the tag holds either the old or the new contents, never a mixture.
+// The tag's file is replaced as a whole (temporary, flush, rename), so that it holds either the old
+// or the new contents, never a mixture.
 bool local_file_replace(const file_specification& folder, const std::string& file_name, const tag_header& header,
                         const void* data, int32_t size) {
-  file_specification target = folder, temporary = folder;
-  if (!file_in_folder(folder, file_name, &target) ||
-      !file_in_folder(folder, TAG_FILE_TEMPORARY_PREFIX + file_name, &temporary) || !file_create(&temporary)) {
-    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", spec_path_text(temporary).c_str());
+  file_specification target;
+  if (!file_in_folder(folder, file_name, &target)) {
+    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", file_name.c_str());
     return false;
   }
   tag_header stored = header;
   byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  bool written = file_open(&temporary, _file_open_write) && file_write(&temporary, sizeof stored, &stored) &&
-                 file_write(&temporary, size, data) && file_flush(&temporary);
-  if (file_spec_is_open(&temporary)) file_close(&temporary);
-  if (!written) {
-    POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", size,
-               LOCAL_TAG_DATA_OFFSET, spec_path_text(temporary).c_str());
-    file_delete(&temporary);
-    return false;
-  }
-  if ((store.replace_hook && !store.replace_hook(&temporary)) || !file_rename_over(&temporary, &target)) {
-    POST_ERROR(error_file_write, "couldn't replace local tag file '%s'", spec_path_text(target).c_str());
-    file_delete(&temporary);
-    return false;
-  }
-  return true;
+  const std::span<const uint8_t> parts[] = {
+      {reinterpret_cast<const uint8_t*>(&stored), sizeof stored},
+      {static_cast<const uint8_t*>(data), size_t(size)},
+  };
+  return atomic_file_write(&target, parts);
 }
 
 // A local tag with the header's group, identifier, name and fields, holding data: the existing
@@ -911,6 +900,11 @@ bool tag_group_local_folder(tag group, file_specification* folder) {
   return definition && group_folder(definition, folder);
 }
 
+bool tag_group_create_local_folder(tag group, file_specification* folder) {
+  const tag_group_definition* definition = tag_group_find(group);
+  return definition && group_folder_ensure(definition, folder);
+}
+
 tag_file_filter tag_file_filter_any() {
   tag_file_filter filter;
   std::memset(&filter, 0, sizeof filter);
@@ -922,10 +916,6 @@ tag_file_filter tag_file_filter_any() {
   filter.size = NONE;
   filter.user_data = NONE_TAG;
   return filter;
-}
-
-bool tag_file_is_temporary_name(const char* file_name) {
-  return file_name && std::strncmp(file_name, TAG_FILE_TEMPORARY_PREFIX, std::strlen(TAG_FILE_TEMPORARY_PREFIX)) == 0;
 }
 
 // ---- lifecycle ----
@@ -1441,5 +1431,3 @@ const tag_file_entry_point_record* tag_file_entry_point_nth(int32_t n) {
   }
   return nullptr;
 }
-
-void tag_files_set_replace_hook(bool (*hook)(const file_specification* temporary)) { store.replace_hook = hook; }

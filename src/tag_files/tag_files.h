@@ -169,6 +169,8 @@ const tag_group_definition* tag_group_get(int16_t index);  // 0..NUMBER_OF_TAG_G
 const tag_group_definition* tag_group_find(tag group);     // none for an unknown group
 // The folder holding a group's local tags ("local\meshes", or "preferences" in the working folder).
 bool tag_group_local_folder(tag group, file_specification* folder);
+// The same, created where missing (reported with code 6 when it can't be).
+bool tag_group_create_local_folder(tag group, file_specification* folder);
 
 // What tag_file_get_info reports and tag_file_set_info takes.
 struct tag_file_info {
@@ -282,14 +284,3 @@ int16_t tag_file_latest_patch_level();
 // The maps offered to the user, in slot order.
 int32_t tag_file_entry_point_count();
 const tag_file_entry_point_record* tag_file_entry_point_nth(int32_t n);
-
-// Temporary files of tag_file_replace_contents start with this prefix; they are longer than any
-// tag name and never loaded as tags.
-inline constexpr const char TAG_FILE_TEMPORARY_PREFIX[] = ".vellgrim-temporary-replacement-";
-bool tag_file_is_temporary_name(const char* file_name);
-
-// ---- tests ----
-
-// Called by tag_file_replace_contents after the temporary file is complete and before it is
-// renamed; answering false makes the replacement fail there. None restores normal operation.
-void tag_files_set_replace_hook(bool (*hook)(const file_specification* temporary));
