@@ -54,9 +54,11 @@ static_assert(offsetof(file_specification, handle) == 264);
 // The outcome of the last file operation: 0 or error_file_read .. error_file_general.
 int16_t file_last_error();
 
-// Specifications.
+// Specifications. Paths are cut at MAXIMUM_FILE_PATH_LENGTH characters without complaint.
 void file_spec_initialize(file_specification* spec, int16_t volume);
+// Appends "\name" (just the name to an empty path); the specification then names a folder.
 bool file_spec_append_folder(file_specification* spec, const char* name);
+// Replaces the file name of a file specification, or appends one to a folder's path.
 bool file_spec_set_name(file_specification* spec, const char* name);
 // Writes at most 255 characters plus NUL into out.
 bool file_spec_get_text(const file_specification* spec, int parts, char (&out)[MAXIMUM_FILE_PATH_LENGTH + 1]);
