@@ -1,9 +1,15 @@
 #include "map/mesh.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "cseries/error_manager.h"
+#include "engine/data.h"
+#include "engine/definition_groups.h"
+#include "platform/ui_host.h"
+#include "render/screen.h"
+#include "render/shapes.h"
 
 namespace {
 
@@ -231,4 +237,180 @@ void mesh_definition_set_defaults(mesh_definition* header, tag map_identifier, t
   const float kept_floats[4] = {0.0f, 0.5f, 1.493f, 0.5f};
   static_assert(sizeof(kept_floats) == sizeof(header->kept_268));
   std::memcpy(header->kept_268, kept_floats, sizeof(kept_floats));
+}
+
+// ---- the `mesh` definition group ----
+
+namespace {
+
+void mesh_references(definition_group*, int16_t, void* record, definition_reference_visitor visitor, void* context) {
+  auto* header = static_cast<mesh_definition*>(record);
+  visitor(COLLECTION_DEFINITION_GROUP_TAG, header->landscape_collection_tag, &header->landscape_collection_index, 0,
+          context);
+  visitor(media_definitions.group_tag, header->media_tag, &header->media_index, 0, context);
+}
+
+bool mesh_convert(definition_group*, int32_t, int16_t stored_version, const void*, void* record) {
+  return mesh_definition_upgrade(static_cast<mesh_definition*>(record), stored_version);
+}
+
+void build_landscape_shading(const color_table& colors, int32_t levels, uint16_t* pixels, const void* context) {
+  const auto& header = *static_cast<const mesh_definition*>(context);
+  for (int32_t level = 0; level < levels; ++level) {
+    for (int32_t j = 0; j < MAXIMUM_COLORS_PER_TABLE; ++j) {
+      rgb_color shaded = mesh_landscape_shade(header, colors.colors[j], level, levels);
+      pixels[level * MAXIMUM_COLORS_PER_TABLE + j] = screen_pixel(shaded.red, shaded.green, shaded.blue);
+    }
+  }
+}
+
+// An optional reference: NONE_TAG loads nothing (index -1, success).
+template <class Load>
+bool load_optional(tag identifier, int16_t* index, Load load) {
+  *index = NONE;
+  if (identifier == NONE_TAG) return true;
+  *index = load(identifier);
+  return *index != NONE;
+}
+
+bool mesh_postprocess(definition_group*, int16_t, int32_t, void* record) {
+  auto* header = static_cast<mesh_definition*>(record);
+  header->connector_definitions_index = header->description_string_list_index = NONE;
+  header->extra_collection_index = header->landscape_collection_index = NONE;
+  header->ambient_sound_index = header->media_index = header->second_string_list_index = NONE;
+
+  int16_t collection = collection_load(header->landscape_collection_tag);
+  int16_t media = header->media_tag == NONE_TAG ? int16_t(NONE) : definition_load(&media_definitions, header->media_tag);
+  if (collection == NONE || media == NONE) return false;
+
+  shading_table_request request;
+  request.builder = build_landscape_shading;
+  request.builder_context = header;
+  if (collection_add_shading_table(collection, request) == NONE) return false;
+
+  header->landscape_collection_index = collection;
+  header->media_index = media;
+  collections_set_map_tint(header->tint_color, header->tint_amount);
+
+  // Every optional reference is tried, so one missing tag does not hide the others.
+  bool success = true;
+  success &= load_optional(header->ambient_sound_tag, &header->ambient_sound_index,
+                           [](tag t) { return definition_load(&ambient_sound_definitions, t); });
+  success &= load_optional(header->extra_collection_tag, &header->extra_collection_index,
+                           [](tag t) { return collection_load(t); });
+  success &= load_optional(header->description_string_list_tag, &header->description_string_list_index,
+                           [](tag t) { return definition_load(&string_list_definitions, t); });
+  success &= load_optional(header->connector_definitions_tag, &header->connector_definitions_index,
+                           [](tag t) { return definition_load(&connector_definitions, t); });
+  success &= load_optional(header->second_string_list_tag, &header->second_string_list_index,
+                           [](tag t) { return definition_load(&string_list_definitions, t); });
+  return success;
+}
+
+}  // namespace
+
+void mesh_initialize() {
+  mesh_definitions.references = mesh_references;
+  mesh_definitions.postprocess = mesh_postprocess;
+  mesh_definitions.convert = mesh_convert;
+  mesh_definitions.description = &mesh_definition_description;
+}
+
+bool mesh_definition_upgrade(mesh_definition* header, int16_t stored_version) {
+  if (stored_version < MESH_OLDEST_UPGRADABLE_VERSION) return false;
+  auto at16 = [header](size_t offset, int16_t value) {
+    std::memcpy(reinterpret_cast<uint8_t*>(header) + offset, &value, sizeof(value));
+  };
+  // Each step brings the header from its version to the next; they run in order.
+  for (int16_t step = stored_version; step < MESH_VERSION; ++step) {
+    switch (step) {
+      case 5:
+        header->kept_80 = NONE_TAG;
+        break;
+      case 7:
+        mesh_definition_set_shading_defaults(header);
+        header->dark_color.flags = 0;
+        break;
+      case 8:
+        header->connector_definitions_tag = NONE_TAG;
+        break;
+      case 9:
+        std::memset(header->kept_300, 0, sizeof(header->kept_300));
+        break;
+      case 10:
+        header->second_string_list_tag = NONE_TAG;
+        at16(496, -1);
+        at16(498, -1);
+        at16(500, -1);
+        at16(502, 0);
+        header->kept_504[0] = 0;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+rgb_color mesh_landscape_shade(const mesh_definition& header, const rgb_color& color, int32_t level, int32_t levels) {
+  const int64_t last = std::max(levels - 1, 0);
+  const int64_t threshold = std::clamp<int64_t>((int64_t(header.normal_level_fraction) * last) >> 16, 0, last);
+  int64_t amount;
+  rgb_color target;
+  if (level > threshold) {
+    int64_t span = levels - threshold - 1;
+    amount = span > 0 ? (level - threshold) * header.light_blend / span : 0;
+    target = header.light_color;
+  } else {
+    amount = threshold > 0 ? header.dark_blend * (threshold - level) / threshold : 0;
+    target = header.dark_color;
+  }
+  auto blend = [amount](uint16_t to, uint16_t from) {
+    int64_t channel = (amount * to + (256 - amount) * from) >> 8;
+    return uint16_t(std::clamp<int64_t>(channel >> 8, 0, 255) << 8);
+  };
+  return rgb_color{blend(target.red, color.red), blend(target.green, color.green), blend(target.blue, color.blue),
+                   color.flags};
+}
+
+std::string mesh_limits_text() {
+  struct line {
+    tag group;             // a definition group, or
+    const char* array;     // a data array by name
+  };
+  const tag none = NONE_TAG;
+  static const line lines[] = {
+      {make_tag("amso"), nullptr}, {make_tag("arti"), nullptr}, {make_tag(".256"), nullptr},
+      {make_tag("core"), nullptr}, {make_tag("phys"), nullptr}, {none, "local projectile"},
+      {make_tag("lpgr"), nullptr}, {make_tag("ligh"), nullptr}, {none, "map action"},
+      {make_tag("meef"), nullptr}, {none, "model"},             {make_tag("mode"), nullptr},
+      {make_tag("anim"), nullptr}, {make_tag("mons"), nullptr}, {make_tag("obje"), nullptr},
+      {make_tag("proj"), nullptr}, {make_tag("prgr"), nullptr}, {make_tag("scen"), nullptr},
+      {make_tag("unit"), nullptr}, {none, "object"},
+  };
+  std::string text;
+  for (const line& l : lines) {
+    if (l.array == nullptr) {
+      if (const definition_group* group = definition_group_find(l.group)) text += definitions_usage_line(group);
+      continue;
+    }
+    for (const declared_data_array* a = data_array_registry_next(nullptr); a != nullptr;
+         a = data_array_registry_next(a)) {
+      if (a->state.name != nullptr && std::strcmp(a->state.name, l.array) == 0) {
+        text += data_array_usage_line(a);
+        break;
+      }
+    }
+  }
+  int32_t parameter_bytes = 0;
+  if (mesh_globals.header != nullptr && mesh_globals.map_actions != nullptr) {
+    parameter_bytes = mesh_globals.header->map_actions_size - MAP_ACTION_RECORD_SIZE * mesh_globals.header->map_action_count;
+  }
+  char buffer[64];
+  std::snprintf(buffer, sizeof(buffer), "MA params size: %d / %d\n", parameter_bytes, int(MAP_ACTION_PARAMETER_LIMIT));
+  return text + buffer;
+}
+
+void mesh_show_limits() {
+  ui_message_box("Current Mesh Limits", mesh_limits_text().c_str(), ui_icon_information, ui_buttons_ok);
 }

@@ -255,3 +255,19 @@ void mesh_definition_set_defaults(mesh_definition* header, tag map_identifier, t
                                   int16_t height);
 // The shading defaults that versions before 7 lacked.
 void mesh_definition_set_shading_defaults(mesh_definition* header);
+
+// Installs the `mesh` definition group's procedures and description (idempotent).
+void mesh_initialize();
+
+// The group's procedures, exposed for the tests.
+// Version upgrade: runs the steps from the stored version through 10; versions below 5 fail.
+bool mesh_definition_upgrade(mesh_definition* header, int16_t stored_version);
+// Landscape shading: a colour at level i of levels, blended toward the dark or the light colour;
+// the channels come out at full scale with their low byte clear (8 significant bits, clamped).
+rgb_color mesh_landscape_shade(const mesh_definition& header, const rgb_color& color, int32_t level, int32_t levels);
+
+// The text of the "Current Mesh Limits" report, one line per definition group and data array that
+// exists, then the map actions' parameter bytes.
+std::string mesh_limits_text();
+// Shows it in a message box titled "Current Mesh Limits".
+void mesh_show_limits();

@@ -1,5 +1,17 @@
 #include "support/map_fixtures.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "cseries/byte_swapping.h"
+#include "cseries/error_manager.h"
+#include "engine/definition_groups.h"
+#include "map/mesh_file.h"
+#include "render/shapes.h"
+#include "support/collection_fixtures.h"
+#include "support/work_folder.h"
+#include "tag_files/tag_files.h"
+
 scoped_test_grid::scoped_test_grid(int16_t width, int16_t height) { ready_ = mesh_set_grid(&header, width, height); }
 
 scoped_test_grid::~scoped_test_grid() { mesh_free_sections(); }
@@ -7,3 +19,122 @@ scoped_test_grid::~scoped_test_grid() { mesh_free_sections(); }
 void map_fixture_set_height(int32_t x, int32_t y, int16_t height) { mesh_get_cell(x, y)->ground_height = height; }
 
 void map_fixture_set_flags(int32_t x, int32_t y, uint16_t flags) { mesh_get_cell(x, y)->terrain_and_flags |= flags; }
+
+void map_fixture::lay_out() {
+  mesh_definition& h = header;
+  h.cells_size = int32_t(cells.size() * sizeof(mesh_cell));
+  h.palette_entry_count = int32_t(palette.size());
+  h.palette_size = int32_t(palette.size() * sizeof(marker_palette_entry));
+  h.marker_count = int32_t(markers.size());
+  h.markers_size = int32_t(markers.size() * sizeof(marker_data));
+  h.map_action_count = map_action_count;
+  h.map_actions_size = int32_t(map_actions.size());
+  h.media_coverage_size = int32_t(media_coverage.size() * 2);
+  h.lod_size = int32_t(lod.size() * 2);
+  h.connector_count = int32_t(connectors.size());
+  h.connectors_size = int32_t(connectors.size() * 64);
+  h.cells_offset = 0;
+  h.palette_offset = h.cells_size;
+  h.markers_offset = h.palette_offset + h.palette_size;
+  h.map_actions_offset = h.markers_offset + h.markers_size;
+  h.media_coverage_offset = h.map_actions_offset + h.map_actions_size;
+  h.lod_offset = h.media_coverage_offset + h.media_coverage_size;
+  h.connectors_offset = h.lod_offset + h.lod_size;
+  h.data_size = h.connectors_offset + h.connectors_size;
+  h.data_offset = MESH_HEADER_SIZE;
+}
+
+std::vector<uint8_t> map_fixture::tag_data() {
+  lay_out();
+  std::vector<uint8_t> out(size_t(MESH_HEADER_SIZE + header.data_size));
+  mesh_definition stored = header;
+  byte_swap_data(mesh_definition_description, &stored, MESH_HEADER_SIZE, 1);
+  std::memcpy(out.data(), &stored, MESH_HEADER_SIZE);
+  uint8_t* base = out.data() + MESH_HEADER_SIZE;
+  auto put = [&](int32_t offset, const void* data, size_t size) {
+    if (size > 0) std::memcpy(base + offset, data, size);
+  };
+  put(header.cells_offset, cells.data(), cells.size() * sizeof(mesh_cell));
+  byte_swap_data(mesh_cell_description, base + header.cells_offset, sizeof(mesh_cell), int32_t(cells.size()));
+  put(header.palette_offset, palette.data(), palette.size() * sizeof(marker_palette_entry));
+  palette_convert(reinterpret_cast<marker_palette_entry*>(base + header.palette_offset), int32_t(palette.size()));
+  put(header.markers_offset, markers.data(), markers.size() * sizeof(marker_data));
+  markers_convert_to_stored(reinterpret_cast<marker_data*>(base + header.markers_offset), int32_t(markers.size()));
+  put(header.map_actions_offset, map_actions.data(), map_actions.size());
+  put(header.media_coverage_offset, media_coverage.data(), media_coverage.size() * 2);
+  byte_swap_memory("coverage", base + header.media_coverage_offset, int32_t(media_coverage.size()), _byte_swap_2_bytes);
+  put(header.lod_offset, lod.data(), lod.size() * 2);
+  byte_swap_memory("lod", base + header.lod_offset, int32_t(lod.size()), _byte_swap_2_bytes);
+  put(header.connectors_offset, connectors.data(), connectors.size() * 64);
+  byte_swap_memory("connectors", base + header.connectors_offset, int32_t(connectors.size() * 32), _byte_swap_2_bytes);
+  return out;
+}
+
+map_fixture map_fixture_new(int16_t width, int16_t height) {
+  map_fixture map;
+  mesh_definition_set_defaults(&map.header, NONE_TAG, NONE_TAG, width, height);
+  mesh_cell cell{};
+  cell.terrain_and_flags = NEW_CELL_TERRAIN;
+  map.cells.assign(size_t(width) * height * CELLS_PER_SUBMESH * CELLS_PER_SUBMESH, cell);
+  return map;
+}
+
+marker_data map_fixture_marker(int16_t type, int16_t palette_index, int32_t x, int32_t y) {
+  marker_data marker{};
+  marker.type = type;
+  marker.palette_index = palette_index;
+  marker.location = {x, y, 0};
+  marker.object_index = NONE;
+  return marker;
+}
+
+marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition_tag, int16_t team) {
+  marker_palette_entry entry{};
+  entry.type = type;
+  entry.definition_tag = definition_tag;
+  entry.team = team;
+  entry.definition_index = NONE;
+  return entry;
+}
+
+map_test_store::map_test_store() : folder_(std::make_unique<scoped_work_folder>()) {
+  error_manager_initialize("vellgrim tests");
+  if (!tag_files_initialize() || !tag_files_open(false, {}, -1)) return;
+  if (!definition_groups_initialize()) return;
+  definition_groups_validate();
+  if (!shapes_initialize()) return;
+  mesh_initialize();
+  std::vector<uint8_t> media(sizeof(media_definition), 0);
+  fixture_put32(media, 4, NONE_TAG);  // no surface texture
+  fixture_put16(media, 8, 0x2000);
+  fixture_put16(media, 10, 0x4000);
+  fixture_put16(media, 12, 0xC000);
+  int32_t media_index = fixture_store_tag(media_definitions.group_tag, "water", 1, media);
+  if (media_index == NONE) return;
+  media_tag_ = tag_file_get_identifier(media_index);
+  ready_ = true;
+}
+
+map_test_store::~map_test_store() {
+  mesh_unload();
+  definition_groups_invalidate();
+  shapes_dispose();
+  tag_files_close();
+}
+
+int32_t map_test_store::store_map(const char* name, map_fixture& map, int16_t version) {
+  int32_t collection = fixture_store_tag(COLLECTION_DEFINITION_GROUP_TAG, name, COLLECTION_DEFINITION_VERSION,
+                                         fixture_map_collection(1, 1, 3, 200).tag_data());
+  if (collection == NONE) return NONE;
+  map.header.landscape_collection_tag = tag_file_get_identifier(collection);
+  map.header.media_tag = media_tag_;
+  return fixture_store_tag(MESH_DEFINITION_GROUP_TAG, name, version, map.tag_data());
+}
+
+std::vector<uint8_t> map_test_store::tag_bytes(int32_t tag_index) const {
+  std::vector<uint8_t> bytes(size_t(std::max(tag_file_get_size(tag_index), 0)));
+  if (!bytes.empty() && !tag_file_read(tag_index, 0, int32_t(bytes.size()), bytes.data())) bytes.clear();
+  return bytes;
+}
+
+std::string map_test_store::log() const { return folder_->read_file("tarn_log.txt"); }

@@ -1,12 +1,16 @@
-// Maps made in code for the tests: a bare grid made current without any tag, and the stored bytes
-// of whole `mesh` tags with the local tag files, collections and media that loading one needs.
+// Maps made in code for the tests: a bare grid made current without any tag, and whole `mesh` tags
+// with the tag store, collection and media that opening one needs.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "map/mesh.h"
+
+class scoped_work_folder;
 
 // A grid of width x height submeshes of new cells (grass, height 0) with its own header, current
 // for the life of the object.
@@ -28,3 +32,53 @@ class scoped_test_grid {
 void map_fixture_set_height(int32_t x, int32_t y, int16_t height);
 // ORs flags into the cell's terrain_and_flags.
 void map_fixture_set_flags(int32_t x, int32_t y, uint16_t flags);
+
+// The sections of a map in native order; tag_data() lays them out and stores them.
+struct map_fixture {
+  mesh_definition header{};
+  std::vector<mesh_cell> cells;
+  std::vector<marker_palette_entry> palette;
+  std::vector<marker_data> markers;
+  int32_t map_action_count = 0;
+  std::vector<uint8_t> map_actions;  // stored bytes
+  std::vector<int16_t> media_coverage;
+  std::vector<uint16_t> lod;
+  std::vector<std::array<int16_t, 32>> connectors;
+
+  // Counts, sizes and contiguous offsets from the sections.
+  void lay_out();
+  // lay_out(), then the header and the sections in stored order.
+  std::vector<uint8_t> tag_data();
+};
+
+// A new map: the header defaults, new cells, no other section.
+map_fixture map_fixture_new(int16_t width, int16_t height);
+marker_data map_fixture_marker(int16_t type, int16_t palette_index, int32_t x, int32_t y);
+marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition_tag, int16_t team);
+
+// A tag store in a fresh working folder, with the definition groups, shapes and the mesh module
+// ready and a media definition "water" stored; maps are added with their landscape collections.
+class map_test_store {
+ public:
+  map_test_store();
+  ~map_test_store();
+  map_test_store(const map_test_store&) = delete;
+  map_test_store& operator=(const map_test_store&) = delete;
+
+  bool ready() const { return ready_; }
+  const scoped_work_folder& folder() const { return *folder_; }
+  tag media_tag() const { return media_tag_; }
+
+  // Stores a one-submesh map collection and the map under one name (so with one identifier), the
+  // header naming both the collection and the media; the mesh's tag index, or NONE.
+  int32_t store_map(const char* name, map_fixture& map, int16_t version = MESH_VERSION);
+  // The log so far (every report names its map).
+  std::string log() const;
+  // The bytes of a stored tag's data.
+  std::vector<uint8_t> tag_bytes(int32_t tag_index) const;
+
+ private:
+  std::unique_ptr<scoped_work_folder> folder_;
+  tag media_tag_ = NONE_TAG;
+  bool ready_ = false;
+};
