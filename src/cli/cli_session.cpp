@@ -69,6 +69,17 @@ std::string cli_absolute_path(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+bool cli_file_spec_from_path(const std::string& path, bool is_file, file_specification* spec) {
+  file_spec_initialize(spec, 0);
+  if (path.empty() || path.size() > MAXIMUM_FILE_PATH_LENGTH || path.find('\\') != std::string::npos) return false;
+  std::string stored = path;
+  for (char& c : stored)
+    if (c == '/') c = '\\';
+  std::memcpy(spec->path, stored.c_str(), stored.size() + 1);
+  spec->flags = is_file ? _file_specification_is_file : 0;
+  return true;
+}
+
 bool cli_parse_tag(const std::string& text, tag* value) {
   if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     if (text.size() == 2 || text.size() > 10) return false;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_commands.h"
+#include "cseries/files.h"
 #include "cseries/error_manager.h"  // VG_PRINTF
 #include "cseries/text.h"
 
@@ -33,3 +34,7 @@ bool cli_parse_tag(const std::string& text, tag* value);
 // A path given on the command line, made absolute against the folder the tool was started in
 // (the session changes into --root afterwards).
 std::string cli_absolute_path(const std::string& path);
+
+// A host path (made absolute with cli_absolute_path) as a file specification on volume 0, a file
+// or a folder; false when it is too long for a specification or holds a backslash.
+bool cli_file_spec_from_path(const std::string& path, bool is_file, file_specification* spec);

@@ -4,12 +4,15 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "tag_files/archive_writer.h"
+#include "tag_files/atomic_file.h"
 #include "tag_files/tag_files.h"
 
 namespace {
@@ -87,12 +90,13 @@ int32_t find_tag_argument(cli_options& options, const std::string& group_text, c
 
 struct list_arguments {
   std::string group;
+  bool group_given = false;
   bool as_json = false;
 };
 
 void tags_list(cli_options& options, const list_arguments& arguments) {
   tag_file_filter filter = tag_file_filter_any();
-  if (!arguments.group.empty() && !parse_tag_argument(options, "group", arguments.group, &filter.group_tag))
+  if (arguments.group_given && !parse_tag_argument(options, "group", arguments.group, &filter.group_tag))
     return;
   if (!cli_session_begin(options, _cli_session_read)) return;
 
@@ -213,6 +217,120 @@ void tags_entry_points(cli_options& options, bool as_json) {
   }
 }
 
+
+// ---- tags pack ----
+
+struct pack_arguments {
+  std::string out;
+  std::string type;
+  std::string name;
+  std::string web_address;
+  int16_t patch_level = 0;
+  std::vector<std::string> folders;
+};
+
+constexpr tag kMeshGroup = make_tag("mesh");
+
+// Adds the local tag files of every group folder under folder; false after reporting.
+bool pack_collect_folder(cli_options& options, const std::string& folder_path, archive_writer_archive* archive,
+                         std::map<std::pair<tag, tag>, std::string>* sources) {
+  file_specification root;
+  if (!cli_file_spec_from_path(folder_path, false, &root))
+    return cli_fail(options, "the folder path '%s' is too long or holds a backslash", folder_path.c_str());
+  if (!file_exists(&root)) return cli_fail(options, "there is no folder '%s'", folder_path.c_str());
+
+  for (int16_t group_index = 0; group_index < NUMBER_OF_TAG_GROUPS; ++group_index) {
+    const tag_group_definition* group = tag_group_get(group_index);
+    file_specification folder = root;
+    if (!file_spec_append_folder(&folder, group->folder_name) || !file_exists(&folder)) continue;
+
+    std::vector<file_specification> files;
+    if (file_enumeration_begin(0, &folder)) {
+      file_specification file;
+      while (file_enumeration_next(&file)) files.push_back(file);
+      file_enumeration_end();
+    }
+    for (const file_specification& file : files) {
+      std::string path = folder_path + "/" + group->folder_name + "/";
+      const char* separator = std::strrchr(file.path, '\\');
+      const char* file_name = separator ? separator + 1 : file.path;
+      path += file_name;
+      // Left behind by an interrupted save: never a tag.
+      if (atomic_file_is_temporary_name(file_name)) continue;
+
+      archive_writer_tag entry;
+      if (!archive_writer_read_local_tag(&file, &entry))
+        return cli_fail(options, "'%s' is not a local tag file the store would load", path.c_str());
+      if (entry.group_tag != group->group_tag)
+        return cli_fail(options, "'%s' belongs to group '%s', not to the folder's group '%s'", path.c_str(),
+                        tag_to_text(entry.group_tag), tag_to_text(group->group_tag));
+      auto [existing, inserted] = sources->insert({{entry.group_tag, entry.tag_identifier}, path});
+      if (!inserted)
+        return cli_fail(options, "'%s' and '%s' are both tag '%s' '%s'", existing->second.c_str(), path.c_str(),
+                        tag_to_text(entry.group_tag), tag_to_text(entry.tag_identifier));
+      // Each map of the archive is offered to the player.
+      if (entry.group_tag == kMeshGroup)
+        archive->entry_points.push_back({entry.tag_identifier, entry.user_data, entry.name, std::string()});
+      archive->tags.push_back(std::move(entry));
+    }
+  }
+  return true;
+}
+
+void tags_pack(cli_options& options, const pack_arguments& arguments) {
+  archive_writer_archive archive;
+  if (arguments.type == "install") {
+    archive.type = _tag_file_install_archive;
+  } else if (arguments.type == "plugin") {
+    archive.type = _tag_file_plugin;
+  } else {
+    cli_fail(options, "bad archive type '%s': give install or plugin", arguments.type.c_str());
+    return;
+  }
+  if (arguments.web_address.size() > MAXIMUM_PLUGIN_WEB_ADDRESS_LENGTH) {
+    cli_fail(options, "the web address is longer than %d characters", MAXIMUM_PLUGIN_WEB_ADDRESS_LENGTH);
+    return;
+  }
+  // Paths are taken from where the tool was started, before the session enters --root.
+  std::string out_path = cli_absolute_path(arguments.out);
+  std::vector<std::string> folder_paths;
+  for (const std::string& folder : arguments.folders) folder_paths.push_back(cli_absolute_path(folder));
+  file_specification out;
+  if (!cli_file_spec_from_path(out_path, true, &out)) {
+    cli_fail(options, "the output path '%s' is too long or holds a backslash", out_path.c_str());
+    return;
+  }
+
+  // The output may be an archive of this very store: write only while holding its lock.
+  if (!cli_session_begin(options, _cli_session_write)) return;
+
+  std::map<std::pair<tag, tag>, std::string> sources;
+  for (const std::string& folder_path : folder_paths) {
+    if (!pack_collect_folder(options, folder_path, &archive, &sources)) return;
+  }
+  if (archive.tags.size() >= MAXIMUM_TAG_HEADERS) {
+    cli_fail(options, "%zu tags found; an archive holds at most %d", archive.tags.size(), MAXIMUM_TAG_HEADERS - 1);
+    return;
+  }
+  if (archive.entry_points.size() > MAXIMUM_TAG_FILE_ENTRY_POINTS) {
+    cli_fail(options, "%zu maps found; an archive offers at most %d", archive.entry_points.size(),
+             MAXIMUM_TAG_FILE_ENTRY_POINTS);
+    return;
+  }
+  archive.patch_level = arguments.patch_level;
+  archive.web_address = arguments.web_address;
+  const char* separator = std::strrchr(out_path.c_str(), '/');
+  archive.name = arguments.name.empty() ? std::string(separator ? separator + 1 : out_path.c_str()) : arguments.name;
+  if (archive.name.size() > MAXIMUM_TAG_NAME_LENGTH) archive.name.resize(MAXIMUM_TAG_NAME_LENGTH);
+
+  if (!archive_writer_write(archive, &out)) {
+    cli_fail(options, "couldn't write the archive '%s' (see tarn_log.txt)", out_path.c_str());
+    return;
+  }
+  std::printf("packed %zu tags and %zu maps into '%s'\n", archive.tags.size(), archive.entry_points.size(),
+              out_path.c_str());
+}
+
 }  // namespace
 
 void cli_add_tags_commands(CLI::App& app, cli_options& options) {
@@ -221,9 +339,13 @@ void cli_add_tags_commands(CLI::App& app, cli_options& options) {
 
   auto list = std::make_shared<list_arguments>();
   CLI::App* list_command = tags->add_subcommand("list", "every visible tag in slot order");
-  list_command->add_option("--group", list->group, "only this group (four characters or 0x hex)");
+  CLI::Option* group_option =
+      list_command->add_option("--group", list->group, "only this group (four characters or 0x hex)");
   list_command->add_flag("--json", list->as_json, "print JSON");
-  list_command->callback([&options, list] { tags_list(options, *list); });
+  list_command->callback([&options, list, group_option] {
+    list->group_given = group_option->count() > 0;
+    tags_list(options, *list);
+  });
 
   auto info = std::make_shared<tag_arguments>();
   CLI::App* info_command = tags->add_subcommand("info", "the header of one visible tag");
@@ -247,4 +369,15 @@ void cli_add_tags_commands(CLI::App& app, cli_options& options) {
   CLI::App* entry_points_command = tags->add_subcommand("entry-points", "the maps offered to the player");
   entry_points_command->add_flag("--json", *entry_points_json, "print JSON");
   entry_points_command->callback([&options, entry_points_json] { tags_entry_points(options, *entry_points_json); });
+
+  auto pack = std::make_shared<pack_arguments>();
+  CLI::App* pack_command =
+      tags->add_subcommand("pack", "build an archive from the local tag files in the group folders under each DIR");
+  pack_command->add_option("--out", pack->out, "the archive file to write")->required();
+  pack_command->add_option("--type", pack->type, "install or plugin")->required();
+  pack_command->add_option("--name", pack->name, "the name in the archive header (default: the file's name)");
+  pack_command->add_option("--url", pack->web_address, "the web address a plugin comes from");
+  pack_command->add_option("--patch-level", pack->patch_level, "plugins: 2 and up are patches");
+  pack_command->add_option("DIR", pack->folders, "folders holding group folders of local tag files")->required();
+  pack_command->callback([&options, pack] { tags_pack(options, *pack); });
 }

@@ -1,0 +1,51 @@
+#include "tool_runner.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string read_whole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+tool_result run_tool(const std::vector<std::string>& arguments) {
+  tool_result result;
+  // Files rather than pipes: nothing can block however much the tool prints.
+  std::string folder_template = (std::filesystem::temp_directory_path() / "vellgrim-tool-run-XXXXXX").string();
+  if (!mkdtemp(folder_template.data())) return result;
+  const std::string out_path = folder_template + "/out", err_path = folder_template + "/err";
+
+  std::vector<char*> argv;
+  std::string program = VELLGRIM_TOOL_PATH;
+  argv.push_back(program.data());
+  std::vector<std::string> copies(arguments);
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  pid_t child = fork();
+  if (child == 0) {
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  result.out = read_whole(out_path);
+  result.err = read_whole(err_path);
+  std::error_code error;
+  std::filesystem::remove_all(folder_template, error);
+  return result;
+}
