@@ -188,8 +188,7 @@ bool archive_writer_read_local_tag(const file_specification* file, archive_write
   bool read = file_read_from_position(&reader, 0, sizeof header, &header) && file_get_length(&reader, &length);
   byte_swap_data(tag_header_description, &header, sizeof header, 1);
   std::string name = file_name_of(*file);
-  bool sound = read && header.signature == TAG_HEADER_SIGNATURE && header.offset == LOCAL_TAG_DATA_OFFSET &&
-               header.reserved == 0 && length - LOCAL_TAG_DATA_OFFSET <= INT32_MAX && name_is_storable(name);
+  bool sound = read && tag_header_is_sound_local(header, length) && name_is_storable(name);
   archive_writer_tag result;
   if (sound) {
     result.data.resize(size_t(length - LOCAL_TAG_DATA_OFFSET));

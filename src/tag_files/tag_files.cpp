@@ -286,7 +286,7 @@ int32_t header_add(const tag_header& source, const char* local_file_name) {
   *header = source;
   header->identifier = identifier;
   header->flags = 0;
-  header->name[MAXIMUM_TAG_NAME_LENGTH] = '\0';
+  copy_field(header->name, source.name);  // NUL-padded, whatever followed the name in the file
   int16_t slot = int16_t(data_array_handle_slot(handle));
   sorted_insert(store.slots_by_key[tag_key(header->group_tag, header->tag_identifier)], slot);
   sorted_insert(store.group_slots[header->group_tag], slot);
@@ -637,11 +637,7 @@ void local_tag_load(const file_specification& file, const tag_group_definition* 
   file_close(&reader);
   if (!read) return;
   byte_swap_data(tag_header_description, &header, sizeof header, 1);
-  bool sound = header.offset == LOCAL_TAG_DATA_OFFSET && header.archive_index == TAG_ARCHIVE_INDEX_LOCAL &&
-               (header.install_class == TAG_INSTALL_CLASS_NONE || header.install_class < NUMBER_OF_INSTALL_ARCHIVES) &&
-               header.reserved == 0 && header.group_tag == group->group_tag &&
-               header.signature == TAG_HEADER_SIGNATURE && length - LOCAL_TAG_DATA_OFFSET <= INT32_MAX;
-  if (!sound) return;
+  if (!tag_header_is_sound_local(header, length) || header.group_tag != group->group_tag) return;
   header.size = uint32_t(length - LOCAL_TAG_DATA_OFFSET);
   copy_text(header.name, name);
   if (group->flags & _tag_group_renumber_local) {
@@ -881,6 +877,13 @@ void lock_release() {
 }
 
 }  // namespace
+
+bool tag_header_is_sound_local(const tag_header& header, int64_t file_length) {
+  return header.offset == LOCAL_TAG_DATA_OFFSET && header.archive_index == TAG_ARCHIVE_INDEX_LOCAL &&
+         (header.install_class == TAG_INSTALL_CLASS_NONE || header.install_class < NUMBER_OF_INSTALL_ARCHIVES) &&
+         header.reserved == 0 && header.signature == TAG_HEADER_SIGNATURE && file_length >= LOCAL_TAG_DATA_OFFSET &&
+         file_length - LOCAL_TAG_DATA_OFFSET <= INT32_MAX;
+}
 
 // ---- group table ----
 

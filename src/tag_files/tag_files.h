@@ -114,6 +114,11 @@ static_assert(offsetof(tag_header, version) == 56);
 static_assert(offsetof(tag_header, install_class) == 58);
 static_assert(offsetof(tag_header, signature) == 60);
 
+// Whether a local tag file with this header (native order) and length is loaded: offset 64, local
+// archive index, install class 0..4 or none, reserved byte 0, signature, and a size that fits.
+// The loader also wants the header's group to be its folder's and the file name to be a tag name.
+bool tag_header_is_sound_local(const tag_header& header, int64_t file_length);
+
 extern const byte_swap_description tag_file_header_description;
 extern const byte_swap_description tag_file_entry_point_description;
 extern const byte_swap_description tag_header_description;
