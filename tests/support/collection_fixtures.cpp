@@ -1,4 +1,4 @@
-#include "support/collection_fixtures.h"
+#include "collection_fixtures.h"
 
 #include <cstring>
 
