@@ -1,3 +1,365 @@
-#include "cli/cli_commands.h"
+// vellgrim-tool map ...: listing, showing, checking and re-saving the maps (`mesh` tags) of a store.
+#include <nlohmann/json.hpp>
 
-void cli_add_map_commands(CLI::App&, cli_options&) {}
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "engine/definition_groups.h"
+#include "map/mesh_file.h"
+#include "map/mesh_geometry.h"
+#include "render/shapes.h"
+#include "tag_files/tag_files.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string hex_text(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
+  return text;
+}
+
+// A tag as its four characters when they are printable, else in hex; none is null.
+json tag_json(tag value) {
+  if (value == NONE_TAG) return nullptr;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    unsigned char c = static_cast<unsigned char>(value >> shift);
+    if (c < 0x20 || c > 0x7E) return hex_text(value);
+  }
+  return std::string(tag_to_text(value));
+}
+
+json color_json(const rgb_color& color) {
+  return json{{"red", color.red}, {"green", color.green}, {"blue", color.blue}, {"flags", color.flags}};
+}
+
+void print_json(const json& value) {
+  std::string text = value.dump(2, ' ', false, json::error_handler_t::replace);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+void print_fields(const json& object) {
+  for (const auto& [key, value] : object.items()) {
+    std::string text = value.is_string() ? value.get<std::string>()
+                                         : value.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::printf("%s: %s\n", key.c_str(), text.c_str());
+  }
+}
+
+// The store plus what loading a map needs: the definition groups, collections, the mesh module.
+bool map_session_begin(cli_options& options, cli_session_mode mode) {
+  if (!cli_session_begin(options, mode)) return false;
+  if (!definition_groups_initialize() || !shapes_initialize())
+    return cli_fail(options, "couldn't start the definitions (see tarn_log.txt)");
+  definition_groups_validate();
+  mesh_initialize();
+  return true;
+}
+
+// NAME is a `mesh` tag's name or "0x" and its identifier in hex; NONE after reporting.
+int32_t find_map(cli_options& options, const std::string& name) {
+  int32_t tag_index = NONE;
+  if (name.size() > 2 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
+    tag identifier;
+    if (!cli_parse_tag(name, &identifier)) {
+      cli_fail(options, "bad map identifier '%s': give 0x and up to eight hex digits", name.c_str());
+      return NONE;
+    }
+    tag_index = tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier);
+  } else if (!name.empty() && name.size() <= MAXIMUM_TAG_NAME_LENGTH) {
+    tag_file_filter filter = tag_file_filter_any();
+    std::memcpy(filter.name, name.c_str(), name.size() + 1);
+    filter.group_tag = MESH_DEFINITION_GROUP_TAG;
+    if (tag_file_search(filter, &tag_index, 1) < 1) tag_index = NONE;
+  }
+  if (tag_index == NONE) cli_fail(options, "no map '%s' in the store", name.c_str());
+  return tag_index;
+}
+
+json header_json(const mesh_definition& h) {
+  json o;
+  o["landscape_collection_tag"] = tag_json(h.landscape_collection_tag);
+  o["media_tag"] = tag_json(h.media_tag);
+  o["width"] = h.width;
+  o["height"] = h.height;
+  o["cells_offset"] = h.cells_offset;
+  o["cells_size"] = h.cells_size;
+  o["data_offset"] = h.data_offset;
+  o["data_size"] = h.data_size;
+  o["palette_entry_count"] = h.palette_entry_count;
+  o["palette_offset"] = h.palette_offset;
+  o["palette_size"] = h.palette_size;
+  o["marker_count"] = h.marker_count;
+  o["markers_offset"] = h.markers_offset;
+  o["markers_size"] = h.markers_size;
+  o["mesh_lighting_tag"] = tag_json(h.mesh_lighting_tag);
+  o["connector_definitions_tag"] = tag_json(h.connector_definitions_tag);
+  o["mesh_flags"] = hex_text(h.mesh_flags);
+  o["team_count"] = h.team_count;
+  o["dark_blend"] = h.dark_blend;
+  o["light_blend"] = h.light_blend;
+  o["dark_color"] = color_json(h.dark_color);
+  o["light_color"] = color_json(h.light_color);
+  o["normal_level_fraction"] = h.normal_level_fraction;
+  o["observer_margin_top"] = h.observer_margin_top;
+  o["observer_margin_left"] = h.observer_margin_left;
+  o["observer_margin_bottom"] = h.observer_margin_bottom;
+  o["observer_margin_right"] = h.observer_margin_right;
+  o["ambient_sound_tag"] = tag_json(h.ambient_sound_tag);
+  o["map_action_count"] = h.map_action_count;
+  o["map_actions_offset"] = h.map_actions_offset;
+  o["map_actions_size"] = h.map_actions_size;
+  o["description_string_list_tag"] = tag_json(h.description_string_list_tag);
+  o["extra_collection_tag"] = tag_json(h.extra_collection_tag);
+  o["media_coverage_offset"] = h.media_coverage_offset;
+  o["media_coverage_size"] = h.media_coverage_size;
+  o["lod_offset"] = h.lod_offset;
+  o["lod_size"] = h.lod_size;
+  o["tint_color"] = color_json(h.tint_color);
+  o["tint_amount"] = h.tint_amount;
+  o["wind_tag"] = tag_json(h.wind_tag);
+  o["connector_count"] = h.connector_count;
+  o["connectors_offset"] = h.connectors_offset;
+  o["connectors_size"] = h.connectors_size;
+  o["second_string_list_tag"] = tag_json(h.second_string_list_tag);
+  return o;
+}
+
+json sections_json(const mesh_definition& h) {
+  auto section = [](int32_t offset, int32_t size, int64_t count) {
+    return json{{"offset", offset}, {"size", size}, {"count", count}};
+  };
+  const int64_t cells = int64_t(h.width) * h.height * CELLS_PER_SUBMESH * CELLS_PER_SUBMESH;
+  json o;
+  o["cells"] = section(h.cells_offset, h.cells_size, cells);
+  o["marker_palette"] = section(h.palette_offset, h.palette_size, h.palette_entry_count);
+  o["markers"] = section(h.markers_offset, h.markers_size, h.marker_count);
+  o["map_actions"] = section(h.map_actions_offset, h.map_actions_size, h.map_action_count);
+  o["media_coverage"] = section(h.media_coverage_offset, h.media_coverage_size, h.media_coverage_size / 2);
+  o["lod"] = section(h.lod_offset, h.lod_size, h.lod_size / 2);
+  o["connectors"] = section(h.connectors_offset, h.connectors_size, h.connector_count);
+  return o;
+}
+
+// The tags a map names, with the group each is looked up in and the index it loaded into.
+struct map_reference {
+  const char* field;
+  tag group;
+  tag identifier;
+  int16_t index;  // NONE when not loaded; unknown (NONE) for references the postprocess does not load
+};
+
+std::vector<map_reference> references_of(const mesh_definition& h) {
+  return {{"landscape_collection_tag", COLLECTION_DEFINITION_GROUP_TAG, h.landscape_collection_tag,
+           h.landscape_collection_index},
+          {"media_tag", media_definitions.group_tag, h.media_tag, h.media_index},
+          {"ambient_sound_tag", ambient_sound_definitions.group_tag, h.ambient_sound_tag, h.ambient_sound_index},
+          {"extra_collection_tag", COLLECTION_DEFINITION_GROUP_TAG, h.extra_collection_tag, h.extra_collection_index},
+          {"description_string_list_tag", string_list_definitions.group_tag, h.description_string_list_tag,
+           h.description_string_list_index},
+          {"connector_definitions_tag", connector_definitions.group_tag, h.connector_definitions_tag,
+           h.connector_definitions_index},
+          {"second_string_list_tag", string_list_definitions.group_tag, h.second_string_list_tag,
+           h.second_string_list_index},
+          {"mesh_lighting_tag", mesh_lighting_definitions.group_tag, h.mesh_lighting_tag, int16_t(NONE)},
+          {"wind_tag", wind_definitions.group_tag, h.wind_tag, int16_t(NONE)}};
+}
+
+json map_summary_json(int32_t tag_index) {
+  json o;
+  tag identifier = tag_file_get_identifier(tag_index);
+  o["id"] = tag_json(identifier);
+  o["id_hex"] = hex_text(identifier);
+  o["name"] = tag_file_get_name(tag_index);
+  o["version"] = tag_file_get_version(tag_index);
+  o["size"] = tag_file_get_size(tag_index);
+  mesh_definition header;
+  if (mesh_read_header(tag_index, &header)) {
+    o["width"] = header.width;
+    o["height"] = header.height;
+  } else {
+    o["width"] = nullptr;
+    o["height"] = nullptr;
+  }
+  return o;
+}
+
+// ---- map list ----
+
+void map_list(cli_options& options, bool as_json) {
+  if (!map_session_begin(options, _cli_session_read)) return;
+  json list = json::array();
+  const int32_t count = tag_file_count(MESH_DEFINITION_GROUP_TAG);
+  for (int32_t n = 0; n < count; ++n) list.push_back(map_summary_json(tag_file_nth(MESH_DEFINITION_GROUP_TAG, n)));
+  if (as_json) {
+    print_json(list);
+    return;
+  }
+  for (const json& map : list) {
+    std::string size = map["width"].is_null() ? std::string("?")
+                                              : std::to_string(map["width"].get<int>()) + "x" +
+                                                    std::to_string(map["height"].get<int>());
+    std::printf("%s %-7s v%-3d %s\n", map["id_hex"].get<std::string>().c_str(), size.c_str(),
+                map["version"].get<int>(), map["name"].get<std::string>().c_str());
+  }
+}
+
+// ---- map info ----
+
+struct map_arguments {
+  std::string name;
+  bool as_json = false;
+};
+
+void map_info(cli_options& options, const map_arguments& arguments) {
+  if (!map_session_begin(options, _cli_session_read)) return;
+  int32_t tag_index = find_map(options, arguments.name);
+  if (tag_index == NONE) return;
+  mesh_definition header;
+  if (!mesh_read_header(tag_index, &header)) {
+    cli_fail(options, "couldn't read the header of map '%s' (see tarn_log.txt)", arguments.name.c_str());
+    return;
+  }
+  json o = map_summary_json(tag_index);
+  // Loading upgrades the header and resolves its references; a map that won't load is shown as stored.
+  const bool loaded = mesh_load(tag_file_get_identifier(tag_index));
+  handle_error();
+  const mesh_definition& shown = loaded ? *mesh_globals.header : header;
+  o["loaded"] = loaded;
+  o["header"] = header_json(shown);
+  o["sections"] = sections_json(shown);
+  json references = json::array();
+  for (const map_reference& r : references_of(shown)) {
+    if (r.identifier == NONE_TAG) continue;
+    int32_t reference_tag = tag_file_find(r.group, r.identifier);
+    references.push_back(json{{"field", r.field},
+                              {"group", tag_json(r.group)},
+                              {"tag", tag_json(r.identifier)},
+                              {"name", reference_tag == NONE ? json(nullptr) : json(tag_file_get_name(reference_tag))},
+                              {"index", loaded ? json(r.index) : json(nullptr)}});
+  }
+  o["references"] = references;
+  if (arguments.as_json) {
+    print_json(o);
+  } else {
+    print_fields(o);
+  }
+}
+
+// ---- map resave ----
+
+void map_resave(cli_options& options, const map_arguments& arguments) {
+  if (!map_session_begin(options, _cli_session_write)) return;
+  int32_t tag_index = find_map(options, arguments.name);
+  if (tag_index == NONE) return;
+  if (!mesh_load(tag_file_get_identifier(tag_index))) {
+    cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", arguments.name.c_str());
+    return;
+  }
+  if (!mesh_recompute_lod() || !mesh_save()) {
+    cli_fail(options, "couldn't save map '%s' (see tarn_log.txt); the tag is as it was", arguments.name.c_str());
+    return;
+  }
+  std::printf("resaved '%s' (%d bytes)\n", tag_file_get_name(mesh_globals.tag_index),
+              tag_file_get_size(mesh_globals.tag_index));
+}
+
+// ---- map check ----
+
+// Every problem of the map, one line each.
+std::vector<std::string> check_map(int32_t tag_index) {
+  std::vector<std::string> problems;
+  mesh_definition header;
+  if (!mesh_read_header(tag_index, &header)) return {"the 1024-byte header can't be read"};
+  const int16_t version = int16_t(tag_file_get_version(tag_index));
+  if (version > MESH_VERSION) {
+    problems.push_back("version " + std::to_string(version) + " is newer than " + std::to_string(MESH_VERSION));
+  } else if (version < MESH_OLDEST_UPGRADABLE_VERSION) {
+    problems.push_back("version " + std::to_string(version) + " is older than " +
+                       std::to_string(MESH_OLDEST_UPGRADABLE_VERSION) + " and can't be upgraded");
+  }
+  if (!problems.empty()) return problems;
+
+  const bool layout_sound = mesh_check_layout(header, tag_file_get_size(tag_index), &problems);
+  std::vector<std::string> load_faults;
+  const bool loaded = layout_sound && mesh_load(tag_file_get_identifier(tag_index), &load_faults);
+  problems.insert(problems.end(), load_faults.begin(), load_faults.end());
+  const bool errors_reported = handle_error() != 0;
+
+  const mesh_definition& h = loaded ? *mesh_globals.header : header;
+  for (const map_reference& r : references_of(h)) {
+    if (r.identifier == NONE_TAG || tag_file_find(r.group, r.identifier) != NONE) continue;
+    problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier) + "' (" + hex_text(r.identifier) +
+                       "), which is not in group '" + tag_to_text(r.group) + "' of the store");
+  }
+  if (loaded) {
+    if (mesh_globals.lod == nullptr) {
+      problems.push_back("there is no LOD data (map resave computes it)");
+    } else {
+      int32_t stale = 0, count = mesh_lod_entry_count();
+      std::vector<uint16_t> stored(mesh_globals.lod, mesh_globals.lod + count);
+      mesh_update_lod(0, 0, mesh_globals.cells_across - 1, mesh_globals.cells_down - 1);
+      for (int32_t i = 0; i < count; ++i) stale += stored[size_t(i)] != mesh_globals.lod[i];
+      if (stale > 0) {
+        problems.push_back(std::to_string(stale) + " of " + std::to_string(count) +
+                           " LOD entries disagree with the cells (map resave recomputes them)");
+      }
+    }
+  }
+  if (problems.empty() && (errors_reported || !loaded)) {
+    problems.push_back(loaded ? "loading reported errors (see tarn_log.txt)"
+                              : "the map could not be loaded (see tarn_log.txt)");
+  }
+  return problems;
+}
+
+void map_check(cli_options& options, const map_arguments& arguments) {
+  if (!map_session_begin(options, _cli_session_read)) return;
+  int32_t tag_index = find_map(options, arguments.name);
+  if (tag_index == NONE) return;
+  std::vector<std::string> problems = check_map(tag_index);
+  const char* name = tag_file_get_name(tag_index);
+  for (const std::string& problem : problems) std::printf("%s: %s\n", name, problem.c_str());
+  if (problems.empty()) {
+    std::printf("%s: no problems\n", name);
+  } else {
+    std::printf("%s: %zu problem%s\n", name, problems.size(), problems.size() == 1 ? "" : "s");
+    options.exit_code = 1;
+  }
+}
+
+}  // namespace
+
+void cli_add_map_commands(CLI::App& app, cli_options& options) {
+  CLI::App* map = app.add_subcommand("map", "list, show, check and re-save the maps of the store");
+  map->require_subcommand(1);
+
+  auto list_json = std::make_shared<bool>(false);
+  CLI::App* list_command = map->add_subcommand("list", "every visible map with its size");
+  list_command->add_flag("--json", *list_json, "print JSON");
+  list_command->callback([&options, list_json] { map_list(options, *list_json); });
+
+  auto info = std::make_shared<map_arguments>();
+  CLI::App* info_command = map->add_subcommand("info", "a map's header, sections and references");
+  info_command->add_option("NAME", info->name, "the map's tag name, or 0x and its identifier")->required();
+  info_command->add_flag("--json", info->as_json, "print JSON");
+  info_command->callback([&options, info] { map_info(options, *info); });
+
+  auto resave = std::make_shared<map_arguments>();
+  CLI::App* resave_command = map->add_subcommand("resave", "load a map, recompute its LOD data and save it");
+  resave_command->add_option("NAME", resave->name, "the map's tag name, or 0x and its identifier")->required();
+  resave_command->callback([&options, resave] { map_resave(options, *resave); });
+
+  auto check = std::make_shared<map_arguments>();
+  CLI::App* check_command = map->add_subcommand("check", "load a map and report every problem found");
+  check_command->add_option("NAME", check->name, "the map's tag name, or 0x and its identifier")->required();
+  check_command->callback([&options, check] { map_check(options, *check); });
+}

@@ -69,9 +69,11 @@ std::string format_fault(const char* format, ...) {
   return text;
 }
 
-void report_corrupted(const char* map_name, const std::vector<std::string>& faults) {
+void report_corrupted(const char* map_name, const std::vector<std::string>& faults,
+                      std::vector<std::string>* reported_faults) {
   for (const std::string& fault : faults) {
     POST_ERROR(error_data_corrupted, "mesh '%s' is corrupted: %s.", map_name, fault.c_str());
+    if (reported_faults != nullptr) reported_faults->push_back(fault);
   }
 }
 
@@ -215,7 +217,7 @@ bool mesh_check_layout(const mesh_definition& h, int64_t tag_data_size, std::vec
   return faults->size() == first_fault;
 }
 
-bool mesh_load(tag map_identifier) {
+bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
   mesh_unload();
   mesh_initialize();
   const int16_t index = definition_load(&mesh_definitions, map_identifier);
@@ -231,7 +233,7 @@ bool mesh_load(tag map_identifier) {
 
   std::vector<std::string> faults;
   if (!mesh_check_layout(*header, tag_file_get_size(tag_index), &faults)) {
-    report_corrupted(name, faults);
+    report_corrupted(name, faults, reported_faults);
     return load_failed(index);
   }
 
@@ -268,11 +270,11 @@ bool mesh_load(tag map_identifier) {
   mesh_state& m = mesh_globals;
   convert_sections(false, m.cells, m.palette, m.markers, m.media_coverage, m.lod, m.connectors, *header);
   if (!check_records(&faults)) {
-    report_corrupted(name, faults);
+    report_corrupted(name, faults, reported_faults);
     return load_failed(index);
   }
   if (!mesh_build_media_coverage_rows()) {
-    report_corrupted(name, {"a row of the media coverage region does not close or runs backwards"});
+    report_corrupted(name, {"a row of the media coverage region does not close or runs backwards"}, reported_faults);
     return load_failed(index);
   }
   mesh_prepare_cells(0, 0, m.cells_across - 1, m.cells_down - 1);

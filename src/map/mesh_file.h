@@ -12,8 +12,9 @@
 
 // Loads the `mesh` definition (read, upgraded, postprocessed) and every section of the map, and
 // prepares the cells. Any map open before is unloaded first. False (reported) when the tag is
-// missing, of a version that can't be used, or corrupted; no map is open then.
-bool mesh_load(tag map_identifier);
+// missing, of a version that can't be used, or corrupted; no map is open then. The definition
+// groups must be valid. Each corruption found is also appended to faults when given.
+bool mesh_load(tag map_identifier, std::vector<std::string>* faults = nullptr);
 // Frees every section and the row index and drops the definition; no map is open afterwards.
 void mesh_unload();
 // Writes the open map back into its tag (an archive map becomes a local tag). Atomic: on failure

@@ -39,42 +39,6 @@ class MeshFile : public ::testing::Test {
   map_test_store store;
 };
 
-// A map with something in every section.
-map_fixture full_map() {
-  map_fixture map = map_fixture_new(1, 1);
-  map.palette = {map_fixture_palette_entry(_marker_unit, make_tag("warr"), 2),
-                 map_fixture_palette_entry(_marker_scenery, make_tag("tree"), -1),
-                 map_fixture_palette_entry(_marker_sound_source, make_tag("wind"), -1)};
-  for (int i = 0; i < 6; ++i) {
-    marker_data marker = map_fixture_marker(int16_t(i % 2 == 0 ? _marker_unit : _marker_scenery), 0, 1000 * i, 700);
-    marker.identifier = int16_t(10000 + i);
-    map.markers.push_back(marker);
-  }
-  marker_data sound = map_fixture_marker(_marker_sound_source, 0, 5, 6);
-  sound.user_data[0] = 0x12;
-  sound.user_data[1] = 0x34;
-  map.markers.push_back(sound);
-  map.map_action_count = 1;
-  map.map_actions.assign(64 + 12, 0);
-  map.map_actions[0] = 0x80;
-  map.map_actions[70] = 0x7F;
-  for (int row = 0; row < 256; ++row) {
-    if (row == 3) {
-      map.media_coverage.insert(map.media_coverage.end(), {0, 100, 256});
-    } else {
-      map.media_coverage.push_back(256);
-    }
-  }
-  map.lod.assign(256, 0x00F0);
-  std::array<int16_t, 32> connector{};
-  connector[0] = 10001;
-  connector[1] = 10003;
-  connector[31] = 2;
-  map.connectors.push_back(connector);
-  map.header.team_count = 3;
-  return map;
-}
-
 TEST_F(MeshFile, OneSubmeshMapHasItsSizes) {
   map_fixture map = map_fixture_new(1, 1);
   open(map);
@@ -93,7 +57,7 @@ TEST_F(MeshFile, OneSubmeshMapHasItsSizes) {
 }
 
 TEST_F(MeshFile, SectionsRoundTripAndConvert) {
-  map_fixture map = full_map();
+  map_fixture map = map_fixture_full();
   map.cells[33].ground_height = -1234;
   map.cells[33].media_height = 777;
   map.cells[33].terrain_and_flags = 0x2057;
@@ -125,7 +89,7 @@ TEST_F(MeshFile, SectionsRoundTripAndConvert) {
 }
 
 TEST_F(MeshFile, SavingTwiceGivesTheSameBytesExceptMarkerOrderWithinAType) {
-  map_fixture map = full_map();
+  map_fixture map = map_fixture_full();
   open(map);
   ASSERT_TRUE(mesh_recompute_lod());
   std::vector<uint8_t> first = saved_bytes();
@@ -152,7 +116,7 @@ TEST_F(MeshFile, SavingTwiceGivesTheSameBytesExceptMarkerOrderWithinAType) {
 }
 
 TEST_F(MeshFile, HeaderFieldsTheEditorKeepsRoundTripByteForByte) {
-  map_fixture map = full_map();
+  map_fixture map = map_fixture_full();
   uint8_t* raw = reinterpret_cast<uint8_t*>(&map.header);
   for (size_t offset : {114, 115, 226, 227}) raw[offset] = uint8_t(offset);
   for (size_t offset = 300; offset < 492; ++offset) raw[offset] = uint8_t(offset * 7);
@@ -271,7 +235,7 @@ TEST_F(MeshFile, EmptyCoverageRegionCoversEveryRow) {
 }
 
 TEST_F(MeshFile, FailedSaveLeavesTheTagAndTheMapAsTheyWere) {
-  map_fixture map = full_map();
+  map_fixture map = map_fixture_full();
   open(map);
   ASSERT_TRUE(mesh_recompute_lod());
   std::vector<uint8_t> before = saved_bytes();
@@ -316,7 +280,7 @@ TEST_F(MeshFile, CreateWritesANewMapThatOpens) {
 }
 
 TEST_F(MeshFile, LimitsReportListsGroupsAndParameterBytes) {
-  map_fixture map = full_map();
+  map_fixture map = map_fixture_full();
   open(map);
   std::string text = mesh_limits_text();
   EXPECT_EQ(text.rfind("ambient sound definitions: 0 / 64\n", 0), 0u) << text;
@@ -369,7 +333,7 @@ TEST_F(MeshFile, HostileMapsAreRefusedWithoutReadingOutOfBounds) {
   };
   int number = 0;
   for (const hostile_case& c : cases) {
-    map_fixture map = full_map();
+    map_fixture map = map_fixture_full();
     std::string name = "Hostile " + std::to_string(number++);
     int32_t tag_index = store.store_map(name.c_str(), map);
     ASSERT_NE(tag_index, NONE);

@@ -97,6 +97,42 @@ marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition
   return entry;
 }
 
+// A map with something in every section.
+map_fixture map_fixture_full() {
+  map_fixture map = map_fixture_new(1, 1);
+  map.palette = {map_fixture_palette_entry(_marker_unit, make_tag("warr"), 2),
+                 map_fixture_palette_entry(_marker_scenery, make_tag("tree"), -1),
+                 map_fixture_palette_entry(_marker_sound_source, make_tag("wind"), -1)};
+  for (int i = 0; i < 6; ++i) {
+    marker_data marker = map_fixture_marker(int16_t(i % 2 == 0 ? _marker_unit : _marker_scenery), 0, 1000 * i, 700);
+    marker.identifier = int16_t(10000 + i);
+    map.markers.push_back(marker);
+  }
+  marker_data sound = map_fixture_marker(_marker_sound_source, 0, 5, 6);
+  sound.user_data[0] = 0x12;
+  sound.user_data[1] = 0x34;
+  map.markers.push_back(sound);
+  map.map_action_count = 1;
+  map.map_actions.assign(64 + 12, 0);
+  map.map_actions[0] = 0x80;
+  map.map_actions[70] = 0x7F;
+  for (int row = 0; row < 256; ++row) {
+    if (row == 3) {
+      map.media_coverage.insert(map.media_coverage.end(), {0, 100, 256});
+    } else {
+      map.media_coverage.push_back(256);
+    }
+  }
+  map.lod.assign(256, 0x00F0);
+  std::array<int16_t, 32> connector{};
+  connector[0] = 10001;
+  connector[1] = 10003;
+  connector[31] = 2;
+  map.connectors.push_back(connector);
+  map.header.team_count = 3;
+  return map;
+}
+
 map_test_store::map_test_store() : folder_(std::make_unique<scoped_work_folder>()) {
   error_manager_initialize("vellgrim tests");
   if (!tag_files_initialize() || !tag_files_open(false, {}, -1)) return;
@@ -112,10 +148,14 @@ map_test_store::map_test_store() : folder_(std::make_unique<scoped_work_folder>(
   int32_t media_index = fixture_store_tag(media_definitions.group_tag, "water", 1, media);
   if (media_index == NONE) return;
   media_tag_ = tag_file_get_identifier(media_index);
+  // The lighting that new maps name.
+  if (fixture_store_tag(mesh_lighting_definitions.group_tag, "gras", 1, std::vector<uint8_t>(64, 0)) == NONE) return;
   ready_ = true;
 }
 
-map_test_store::~map_test_store() {
+map_test_store::~map_test_store() { close(); }
+
+void map_test_store::close() {
   mesh_unload();
   definition_groups_invalidate();
   shapes_dispose();

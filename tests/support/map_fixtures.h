@@ -53,11 +53,15 @@ struct map_fixture {
 
 // A new map: the header defaults, new cells, no other section.
 map_fixture map_fixture_new(int16_t width, int16_t height);
+// One submesh with something in every section: three palette entries (Unit team 2, Scenery, Sound
+// Source), seven markers, one map action, a coverage region with one partly covered row, flat LOD
+// data and a connector.
+map_fixture map_fixture_full();
 marker_data map_fixture_marker(int16_t type, int16_t palette_index, int32_t x, int32_t y);
 marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition_tag, int16_t team);
 
 // A tag store in a fresh working folder, with the definition groups, shapes and the mesh module
-// ready and a media definition "water" stored; maps are added with their landscape collections.
+// ready, a media definition "water" and the mesh lighting "gras" stored; maps are added with their landscape collections.
 class map_test_store {
  public:
   map_test_store();
@@ -72,6 +76,8 @@ class map_test_store {
   // Stores a one-submesh map collection and the map under one name (so with one identifier), the
   // header naming both the collection and the media; the mesh's tag index, or NONE.
   int32_t store_map(const char* name, map_fixture& map, int16_t version = MESH_VERSION);
+  // Closes the map and the tag store, so that another process can use the folder.
+  void close();
   // The log so far (every report names its map).
   std::string log() const;
   // The bytes of a stored tag's data.

@@ -1,0 +1,120 @@
+// vellgrim-tool map ...: run as a child process against a store whose maps are made in code.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "support/map_fixtures.h"
+#include "support/work_folder.h"
+#include "tag_files/tag_files.h"
+#include "tool_runner.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+class MapCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(store.ready());
+    map_fixture good = map_fixture_full();
+    int32_t good_index = store.store_map("Good Map", good);
+    ASSERT_NE(good_index, NONE);
+    identifier = tag_file_get_identifier(good_index);
+
+    map_fixture old = map_fixture_new(1, 1);  // version 7, no LOD data
+    old.header.ambient_sound_tag = make_tag("gone");
+    ASSERT_NE(store.store_map("Old Map", old, 7), NONE);
+
+    map_fixture broken = map_fixture_full();
+    broken.markers[2].type = 40;
+    ASSERT_NE(store.store_map("Broken Map", broken), NONE);
+    store.close();
+  }
+
+  tool_result tool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--root", store.folder().path()});
+    return run_tool(arguments);
+  }
+  json tool_json(const std::vector<std::string>& arguments) {
+    tool_result result = tool(arguments);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    return json::parse(result.out, nullptr, false);
+  }
+
+  map_test_store store;
+  tag identifier = NONE_TAG;
+};
+
+TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
+  json list = tool_json({"map", "list", "--json"});
+  ASSERT_TRUE(list.is_array());
+  ASSERT_EQ(list.size(), 3u);
+  json by_name;
+  for (const json& map : list) by_name[map["name"].get<std::string>()] = map;
+  EXPECT_EQ(by_name["Good Map"]["width"], 1);
+  EXPECT_EQ(by_name["Good Map"]["height"], 1);
+  EXPECT_EQ(by_name["Old Map"]["version"], 7);
+  tool_result plain = tool({"map", "list"});
+  EXPECT_EQ(plain.exit_code, 0);
+  EXPECT_NE(plain.out.find("1x1"), std::string::npos);
+  EXPECT_NE(plain.out.find("Broken Map"), std::string::npos);
+}
+
+TEST_F(MapCommandsTest, InfoShowsHeaderSectionsAndLoadedReferences) {
+  json info = tool_json({"map", "info", "Good Map", "--json"});
+  EXPECT_EQ(info["loaded"], true);
+  EXPECT_EQ(info["header"]["width"], 1);
+  EXPECT_EQ(info["header"]["mesh_lighting_tag"], "gras");
+  EXPECT_EQ(info["header"]["team_count"], 3);
+  EXPECT_EQ(info["header"]["dark_color"]["blue"], 3932);
+  EXPECT_EQ(info["sections"]["markers"]["count"], 7);
+  EXPECT_EQ(info["sections"]["cells"]["size"], 12288);
+  EXPECT_EQ(info["sections"]["lod"]["count"], 256);
+  ASSERT_TRUE(info["references"].is_array());
+  EXPECT_EQ(info["references"][0]["field"], "landscape_collection_tag");
+  EXPECT_EQ(info["references"][0]["name"], "Good Map");
+  EXPECT_EQ(info["references"][0]["index"], 0);
+  EXPECT_EQ(info["references"][1]["name"], "water");
+
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08x", identifier);
+  json by_identifier = tool_json({"map", "info", hex, "--json"});
+  EXPECT_EQ(by_identifier["name"], "Good Map");
+
+  tool_result missing = tool({"map", "info", "No Such Map"});
+  EXPECT_NE(missing.exit_code, 0);
+  EXPECT_NE(missing.err.find("no map 'No Such Map'"), std::string::npos);
+}
+
+TEST_F(MapCommandsTest, CheckReportsEveryProblemAndFailsOnAny) {
+  tool_result good = tool({"map", "check", "Good Map"});
+  EXPECT_EQ(good.exit_code, 0) << good.out;
+  EXPECT_NE(good.out.find("no problems"), std::string::npos);
+
+  tool_result broken = tool({"map", "check", "Broken Map"});
+  EXPECT_NE(broken.exit_code, 0);
+  EXPECT_NE(broken.out.find("marker 2 has type 40"), std::string::npos) << broken.out;
+
+  tool_result old = tool({"map", "check", "Old Map"});
+  EXPECT_NE(old.exit_code, 0);
+  EXPECT_NE(old.out.find("ambient_sound_tag names 'gone'"), std::string::npos) << old.out;
+  EXPECT_NE(old.out.find("no LOD data"), std::string::npos) << old.out;
+  EXPECT_NE(old.out.find("2 problems"), std::string::npos) << old.out;
+}
+
+TEST_F(MapCommandsTest, ResaveRecomputesTheLodAndUpgradesTheVersion) {
+  tool_result resaved = tool({"map", "resave", "Old Map"});
+  EXPECT_EQ(resaved.exit_code, 0) << resaved.err;
+  json info = tool_json({"map", "info", "Old Map", "--json"});
+  EXPECT_EQ(info["version"], 11);
+  EXPECT_EQ(info["header"]["lod_size"], 512);
+  EXPECT_EQ(info["size"], 1024 + 12288 + 512);
+  tool_result check = tool({"map", "check", "Old Map"});
+  EXPECT_EQ(check.out.find("LOD"), std::string::npos) << check.out;
+
+  EXPECT_NE(tool({"map", "resave", "Broken Map"}).exit_code, 0);
+}
+
+}  // namespace
