@@ -73,43 +73,75 @@ struct named_tag_field {
 
 void write_index(uint8_t* record, size_t offset, int16_t index) { std::memcpy(record + offset, &index, sizeof(index)); }
 
+bool postprocess_named_tags(definition_group* group, int16_t, int32_t, void* record) {
+  return definition_load_named_tags(group, record);
+}
+
 }  // namespace
 
-// Groups with procedures: the shared ones below, unless their owner installs its own.
-definition_group ambient_sound_definitions = definition_group_declare("ambient sound", make_tag("amso"), 1, 64, 64);
-definition_group artifact_definitions = definition_group_declare("artifact", make_tag("arti"), 1, 128, 168);
-definition_group collection_definitions = definition_group_declare("collection", kCollection, 4, 256, 320);
-definition_group collection_reference_definitions =
+// The shared procedures go with the least layouts, as the group table lists them: R references,
+// P postprocess. Font, local physics and sound have a postprocess in the game that the editor does
+// not need. The owners of mesh, collections, collection references, connector definitions, mesh
+// lighting, model animations and the observer install their own where they have them.
+#define R definition_enumerate_named_tags
+#define P postprocess_named_tags
+
+constinit definition_group ambient_sound_definitions =
+    definition_group_declare("ambient sound", make_tag("amso"), 1, 64, 64, &kAmbientSoundDescription, nullptr, P);
+constinit definition_group artifact_definitions =
+    definition_group_declare("artifact", make_tag("arti"), 1, 128, 168, &kArtifactDescription, nullptr, P);
+constinit definition_group collection_definitions = definition_group_declare("collection", kCollection, 4, 256, 320);
+constinit definition_group collection_reference_definitions =
     definition_group_declare("collection reference", kCollectionReference, 1, 320, 384);
-definition_group connector_definitions = definition_group_declare("connector definitions", make_tag("conn"), 1, 4, 32);
-definition_group font_definitions = definition_group_declare("font", make_tag("font"), 1, 16, 64);
+constinit definition_group connector_definitions =
+    definition_group_declare("connector definitions", make_tag("conn"), 1, 4, 32, &kConnectorDescription);
+constinit definition_group font_definitions = definition_group_declare("font", make_tag("font"), 1, 16, 64, &kFontDescription);
 // Converting older geometry and model layouts is not known here: such tags are refused as too old.
-definition_group geometry_definitions = definition_group_declare("geometry", kGeometry, 1, 128, 128);
-definition_group interface_definitions = definition_group_declare("interface", make_tag("inte"), 1, 1, 256);
-definition_group lightning_definitions = definition_group_declare("lightning systems", make_tag("ligh"), 1, 16, 64);
-definition_group local_physics_definitions = definition_group_declare("local physics", make_tag("phys"), 1, 128, 64);
-definition_group local_projectile_group_definitions =
-    definition_group_declare("local proj group", make_tag("lpgr"), 1, 128, 128);
-definition_group media_definitions = definition_group_declare("media", make_tag("medi"), 1, 2, 256);
-definition_group mesh_definitions = definition_group_declare("mesh", make_tag("mesh"), 11, 1, 1024);
-definition_group mesh_lighting_definitions = definition_group_declare("mesh lighting", make_tag("meli"), 1, 1, 64);
-definition_group mesh_effect_definitions = definition_group_declare("mesh_effect", make_tag("meef"), 1, 32, 36);
-definition_group model_definitions = definition_group_declare("model", make_tag("mode"), 4, 512, 64);
-definition_group model_animation_definitions =
-    definition_group_declare("model animation", make_tag("anim"), 1, 8, 1024);
-definition_group monster_definitions = definition_group_declare("monster", kMonster, 1, 96, 1024);
-definition_group object_definitions = definition_group_declare("object", make_tag("obje"), 1, 256, 64);
-definition_group observer_physics_definitions =
-    definition_group_declare("observer physics constants", make_tag("obpc"), 1, 1, 256);
-definition_group projectile_definitions = definition_group_declare("projectile", kProjectile, 1, 1024, 256);
-definition_group projectile_group_definitions =
-    definition_group_declare("projectile group", make_tag("prgr"), 1, 768, 512);
-definition_group scenery_definitions = definition_group_declare("scenery", make_tag("scen"), 2, 96, 128);
-definition_group sound_definitions = definition_group_declare("sound", kSound, 1, 270, 64);
-definition_group string_definitions = definition_group_declare("string", make_tag("text"), 1, 1024, 8, true);
-definition_group string_list_definitions = definition_group_declare("string list", make_tag("stli"), 1, 1024, 16, true);
-definition_group unit_definitions = definition_group_declare("unit", make_tag("unit"), 1, 512, 128);
-definition_group wind_definitions = definition_group_declare("wind", make_tag("wind"), 1, 1, 128);
+constinit definition_group geometry_definitions =
+    definition_group_declare("geometry", kGeometry, 1, 128, 128, &kGeometryDescription, R, P);
+constinit definition_group interface_definitions =
+    definition_group_declare("interface", make_tag("inte"), 1, 1, 256, &kInterfaceDescription, R, P);
+constinit definition_group lightning_definitions =
+    definition_group_declare("lightning systems", make_tag("ligh"), 1, 16, 64, &kLightningDescription, R, P);
+constinit definition_group local_physics_definitions =
+    definition_group_declare("local physics", make_tag("phys"), 1, 128, 64, &kLocalPhysicsDescription);
+constinit definition_group local_projectile_group_definitions = definition_group_declare(
+    "local proj group", make_tag("lpgr"), 1, 128, 128, &kLocalProjectileGroupDescription, R, P);
+constinit definition_group media_definitions =
+    definition_group_declare("media", make_tag("medi"), 1, 2, 256, &kMediaDescription, nullptr, P);
+constinit definition_group mesh_definitions = definition_group_declare("mesh", make_tag("mesh"), 11, 1, 1024);
+constinit definition_group mesh_lighting_definitions =
+    definition_group_declare("mesh lighting", make_tag("meli"), 1, 1, 64, &kMeshLightingDescription);
+constinit definition_group mesh_effect_definitions =
+    definition_group_declare("mesh_effect", make_tag("meef"), 1, 32, 36, &kMeshEffectDescription, R, P);
+constinit definition_group model_definitions =
+    definition_group_declare("model", make_tag("mode"), 4, 512, 64, &kModelDescription, nullptr, P);
+constinit definition_group model_animation_definitions =
+    definition_group_declare("model animation", make_tag("anim"), 1, 8, 1024, &kModelAnimationDescription, R, P);
+constinit definition_group monster_definitions =
+    definition_group_declare("monster", kMonster, 1, 96, 1024, &kMonsterDescription, R, P);
+constinit definition_group object_definitions =
+    definition_group_declare("object", make_tag("obje"), 1, 256, 64, &kObjectDescription);
+constinit definition_group observer_physics_definitions = definition_group_declare(
+    "observer physics constants", make_tag("obpc"), 1, 1, 256, &kObserverPhysicsDescription);
+constinit definition_group projectile_definitions =
+    definition_group_declare("projectile", kProjectile, 1, 1024, 256, &kProjectileDescription, R, P);
+constinit definition_group projectile_group_definitions =
+    definition_group_declare("projectile group", make_tag("prgr"), 1, 768, 512, &kProjectileGroupDescription, R, P);
+constinit definition_group scenery_definitions =
+    definition_group_declare("scenery", make_tag("scen"), 2, 96, 128, &kSceneryDescription, R, P);
+constinit definition_group sound_definitions = definition_group_declare("sound", kSound, 1, 270, 64, &kSoundDescription);
+constinit definition_group string_definitions =
+    definition_group_declare("string", make_tag("text"), 1, 1024, 8, nullptr, nullptr, nullptr, true);
+constinit definition_group string_list_definitions =
+    definition_group_declare("string list", make_tag("stli"), 1, 1024, 16, nullptr, nullptr, nullptr, true);
+constinit definition_group unit_definitions =
+    definition_group_declare("unit", make_tag("unit"), 1, 512, 128, &kUnitDescription, R, P);
+constinit definition_group wind_definitions =
+    definition_group_declare("wind", make_tag("wind"), 1, 1, 128, &kWindDescription);
+
+#undef R
+#undef P
 
 namespace {
 
@@ -164,48 +196,6 @@ tag tag_at(const named_tag_field& field, const uint8_t* record, int32_t k) {
   return identifier;
 }
 
-bool postprocess_named_tags(definition_group* group, int16_t, int32_t, void* record) {
-  return definition_load_named_tags(group, record);
-}
-
-void install(definition_group* group, const byte_swap_description* description, bool references, bool postprocess) {
-  group->description = description;
-  if (references) group->references = definition_enumerate_named_tags;
-  if (postprocess) group->postprocess = postprocess_named_tags;
-}
-
-// The shared procedures, as the group table lists them; font, local physics and sound have a
-// postprocess in the game that the editor does not need.
-void install_shared_procedures() {
-  install(&ambient_sound_definitions, &kAmbientSoundDescription, false, true);
-  install(&artifact_definitions, &kArtifactDescription, false, true);
-  if (!connector_definitions.description) connector_definitions.description = &kConnectorDescription;
-  install(&font_definitions, &kFontDescription, false, false);
-  install(&geometry_definitions, &kGeometryDescription, true, true);
-  install(&interface_definitions, &kInterfaceDescription, true, true);
-  install(&lightning_definitions, &kLightningDescription, true, true);
-  install(&local_physics_definitions, &kLocalPhysicsDescription, false, false);
-  install(&local_projectile_group_definitions, &kLocalProjectileGroupDescription, true, true);
-  install(&media_definitions, &kMediaDescription, false, true);
-  if (!mesh_lighting_definitions.description) mesh_lighting_definitions.description = &kMeshLightingDescription;
-  install(&mesh_effect_definitions, &kMeshEffectDescription, true, true);
-  install(&model_definitions, &kModelDescription, false, true);
-  if (!model_animation_definitions.references) {
-    install(&model_animation_definitions, &kModelAnimationDescription, true, true);
-  }
-  install(&monster_definitions, &kMonsterDescription, true, true);
-  install(&object_definitions, &kObjectDescription, false, false);
-  if (!observer_physics_definitions.description) {
-    observer_physics_definitions.description = &kObserverPhysicsDescription;
-  }
-  install(&projectile_definitions, &kProjectileDescription, true, true);
-  install(&projectile_group_definitions, &kProjectileGroupDescription, true, true);
-  install(&scenery_definitions, &kSceneryDescription, true, true);
-  install(&sound_definitions, &kSoundDescription, false, false);
-  install(&unit_definitions, &kUnitDescription, true, true);
-  install(&wind_definitions, &kWindDescription, false, false);
-}
-
 }  // namespace
 
 definition_group* definition_group_get(int32_t index) {
@@ -220,7 +210,6 @@ definition_group* definition_group_find(tag group_tag) {
 }
 
 bool definition_groups_initialize() {
-  install_shared_procedures();
   bool initialized = true;
   for (definition_group* group : kGroups) initialized = definitions_initialize(group) && initialized;
   return initialized;

@@ -51,11 +51,16 @@ struct definition_group {
   int16_t count;            // slots in use; -1 while not valid
 };
 
-// A descriptor before initialisation.
+// A descriptor before initialisation, constant-initialised so that its procedures are in place
+// whoever initialises it.
 constexpr definition_group definition_group_declare(const char* name, tag group_tag, int16_t version, int16_t capacity,
-                                                    int16_t record_size, bool added_only = false) {
-  return definition_group{name,  group_tag,  version, capacity, record_size, nullptr, nullptr,
-                          nullptr, nullptr,  added_only, nullptr, nullptr,   nullptr, -1};
+                                                    int16_t record_size,
+                                                    const byte_swap_description* description = nullptr,
+                                                    definition_references_procedure references = nullptr,
+                                                    definition_postprocess_procedure postprocess = nullptr,
+                                                    bool added_only = false) {
+  return definition_group{name,       group_tag,  version, capacity, record_size, references, postprocess,
+                          nullptr,    description, added_only, nullptr, nullptr,   nullptr,   -1};
 }
 
 // Allocates the slot arrays and the records (failures are fatal, code 8); the group starts not
