@@ -210,6 +210,18 @@ color_table* collection_get_color_table(int16_t collection) {
   return loaded ? collection_block_get_color_table(*header, data_of(loaded), 0) : nullptr;
 }
 
+std::span<uint8_t> collection_get_blend_tables(int16_t collection) {
+  collection_header* header = nullptr;
+  loaded_collection* loaded = get_loaded(collection, &header);
+  return loaded ? collection_block_get_bytes(header->blend_tables, data_of(loaded)) : std::span<uint8_t>{};
+}
+
+std::span<uint8_t> collection_get_remapping_tables(int16_t collection) {
+  collection_header* header = nullptr;
+  loaded_collection* loaded = get_loaded(collection, &header);
+  return loaded ? collection_block_get_bytes(header->remapping_tables, data_of(loaded)) : std::span<uint8_t>{};
+}
+
 bool collection_write_bitmap(int16_t collection, int32_t bitmap_index) {
   collection_header* header = nullptr;
   loaded_collection* loaded = get_loaded(collection, &header);

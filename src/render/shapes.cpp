@@ -467,6 +467,11 @@ sequence_data* collection_block_get_sequence(const collection_header& header, st
   return reference ? reinterpret_cast<sequence_data*>(block.data() + reference->offset) : nullptr;
 }
 
+std::span<uint8_t> collection_block_get_bytes(const collection_block& raw, std::span<uint8_t> block) {
+  if (raw.count == 0) return {};
+  return block.subspan(raw.offset, raw.size);
+}
+
 const uint8_t* bitmap_get_row(const bitmap_data* bitmap, int32_t row) {
   if (!bitmap || row < 0 || row >= bitmap->height) return nullptr;
   const auto* base = reinterpret_cast<const uint8_t*>(bitmap);

@@ -233,6 +233,8 @@ sequence_reference* collection_block_get_sequence_reference(const collection_hea
                                                             std::span<uint8_t> block, int32_t index);
 sequence_data* collection_block_get_sequence(const collection_header& header, std::span<uint8_t> block,
                                              int32_t index);
+// The bytes of an optional raw block (blend or remapping tables); empty when its count is 0.
+std::span<uint8_t> collection_block_get_bytes(const collection_block& raw, std::span<uint8_t> block);
 
 // ---- bitmaps of a fixed-up collection ----
 
@@ -271,6 +273,9 @@ int32_t collection_get_bitmap_count(int16_t collection);
 // for the callers' sake; loaded collections are always kept in memory.
 uint8_t* collection_get_submesh_texture(int16_t collection, int32_t bitmap_index, bool keep);
 color_table* collection_get_color_table(int16_t collection);
+// The collection's optional blend and remapping tables as stored; empty when absent.
+std::span<uint8_t> collection_get_blend_tables(int16_t collection);
+std::span<uint8_t> collection_get_remapping_tables(int16_t collection);
 // Writes the loaded bitmap, in stored order, at its reference's place in the collection's tag.
 bool collection_write_bitmap(int16_t collection, int32_t bitmap_index);
 // -1 passes; otherwise 0..count-1, else reported with code 15.

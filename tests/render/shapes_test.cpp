@@ -188,6 +188,23 @@ TEST(CollectionFixUp, SequencesPlaceInstancesAndMirrorViews) {
   EXPECT_EQ(collection_block_get_bitmap_instance(collection.header, collection.block, 4)->flags, 0);
 }
 
+TEST(CollectionFixUp, OptionalRawBlocks) {
+  stored_collection collection(mixed_fixture());
+  collection.header.blend_tables = {1, 4, 16, 0};  // raw bytes may overlap converted records
+  collection.header.remapping_tables = {0, 999999, 5, 0};  // absent: not looked at
+  ASSERT_TRUE(collection.fix_up());
+  const std::span<uint8_t> blend = collection_block_get_bytes(collection.header.blend_tables, collection.block);
+  EXPECT_EQ(blend.data(), collection.block.data() + 4);
+  EXPECT_EQ(blend.size(), 16u);
+  EXPECT_TRUE(collection_block_get_bytes(collection.header.remapping_tables, collection.block).empty());
+
+  collection.header.blend_tables = {1, static_cast<uint32_t>(collection.block.size() - 4), 8, 0};
+  stored_collection outside(mixed_fixture());
+  outside.header.blend_tables = collection.header.blend_tables;
+  EXPECT_FALSE(outside.fix_up());
+  handle_error();
+}
+
 TEST(CollectionFixUp, SharedBitmapsAreConvertedOnce) {
   collection_fixture fixture;
   fixture.bitmaps.push_back(fixture_raw_bitmap(4, 4, 0x20, 16, wide));
