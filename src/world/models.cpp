@@ -73,7 +73,10 @@ int16_t frame_count_of(const model_animation_definition* definition) {
 
 }  // namespace
 
-bool models_initialize() { return data_array_allocate(&models) && data_array_allocate(&model_animations); }
+bool models_initialize() {
+  if (data_array_state_of(&models)->records) return true;  // once for the life of the process
+  return data_array_allocate(&models) && data_array_allocate(&model_animations);
+}
 
 bool models_start_level() { return data_array_validate(&models) && data_array_validate(&model_animations); }
 

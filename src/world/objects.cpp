@@ -17,6 +17,8 @@ local_projectile_group* attached_group(const world_object* object) {
 }  // namespace
 
 bool objects_initialize() {
+  // Once for the life of the process: a second call must not free a running level's objects.
+  if (data_array_state_of(&objects)->records) return true;
   return data_array_allocate(&objects) && data_array_allocate(&local_projectile_groups);
 }
 

@@ -1,0 +1,148 @@
+#include "tools/map_session.h"
+
+#include <cstdio>
+
+#include "cseries/error_manager.h"
+#include "engine/definition_groups.h"
+#include "engine/engine.h"
+#include "engine/preferences.h"
+#include "map/marker_utils.h"
+#include "map/mesh_file.h"
+#include "map/mesh_geometry.h"
+#include "platform/ui_host.h"
+#include "tag_files/tag_files.h"
+#include "world/teams.h"
+#include "world/world.h"
+
+namespace {
+
+struct map_session_state {
+  int32_t open_count;
+  bool modified;
+  bool shadow_maps_changed;
+  const map_session_client* clients[MAXIMUM_MAP_SESSION_CLIENTS];
+};
+map_session_state session = {};
+
+template <class Call>
+void for_each_client(Call call) {
+  for (const map_session_client* client : session.clients) {
+    if (client) call(*client);
+  }
+}
+
+// The level behind an open map: everything it loaded and created goes, the preferences it loaded
+// are written back.
+void dispose_level() {
+  for (preferences_descriptor* descriptor : {&vellgrim_preferences_descriptor, &sound_preferences_descriptor}) {
+    preferences_save(descriptor);
+    preferences_dispose(descriptor);
+  }
+  mesh_unload();
+  engine_dispose_level();
+  if (game_data* data = game_data_get()) data->state = _game_state_none;
+}
+
+}  // namespace
+
+bool map_session_register(const map_session_client* client) {
+  for (const map_session_client*& slot : session.clients) {
+    if (slot == client) return true;
+  }
+  for (const map_session_client*& slot : session.clients) {
+    if (!slot) {
+      slot = client;
+      return true;
+    }
+  }
+  return false;
+}
+
+void map_session_unregister(const map_session_client* client) {
+  for (const map_session_client*& slot : session.clients) {
+    if (slot == client) slot = nullptr;
+  }
+}
+
+int32_t map_open_count() { return session.open_count; }
+bool map_is_open() { return session.open_count > 0; }
+
+bool map_open(int32_t tag_index) {
+  if (map_is_open() && !map_close()) return false;
+  tag identifier = tag_file_get_identifier(tag_index);
+  if (identifier == NONE_TAG || tag_file_get_group(tag_index) != MESH_DEFINITION_GROUP_TAG) return false;
+
+  ++session.open_count;
+  definition_groups_validate();
+  if (!world_start(world_editor_game_description()) || !mesh_load(identifier)) {
+    dispose_level();
+    --session.open_count;
+    return false;
+  }
+  markers_reset_palette();
+  teams_build_from_palette(mesh_globals.palette, mesh_globals.header->palette_entry_count);
+  markers_instantiate();
+  preferences_load(&vellgrim_preferences_descriptor);
+  preferences_load(&sound_preferences_descriptor);
+  if (game_data* data = game_data_get()) data->state = _game_state_running;
+  for_each_client([](const map_session_client& client) {
+    if (client.opened) client.opened();
+  });
+  session.modified = false;
+  session.shadow_maps_changed = false;
+  return true;
+}
+
+bool map_save() {
+  if (!map_is_open()) return false;
+  bool ready = true;
+  for_each_client([&ready](const map_session_client& client) {
+    if (ready && client.saving) ready = client.saving();
+  });
+  if (!ready || !mesh_recompute_lod() || !mesh_save()) return false;
+  session.modified = false;
+  session.shadow_maps_changed = false;
+  return true;
+}
+
+bool map_close() {
+  if (!map_is_open()) return true;
+  if (session.modified) {
+    char question[BOUNDED_TEXT_LENGTH + 1];
+    format_bounded(question, "Save '%s' before closing?", map_name());
+    switch (ui_message_box("Warning", question, ui_icon_warning, ui_buttons_yes_no_cancel)) {
+      case ui_answer_yes:
+        // Closing after a failed save would lose the changes the author just asked to keep.
+        if (!map_save()) return false;
+        break;
+      case ui_answer_no:
+        break;
+      default:
+        return false;
+    }
+  }
+  for_each_client([](const map_session_client& client) {
+    if (client.closing) client.closing();
+  });
+  dispose_level();
+  --session.open_count;
+  session.modified = false;
+  session.shadow_maps_changed = false;
+  return true;
+}
+
+bool map_reopen() {
+  if (!map_is_open()) return true;
+  tag identifier = tag_file_get_identifier(mesh_globals.tag_index);
+  if (!map_close()) return false;
+  return map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier));
+}
+
+void map_set_modified(bool modified) { session.modified = modified && map_is_open(); }
+bool map_is_modified() { return session.modified; }
+void map_set_shadow_maps_changed(bool changed) { session.shadow_maps_changed = changed && map_is_open(); }
+bool map_shadow_maps_changed() { return session.shadow_maps_changed; }
+
+const char* map_name() { return map_is_open() ? tag_file_get_name(mesh_globals.tag_index) : ""; }
+
+std::string map_window_title() { return map_is_open() ? std::string("mesh:") + map_name() : "Vellgrim"; }
