@@ -18,11 +18,12 @@ namespace {
 
 struct map_session_state {
   int32_t open_count;
+  tag map_identifier;  // of the open map's `mesh` tag
   bool modified;
   bool shadow_maps_changed;
   const map_session_client* clients[MAXIMUM_MAP_SESSION_CLIENTS];
 };
-map_session_state session = {};
+map_session_state session = {0, NONE_TAG, false, false, {}};
 
 template <class Call>
 void for_each_client(Call call) {
@@ -41,6 +42,15 @@ void dispose_level() {
   mesh_unload();
   engine_dispose_level();
   if (game_data* data = game_data_get()) data->state = _game_state_none;
+}
+
+// Ends the session of the open map: its level goes and the flags are cleared.
+void end_session() {
+  dispose_level();
+  --session.open_count;
+  session.map_identifier = NONE_TAG;
+  session.modified = false;
+  session.shadow_maps_changed = false;
 }
 
 }  // namespace
@@ -69,14 +79,9 @@ bool map_is_open() { return session.open_count > 0; }
 
 bool map_open(int32_t tag_index) {
   if (map_is_open() && !map_close()) return false;
-  tag identifier = tag_file_get_identifier(tag_index);
-  if (identifier == NONE_TAG || tag_file_get_group(tag_index) != MESH_DEFINITION_GROUP_TAG) return false;
-
-  ++session.open_count;
-  definition_groups_validate();
-  if (!world_start(world_editor_game_description()) || !mesh_load(identifier)) {
-    dispose_level();
-    --session.open_count;
+  if (!map_start_world(tag_index)) return false;
+  if (!mesh_load(session.map_identifier)) {
+    end_session();
     return false;
   }
   markers_reset_palette();
@@ -93,13 +98,26 @@ bool map_open(int32_t tag_index) {
   return true;
 }
 
+bool map_start_world(int32_t tag_index) {
+  tag identifier = tag_file_get_identifier(tag_index);
+  if (identifier == NONE_TAG || tag_file_get_group(tag_index) != MESH_DEFINITION_GROUP_TAG) return false;
+  ++session.open_count;
+  session.map_identifier = identifier;
+  definition_groups_validate();
+  if (!world_start(world_editor_game_description())) {
+    end_session();
+    return false;
+  }
+  return true;
+}
+
 bool map_save() {
   if (!map_is_open()) return false;
   bool ready = true;
   for_each_client([&ready](const map_session_client& client) {
     if (ready && client.saving) ready = client.saving();
   });
-  if (!ready || !mesh_recompute_lod() || !mesh_save()) return false;
+  if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save()) return false;
   session.modified = false;
   session.shadow_maps_changed = false;
   return true;
@@ -124,16 +142,13 @@ bool map_close() {
   for_each_client([](const map_session_client& client) {
     if (client.closing) client.closing();
   });
-  dispose_level();
-  --session.open_count;
-  session.modified = false;
-  session.shadow_maps_changed = false;
+  end_session();
   return true;
 }
 
 bool map_reopen() {
   if (!map_is_open()) return true;
-  tag identifier = tag_file_get_identifier(mesh_globals.tag_index);
+  tag identifier = session.map_identifier;
   if (!map_close()) return false;
   return map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier));
 }
@@ -143,6 +158,8 @@ bool map_is_modified() { return session.modified; }
 void map_set_shadow_maps_changed(bool changed) { session.shadow_maps_changed = changed && map_is_open(); }
 bool map_shadow_maps_changed() { return session.shadow_maps_changed; }
 
-const char* map_name() { return map_is_open() ? tag_file_get_name(mesh_globals.tag_index) : ""; }
+const char* map_name() {
+  return map_is_open() ? tag_file_get_name(tag_file_find(MESH_DEFINITION_GROUP_TAG, session.map_identifier)) : "";
+}
 
 std::string map_window_title() { return map_is_open() ? std::string("mesh:") + map_name() : "Vellgrim"; }

@@ -30,6 +30,10 @@ bool map_is_open();
 // question; false when that close is cancelled). False when the map can't be loaded: nothing stays
 // open then. Opening clears the modified and shadow-maps-changed flags.
 bool map_open(int32_t tag_index);
+// The first steps of opening alone, for a map still being built (New Map): the count goes up, the
+// map's tag is remembered and the world starts; map_reopen then loads it. False for a tag that is
+// not a `mesh` tag.
+bool map_start_world(int32_t tag_index);
 // Saves the open map: the clients' saving procedures, the LOD data, the mesh tag. Clears both
 // flags on success; leaves them set on failure.
 bool map_save();

@@ -146,6 +146,19 @@ TEST_F(MapSession, ReopenAsksAndLoadsTheMapAgain) {
   EXPECT_NE(object_get(mesh_globals.markers[0].object_index), nullptr);
 }
 
+TEST_F(MapSession, AMapBeingBuiltIsLoadedByTheReopen) {
+  ASSERT_TRUE(map_start_world(map_tag));
+  EXPECT_EQ(map_open_count(), 1);
+  EXPECT_TRUE(world_is_running());
+  EXPECT_FALSE(mesh_is_open());
+  EXPECT_EQ(map_window_title(), "mesh:harbour");
+  EXPECT_FALSE(map_save());  // nothing loaded to save
+  ASSERT_TRUE(map_reopen());
+  EXPECT_EQ(map_open_count(), 1);
+  EXPECT_TRUE(mesh_is_open());
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(MapSession, AMapThatCannotBeLoadedLeavesNothingOpen) {
   int32_t media = tag_file_find(make_tag("medi"), store.media_tag());
   EXPECT_FALSE(map_open(media));
