@@ -4,6 +4,10 @@
 int main(int argc, char** argv) {
   CLI::App app{"vellgrim-tool: headless commands over the Vellgrim engine"};
   app.require_subcommand(1);
+  // Every error of the tool is one line on standard error, usage mistakes included.
+  app.failure_message([](const CLI::App*, const CLI::Error& error) {
+    return std::string("vellgrim-tool: ") + error.what() + " (see --help)\n";
+  });
   cli_options options;
   app.add_option("--root", options.root, "working folder holding tags, plugins and local")
       ->capture_default_str();

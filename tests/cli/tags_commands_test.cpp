@@ -179,6 +179,7 @@ TEST_F(TagsCommandsTest, BadArgumentsAndMissingTagsFailWithOneLine) {
   expect_failure_line(tool({"tags", "info", "mesh", "0x"}));
   expect_failure_line(tool({"tags", "cat", "mesh", "nope"}));
   expect_failure_line(tool({"tags", "list", "--group", ""}));
+  expect_failure_line(tool({"tags", "info", "mesh"}));  // usage mistakes too
   expect_failure_line(tool({"tags", "pack", "--type", "archive", "--out", "x", work.path()}));
   tool_result missing_root = run_tool({"--root", work.path() + "/nowhere", "tags", "list"});
   expect_failure_line(missing_root);
