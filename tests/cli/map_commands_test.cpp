@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
 #include "tool_runner.h"

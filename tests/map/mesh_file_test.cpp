@@ -9,7 +9,7 @@
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
-#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
 #include "tag_files/atomic_file.h"
 #include "tag_files/tag_files.h"
 

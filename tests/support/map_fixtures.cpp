@@ -1,4 +1,5 @@
-#include "support/map_fixtures.h"
+// Included by the fuzz targets too: local includes only.
+#include "map_fixtures.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +9,7 @@
 #include "engine/definition_groups.h"
 #include "map/mesh_file.h"
 #include "render/shapes.h"
-#include "support/collection_fixtures.h"
-#include "support/work_folder.h"
+#include "collection_fixtures.h"
 #include "tag_files/tag_files.h"
 
 scoped_test_grid::scoped_test_grid(int16_t width, int16_t height) { ready_ = mesh_set_grid(&header, width, height); }
@@ -133,12 +133,12 @@ map_fixture map_fixture_full() {
   return map;
 }
 
-map_test_store::map_test_store() : folder_(std::make_unique<scoped_work_folder>()) {
+bool map_fixture_open_store(tag* media_tag) {
   error_manager_initialize("vellgrim tests");
-  if (!tag_files_initialize() || !tag_files_open(false, {}, -1)) return;
-  if (!definition_groups_initialize()) return;
+  if (!tag_files_initialize() || !tag_files_open(false, {}, -1)) return false;
+  if (!definition_groups_initialize()) return false;
   definition_groups_validate();
-  if (!shapes_initialize()) return;
+  if (!shapes_initialize()) return false;
   mesh_initialize();
   std::vector<uint8_t> media(sizeof(media_definition), 0);
   fixture_put32(media, 4, NONE_TAG);  // no surface texture
@@ -146,35 +146,24 @@ map_test_store::map_test_store() : folder_(std::make_unique<scoped_work_folder>(
   fixture_put16(media, 10, 0x4000);
   fixture_put16(media, 12, 0xC000);
   int32_t media_index = fixture_store_tag(media_definitions.group_tag, "water", 1, media);
-  if (media_index == NONE) return;
-  media_tag_ = tag_file_get_identifier(media_index);
+  if (media_index == NONE) return false;
+  *media_tag = tag_file_get_identifier(media_index);
   // The lighting that new maps name.
-  if (fixture_store_tag(mesh_lighting_definitions.group_tag, "gras", 1, std::vector<uint8_t>(64, 0)) == NONE) return;
-  ready_ = true;
+  return fixture_store_tag(mesh_lighting_definitions.group_tag, "gras", 1, std::vector<uint8_t>(64, 0)) != NONE;
 }
 
-map_test_store::~map_test_store() { close(); }
-
-void map_test_store::close() {
+void map_fixture_close_store() {
   mesh_unload();
   definition_groups_invalidate();
   shapes_dispose();
   tag_files_close();
 }
 
-int32_t map_test_store::store_map(const char* name, map_fixture& map, int16_t version) {
+int32_t map_fixture_store_map(const char* name, map_fixture& map, int16_t version, tag media_tag) {
   int32_t collection = fixture_store_tag(COLLECTION_DEFINITION_GROUP_TAG, name, COLLECTION_DEFINITION_VERSION,
                                          fixture_map_collection(1, 1, 3, 200).tag_data());
   if (collection == NONE) return NONE;
   map.header.landscape_collection_tag = tag_file_get_identifier(collection);
-  map.header.media_tag = media_tag_;
+  map.header.media_tag = media_tag;
   return fixture_store_tag(MESH_DEFINITION_GROUP_TAG, name, version, map.tag_data());
 }
-
-std::vector<uint8_t> map_test_store::tag_bytes(int32_t tag_index) const {
-  std::vector<uint8_t> bytes(size_t(std::max(tag_file_get_size(tag_index), 0)));
-  if (!bytes.empty() && !tag_file_read(tag_index, 0, int32_t(bytes.size()), bytes.data())) bytes.clear();
-  return bytes;
-}
-
-std::string map_test_store::log() const { return folder_->read_file("tarn_log.txt"); }

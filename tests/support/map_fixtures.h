@@ -4,13 +4,10 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "map/mesh.h"
-
-class scoped_work_folder;
 
 // A grid of width x height submeshes of new cells (grass, height 0) with its own header, current
 // for the life of the object.
@@ -60,31 +57,11 @@ map_fixture map_fixture_full();
 marker_data map_fixture_marker(int16_t type, int16_t palette_index, int32_t x, int32_t y);
 marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition_tag, int16_t team);
 
-// A tag store in a fresh working folder, with the definition groups, shapes and the mesh module
-// ready, a media definition "water" and the mesh lighting "gras" stored; maps are added with their landscape collections.
-class map_test_store {
- public:
-  map_test_store();
-  ~map_test_store();
-  map_test_store(const map_test_store&) = delete;
-  map_test_store& operator=(const map_test_store&) = delete;
-
-  bool ready() const { return ready_; }
-  const scoped_work_folder& folder() const { return *folder_; }
-  tag media_tag() const { return media_tag_; }
-
-  // Stores a one-submesh map collection and the map under one name (so with one identifier), the
-  // header naming both the collection and the media; the mesh's tag index, or NONE.
-  int32_t store_map(const char* name, map_fixture& map, int16_t version = MESH_VERSION);
-  // Closes the map and the tag store, so that another process can use the folder.
-  void close();
-  // The log so far (every report names its map).
-  std::string log() const;
-  // The bytes of a stored tag's data.
-  std::vector<uint8_t> tag_bytes(int32_t tag_index) const;
-
- private:
-  std::unique_ptr<scoped_work_folder> folder_;
-  tag media_tag_ = NONE_TAG;
-  bool ready_ = false;
-};
+// In the current folder: starts the tag store, the definition groups, shapes and the mesh module
+// and stores a media definition "water" and the mesh lighting "gras"; false on failure.
+bool map_fixture_open_store(tag* media_tag);
+// Closes the map, the definition groups and the tag store.
+void map_fixture_close_store();
+// Stores a one-submesh map collection and the map under one name (so with one identifier), the
+// header naming both the collection and the media; the mesh's tag index, or NONE.
+int32_t map_fixture_store_map(const char* name, map_fixture& map, int16_t version, tag media_tag);
