@@ -1,0 +1,126 @@
+// The map's hot paths on a 16 x 16-submesh map (512 x 512 cells): loading and saving the tag,
+// preparing every cell, recomputing the LOD data, and one height query.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+
+#include "../tests/support/collection_fixtures.cpp"
+#include "../tests/support/map_fixtures.cpp"
+#include "map/mesh_file.h"
+#include "map/mesh_geometry.h"
+#include "tag_files/tag_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int16_t kSubmeshes = 16;
+
+fs::path store_root;
+tag map_identifier = NONE_TAG;
+
+void remove_store_root() {
+  std::error_code error;
+  if (!store_root.empty()) fs::remove_all(store_root, error);
+}
+
+// Rolling hills with a lake, so normals, media flags and LOD splits all vary.
+map_fixture hilly_map() {
+  map_fixture map = map_fixture_new(kSubmeshes, kSubmeshes);
+  const int32_t across = kSubmeshes * CELLS_PER_SUBMESH;
+  for (int32_t y = 0; y < across; ++y) {
+    for (int32_t x = 0; x < across; ++x) {
+      mesh_cell& cell = map.cells[size_t(x + y * across)];
+      cell.ground_height = int16_t(((x * 37) % 200) * ((y * 53) % 150) / 20 + ((x ^ y) & 63));
+      cell.media_height = 600;
+      if (cell.ground_height < 300) cell.terrain_and_flags |= _cell_media_flags;
+    }
+  }
+  return map;
+}
+
+// One store for the whole run, in a temporary folder.
+bool ensure_store() {
+  if (map_identifier != NONE_TAG) return true;
+  std::string folder = (fs::temp_directory_path() / "vellgrim-bench-XXXXXX").string();
+  if (!mkdtemp(folder.data())) return false;
+  store_root = folder;
+  std::atexit(remove_store_root);
+  fs::current_path(store_root);
+  tag media_tag;
+  if (!map_fixture_open_store(&media_tag)) return false;
+  map_fixture map = hilly_map();
+  int32_t tag_index = map_fixture_store_map("Bench Map", map, MESH_VERSION, media_tag);
+  if (tag_index == NONE) return false;
+  map_identifier = tag_file_get_identifier(tag_index);
+  return true;
+}
+
+// Loading again starts from empty definition tables, as opening a map does.
+bool reload() {
+  mesh_unload();
+  definition_groups_invalidate();
+  shapes_dispose();
+  definition_groups_validate();
+  return mesh_load(map_identifier);
+}
+
+bool open_map(benchmark::State& state) {
+  if (!ensure_store() || !reload()) {
+    state.SkipWithError("couldn't open the map");
+    return false;
+  }
+  return true;
+}
+
+void BM_MeshLoad(benchmark::State& state) {
+  if (!open_map(state)) return;
+  for (auto _ : state) {
+    state.PauseTiming();
+    mesh_unload();
+    definition_groups_invalidate();
+    shapes_dispose();
+    definition_groups_validate();
+    state.ResumeTiming();
+    if (!mesh_load(map_identifier)) state.SkipWithError("load failed");
+  }
+}
+BENCHMARK(BM_MeshLoad)->Unit(benchmark::kMillisecond);
+
+void BM_MeshSave(benchmark::State& state) {
+  if (!open_map(state)) return;
+  for (auto _ : state) {
+    if (!mesh_save()) state.SkipWithError("save failed");
+  }
+}
+BENCHMARK(BM_MeshSave)->Unit(benchmark::kMillisecond);
+
+void BM_MeshPrepareCells(benchmark::State& state) {
+  if (!open_map(state)) return;
+  for (auto _ : state) mesh_prepare_cells(0, 0, mesh_globals.cells_across - 1, mesh_globals.cells_down - 1);
+}
+BENCHMARK(BM_MeshPrepareCells)->Unit(benchmark::kMillisecond);
+
+void BM_MeshRecomputeLod(benchmark::State& state) {
+  if (!open_map(state)) return;
+  for (auto _ : state) benchmark::DoNotOptimize(mesh_recompute_lod());
+}
+BENCHMARK(BM_MeshRecomputeLod)->Unit(benchmark::kMillisecond);
+
+void BM_MeshHeightAt(benchmark::State& state) {
+  if (!open_map(state)) return;
+  const int32_t extent = mesh_globals.cells_across * WORLD_ONE;
+  uint32_t seed = 12345;
+  for (auto _ : state) {
+    seed = seed * 1664525u + 1013904223u;
+    int32_t x = int32_t((seed >> 8) % uint32_t(extent)), y = int32_t((seed >> 4) % uint32_t(extent));
+    benchmark::DoNotOptimize(mesh_height_at(x, y, _mesh_height_surface));
+  }
+}
+BENCHMARK(BM_MeshHeightAt);
+
+}  // namespace
