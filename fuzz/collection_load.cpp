@@ -32,32 +32,6 @@ std::vector<uint8_t> sample_collection() {
   return fixture.tag_data();
 }
 
-uint32_t touch(collection_header& header, std::span<uint8_t> block) {
-  uint32_t sum = 0;
-  const color_table* colors = collection_block_get_color_table(header, block, 0);
-  for (int32_t i = 0; i < static_cast<int32_t>(header.bitmap_references.count); ++i) {
-    bitmap_data* bitmap = collection_block_get_bitmap(header, block, i);
-    for (int32_t row = 0; row < bitmap->height; ++row) {
-      const uint8_t* pixels = bitmap_get_row(bitmap, row);
-      const int32_t length = (bitmap->flags & BITMAP_IS_ENCODED) ? bitmap_encoded_row_length(bitmap, pixels)
-                                                                 : bitmap->width << bitmap->pixel_size_shift;
-      for (int32_t x = 0; x < length; ++x) sum += pixels[x];
-    }
-    if (colors) remap_bitmap(bitmap, *colors, *colors);
-  }
-  for (int32_t i = 0; i < static_cast<int32_t>(header.sequence_references.count); ++i) {
-    const sequence_data* sequence = collection_block_get_sequence(header, block, i);
-    for (int32_t frame = 0; frame < sequence->frame_count; ++frame) {
-      for (int32_t view = 0; view < sequence->view_count; ++view) {
-        const bitmap_instance* instance =
-            collection_block_get_bitmap_instance(header, block, sequence_get_instance_index(sequence, frame, view));
-        if (instance && collection_block_get_bitmap(header, block, instance->bitmap_index)) sum += instance->right;
-      }
-    }
-  }
-  return sum;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   byte_swap_data(collection_header_description, &header, sizeof(header), 1);
   // The block is copied to its exact size so that any overrun is caught.
   std::vector<uint8_t> block(tag.begin() + sizeof(collection_header), tag.end());
-  if (collection_fix_up(header, block, "fuzz")) touch(header, block);
+  if (collection_fix_up(header, block, "fuzz")) fixture_touch_collection(header, block, true);
   handle_error();
   return 0;
 }

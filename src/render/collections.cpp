@@ -122,7 +122,7 @@ std::vector<uint8_t> stored_bitmap(const bitmap_data* bitmap, int32_t size) {
 void apply_tint(color_table& colors, const rgb_color& tint, int16_t amount) {
   if ((tint.flags & RGB_COLOR_UNUSED) || amount <= 0) return;
   const int32_t weight = std::min<int32_t>(amount, 256);
-  const uint32_t count = std::min<uint32_t>(colors.count, MAXIMUM_COLORS_PER_TABLE);
+  const auto count = static_cast<uint32_t>(color_table_color_count(colors));
   auto blend = [weight](uint16_t channel, uint16_t target) {
     return static_cast<uint16_t>((weight * target + (256 - weight) * channel) >> 8);
   };
@@ -247,7 +247,7 @@ bool collection_check_sequence(int16_t collection, int32_t sequence) {
 }
 
 void build_light_ramp(const color_table& colors, int32_t levels, uint16_t* pixels, const void*) {
-  const uint32_t count = std::min<uint32_t>(colors.count, MAXIMUM_COLORS_PER_TABLE);
+  const auto count = static_cast<uint32_t>(color_table_color_count(colors));
   for (int32_t level = 0; level < levels; ++level) {
     uint16_t* row = pixels + level * MAXIMUM_COLORS_PER_TABLE;
     for (uint32_t i = 0; i < MAXIMUM_COLORS_PER_TABLE; ++i) {

@@ -15,6 +15,11 @@ bool mask_has_color(const hue_change& change, int index) {
 
 }  // namespace
 
+int32_t color_table_color_count(const color_table& table) {
+  const uint32_t count = table.count;  // a copy: the record is packed
+  return count < MAXIMUM_COLORS_PER_TABLE ? static_cast<int32_t>(count) : MAXIMUM_COLORS_PER_TABLE;
+}
+
 hsv_color rgb_to_hsv(const rgb_color& color) {
   const int maximum = std::max({color.red, color.green, color.blue});
   const int minimum = std::min({color.red, color.green, color.blue});
@@ -63,7 +68,7 @@ rgb_color hsv_to_rgb(const hsv_color& color) {
 }
 
 int16_t find_nearest_color(const color_table& table, const rgb_color& color) {
-  const int count = static_cast<int>(std::min<uint32_t>(table.count, MAXIMUM_COLORS_PER_TABLE));
+  const int count = color_table_color_count(table);
   int16_t best = -1;
   int64_t best_distance = 0;
   for (int i = 0; i < count; ++i) {
@@ -84,7 +89,7 @@ int16_t find_nearest_color(const color_table& table, const rgb_color& color) {
 void color_table_apply_hue_changes(color_table& table, const hue_change* changes, int change_count,
                                    const rgb_color* replacements, int replacement_count,
                                    const rgb_color special_colors[2]) {
-  const int count = static_cast<int>(std::min<uint32_t>(table.count, MAXIMUM_COLORS_PER_TABLE));
+  const int count = color_table_color_count(table);
   for (int i = 0; i < change_count; ++i) {
     const hue_change& change = changes[i];
     const rgb_color* replacement = nullptr;

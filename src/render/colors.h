@@ -57,6 +57,9 @@ enum : int16_t { HUE_CHANGE_USES_FIRST_SPECIAL = 1, HUE_CHANGE_USES_SECOND_SPECI
 // Replacement colour flags word: mirror the hue around the reference instead of shifting it.
 enum : uint16_t { RGB_COLOR_MIRRORS_HUE = 1 };
 
+// The colours a table uses: its count, read as at most 256.
+int32_t color_table_color_count(const color_table& table);
+
 hsv_color rgb_to_hsv(const rgb_color& color);
 rgb_color hsv_to_rgb(const hsv_color& color);
 

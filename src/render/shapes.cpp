@@ -504,8 +504,8 @@ void remap_bitmap(bitmap_data* bitmap, const color_table& source, const color_ta
   constexpr int16_t kNotRemapped = BITMAP_IS_ENCODED | BITMAP_FLAG_8 | BITMAP_FLAG_10 | BITMAP_FLAG_80;
   if (!bitmap || bitmap->bits_per_pixel != 8 || (bitmap->flags & kNotRemapped)) return;
   uint8_t map[MAXIMUM_COLORS_PER_TABLE] = {};
-  const uint32_t source_count = std::min<uint32_t>(source.count, MAXIMUM_COLORS_PER_TABLE);
-  for (uint32_t i = 1; i < source_count; ++i) {
+  const int32_t source_count = color_table_color_count(source);
+  for (int32_t i = 1; i < source_count; ++i) {
     map[i] = static_cast<uint8_t>(std::max<int16_t>(find_nearest_color(destination, source.colors[i]), 0));
   }
   for (int32_t row = 0; row < bitmap->height; ++row) {

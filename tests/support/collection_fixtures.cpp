@@ -215,6 +215,34 @@ collection_fixture fixture_map_collection(int16_t width, int16_t height, uint8_t
   return fixture;
 }
 
+uint32_t fixture_touch_collection(collection_header& header, std::span<uint8_t> block, bool remap) {
+  uint32_t sum = 0;
+  const color_table* colors = collection_block_get_color_table(header, block, 0);
+  for (int32_t i = 0; i < static_cast<int32_t>(header.bitmap_references.count); ++i) {
+    bitmap_data* bitmap = collection_block_get_bitmap(header, block, i);
+    for (int32_t row = 0; row < bitmap->height; ++row) {
+      const uint8_t* pixels = bitmap_get_row(bitmap, row);
+      const int32_t length = (bitmap->flags & BITMAP_IS_ENCODED) ? bitmap_encoded_row_length(bitmap, pixels)
+                                                                 : bitmap->width << bitmap->pixel_size_shift;
+      for (int32_t x = 0; x < length; ++x) sum += pixels[x];
+    }
+    if (remap && colors) remap_bitmap(bitmap, *colors, *colors);
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(header.sequence_references.count); ++i) {
+    const sequence_data* sequence = collection_block_get_sequence(header, block, i);
+    for (int32_t frame = 0; frame < sequence->frame_count; ++frame) {
+      for (int32_t view = 0; view < sequence->view_count; ++view) {
+        const bitmap_instance* instance =
+            collection_block_get_bitmap_instance(header, block, sequence_get_instance_index(sequence, frame, view));
+        if (instance && collection_block_get_bitmap(header, block, instance->bitmap_index)) {
+          sum += static_cast<uint32_t>(instance->right);
+        }
+      }
+    }
+  }
+  return sum;
+}
+
 int32_t fixture_store_tag(uint32_t group, const char* name, int16_t version, const std::vector<uint8_t>& bytes) {
   int32_t tag_index = tag_file_create(group, name, version);
   if (tag_index == NONE) return NONE;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,10 @@ struct collection_fixture {
 // A map collection of width x height submeshes: two raw 256 x 256 bitmaps each (colour map with
 // flags 0xA1, shadow map with flags 0x21), filled with the given values.
 collection_fixture fixture_map_collection(int16_t width, int16_t height, uint8_t color_value, uint8_t shadow_value);
+
+// Reads every byte a fixed-up collection exposes, as the renderer would (and remaps every bitmap
+// onto its own colours when asked, to write as well); answers a checksum.
+uint32_t fixture_touch_collection(collection_header& header, std::span<uint8_t> block, bool remap);
 
 // Stores bytes as a new local tag of a group; its tag index, NONE on failure.
 int32_t fixture_store_tag(uint32_t group, const char* name, int16_t version, const std::vector<uint8_t>& bytes);
