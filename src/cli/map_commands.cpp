@@ -11,10 +11,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "engine/definition_groups.h"
+#include "map/marker_utils.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "world/world.h"
 
 namespace {
 
@@ -192,6 +194,34 @@ json map_summary_json(int32_t tag_index) {
   return o;
 }
 
+// The palette and the markers with their world objects, made as opening the map in the editor makes them.
+void markers_json(json& o) {
+  if (!world_initialize() || !world_start(world_editor_game_description())) return;
+  markers_reset_palette();
+  markers_instantiate();
+  handle_error();
+  json palette = json::array();
+  for (int32_t i = 0; i < mesh_globals.header->palette_entry_count; ++i) {
+    const marker_palette_entry& e = mesh_globals.palette[i];
+    const marker_type_definition* type = marker_type_get(e.type);
+    palette.push_back(json{{"type", e.type}, {"type_name", type ? type->name : ""}, {"flags", hex_text(e.flags)},
+                           {"tag", tag_json(e.definition_tag)}, {"team", e.team},
+                           {"netgame_types", hex_text(e.netgame_types)}, {"instances", e.instance_count},
+                           {"definition_loaded", e.definition_index != NONE}});
+  }
+  json markers = json::array();
+  for (int32_t i = 0; i < mesh_globals.header->marker_count; ++i) {
+    const marker_data& m = mesh_globals.markers[i];
+    markers.push_back(json{{"type", m.type}, {"palette_index", m.palette_index}, {"identifier", m.identifier},
+                           {"difficulty", m.minimum_difficulty},
+                           {"location", json{m.location.x, m.location.y, m.location.z}},
+                           {"facing", m.yaw}, {"pitch", m.pitch}, {"flags", hex_text(m.flags)},
+                           {"object", m.object_index != NONE}});
+  }
+  o["marker_palette"] = palette;
+  o["markers"] = markers;
+}
+
 // ---- map list ----
 
 void map_list(cli_options& options, bool as_json) {
@@ -247,6 +277,7 @@ void map_info(cli_options& options, const map_arguments& arguments) {
                               {"index", loaded ? json(r.index) : json(nullptr)}});
   }
   o["references"] = references;
+  if (loaded) markers_json(o);
   if (arguments.as_json) {
     print_json(o);
   } else {
