@@ -2,6 +2,11 @@
 
 #include <cstdlib>
 
+#include "engine/engine.h"
+#include "support/work_folder.h"
+#include "tools/map_session.h"
+#include "tools/new_map.h"
+
 namespace {
 void put16(std::vector<uint8_t>& out, size_t offset, uint16_t value) {
   out[offset] = uint8_t(value);
@@ -46,4 +51,33 @@ uint32_t bmp_read32(const std::vector<uint8_t>& bytes, size_t offset) {
 
 uint16_t bmp_read16(const std::vector<uint8_t>& bytes, size_t offset) {
   return uint16_t(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+void MapImageTest::SetUp() {
+  ASSERT_TRUE(store.ready());
+  ASSERT_TRUE(engine_initialize());
+}
+
+void MapImageTest::TearDown() {
+  ui.default_answer = ui_answer_no;
+  map_close();
+}
+
+std::string MapImageTest::write_bitmap(const std::string& name, const bmp_fixture& file) {
+  EXPECT_TRUE(store.folder().write_file(name, file.text()));
+  return store.folder().path() + "/" + name;
+}
+
+bool MapImageTest::make_map(const char* name, int32_t width, int32_t height, uint8_t (*pixel)(int32_t, int32_t)) {
+  bmp_fixture file;
+  file.width = width;
+  file.height = height;
+  file.pixel = pixel;
+  return new_map_create(name, store.media_tag(), write_bitmap(std::string(name) + ".bmp", file));
+}
+
+std::vector<uint8_t> MapImageTest::read_file(const std::string& path) const {
+  const std::string relative = path.substr(store.folder().path().size() + 1);
+  const std::string text = store.folder().read_file(relative);
+  return std::vector<uint8_t>(text.begin(), text.end());
 }

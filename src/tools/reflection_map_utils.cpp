@@ -1,0 +1,161 @@
+#include "tools/reflection_map_utils.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "cseries/error_manager.h"
+#include "map/mesh.h"
+#include "map/mesh_geometry.h"
+#include "tools/vellgrim_mesh_utilities.h"
+
+namespace {
+
+enum {
+  COVERED_PIXEL = 255,
+  WATER_PIXEL = 0,
+  // A reflective cell gives its water height to the cells this far round it (rows and columns
+  // from -3 to +2).
+  WATER_SPREAD_BEFORE = 3,
+  WATER_SPREAD_AFTER = 2,
+};
+
+constexpr uint16_t water_flags = _cell_media_on_even_triangle | _cell_media_on_odd_triangle | _cell_reflective_media;
+
+// The media flags of a cell from the corners of its 8 x 8 block.
+uint16_t cell_water_flags(const std::vector<uint8_t>& covered, int32_t width, int32_t x, int32_t y) {
+  auto water = [&](int32_t column, int32_t row) {
+    return covered[size_t(y * TEXELS_PER_CELL + row) * size_t(width) + size_t(x * TEXELS_PER_CELL + column)] == 0;
+  };
+  const bool top_left = water(0, 0), top_right = water(7, 0), bottom_left = water(0, 7), bottom_right = water(7, 7);
+  uint16_t flags = 0;
+  if (top_left && top_right && bottom_left && bottom_right) {
+    flags = _cell_media_on_even_triangle | _cell_media_on_odd_triangle;
+  } else if ((x + y) & 1) {
+    // The diagonal runs top-right to bottom-left: both its ends must be wet.
+    if (top_right && bottom_left) {
+      if (top_left) flags |= _cell_media_on_even_triangle;
+      if (bottom_right) flags |= _cell_media_on_odd_triangle;
+    }
+  } else if (top_left && bottom_right) {
+    if (bottom_left) flags |= _cell_media_on_even_triangle;
+    if (top_right) flags |= _cell_media_on_odd_triangle;
+  }
+  if (flags) flags |= _cell_reflective_media;
+  return flags;
+}
+
+void spread_water_heights() {
+  const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
+  // Only the cells the picture made reflective give their height; the cells that receive one do
+  // not pass it further.
+  std::vector<int32_t> sources;
+  for (int32_t i = 0; i < mesh_cell_count(); ++i) {
+    if (mesh_globals.cells[i].terrain_and_flags & _cell_reflective_media) sources.push_back(i);
+  }
+  for (int32_t source : sources) {
+    const int32_t sx = source % across, sy = source / across;
+    const int16_t height = mesh_globals.cells[source].media_height;
+    for (int32_t y = std::max(sy - WATER_SPREAD_BEFORE, 0); y <= std::min(sy + WATER_SPREAD_AFTER, down - 1); ++y) {
+      for (int32_t x = std::max(sx - WATER_SPREAD_BEFORE, 0); x <= std::min(sx + WATER_SPREAD_AFTER, across - 1); ++x) {
+        mesh_cell* cell = mesh_get_cell(x, y);
+        if (cell->terrain_and_flags & _cell_reflective_media) continue;
+        cell->media_height = height;
+        cell->terrain_and_flags |= _cell_reflective_media;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<int16_t> reflection_map_coverage_region(const std::vector<uint8_t>& covered, int32_t width, int32_t height) {
+  std::vector<int16_t> region;
+  region.reserve(size_t(height) * 3);
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t* pixels = covered.data() + size_t(row) * size_t(width);
+    bool in_cover = true;
+    for (int32_t column = 0; column < width; ++column) {
+      if ((pixels[column] != 0) != in_cover) {
+        region.push_back(int16_t(column));
+        in_cover = !in_cover;
+      }
+    }
+    region.push_back(int16_t(width));
+  }
+  return region;
+}
+
+void reflection_map_build_image(bitmap_image* image) {
+  const int32_t width = image->width;
+  for (int32_t y = 0; y < image->height; ++y) {
+    const int16_t* toggles = mesh_media_coverage_row(y);
+    uint8_t* row = image->row(y);
+    bool in_cover = true;
+    int32_t column = 0;
+    // The row index vouches for ascending toggles closed by a value of at least the width.
+    while (column < width) {
+      const int32_t next = toggles ? std::min<int32_t>(*toggles++, width) : width;
+      for (; column < next; ++column) row[width - 1 - column] = in_cover ? COVERED_PIXEL : WATER_PIXEL;
+      in_cover = !in_cover;
+    }
+  }
+}
+
+bool reflection_map_apply_image(const bitmap_image& image) {
+  mesh_state& m = mesh_globals;
+  const int32_t width = m.cells_across * TEXELS_PER_CELL, height = m.cells_down * TEXELS_PER_CELL;
+  if (!mesh_is_open() || m.header == nullptr || image.width != width || image.height != height) return false;
+
+  // The picture in mesh orientation, 1 where covered.
+  std::vector<uint8_t> covered;
+  std::vector<int16_t> region;
+  try {
+    covered.resize(size_t(width) * size_t(height));
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t x = 0; x < width; ++x) {
+        const bitmap_palette_entry& entry = image.palette[image.at(width - 1 - x, y)];
+        covered[size_t(y) * size_t(width) + size_t(x)] =
+            (entry.blue | entry.green | entry.red | entry.reserved) != 0 ? 1 : 0;
+      }
+    }
+    region = reflection_map_coverage_region(covered, width, height);
+  } catch (const std::bad_alloc&) {
+    POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for media coverage region.", width * height);
+    return false;
+  }
+  const int32_t region_size = int32_t(region.size() * sizeof(int16_t));
+  auto* block = static_cast<int16_t*>(resize_block(nullptr, size_t(region_size)));
+  if (block == nullptr) {
+    POST_ERROR(error_out_of_memory, "couldn't reallocate #%d bytes for header media coverage region.", region_size);
+    return false;
+  }
+  std::memcpy(block, region.data(), size_t(region_size));
+  int16_t* old_region = m.media_coverage;
+  const int32_t old_size = m.header->media_coverage_size;
+  m.media_coverage = block;
+  m.header->media_coverage_size = region_size;
+  if (!mesh_build_media_coverage_rows()) {
+    // Only an allocation can fail here (the region is well formed): the old region stays.
+    resize_block(block, 0);
+    m.media_coverage = old_region;
+    m.header->media_coverage_size = old_size;
+    mesh_build_media_coverage_rows();
+    return false;
+  }
+  resize_block(old_region, 0);
+
+  // The last row and column have no block of their own below or right of them.
+  for (int32_t y = 0; y + 1 < m.cells_down; ++y) {
+    for (int32_t x = 0; x + 1 < m.cells_across; ++x) {
+      mesh_cell* cell = mesh_get_cell(x, y);
+      cell->terrain_and_flags =
+          uint16_t((cell->terrain_and_flags & ~water_flags) | cell_water_flags(covered, width, x, y));
+      mesh_recompute_media_terrain(x, y, true);
+    }
+  }
+  spread_water_heights();
+  mesh_prepare_cells(0, 0, m.cells_across - 1, m.cells_down - 1);
+  mesh_recompute_lod();
+  return true;
+}
