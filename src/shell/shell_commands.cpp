@@ -1,0 +1,178 @@
+#include "shell/shell_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "engine/preferences.h"
+#include "map/mesh.h"
+#include "map/mesh_geometry.h"
+#include "platform/ui_host.h"
+#include "shell/command_table.h"
+#include "shell/overhead_view.h"
+#include "shell/shell.h"
+#include "shell/shell_dialogs.h"
+#include "shell/shell_queries.h"
+#include "shell/vellgrim_frame.h"
+#include "tag_files/tag_files.h"
+#include "tools/map_session.h"
+
+namespace {
+
+QWidget* dialog_parent() { return shell.frame; }
+
+void show_error(const char* format, const char* name) {
+  char text[160];
+  std::snprintf(text, sizeof(text), format, name);
+  ui_message_box("Error", text, ui_icon_error, ui_buttons_ok);
+}
+
+}  // namespace
+
+// ---- File ----
+
+// New Map (naming dialog, media choice, bitmap, LOD) comes with the new-map tool.
+void CommandNewMap() {}
+
+void CommandOpenMap() {
+  const tag identifier = TagSelectionDialog(dialog_parent(), "Select a mesh:", MESH_DEFINITION_GROUP_TAG);
+  if (identifier == NONE_TAG) return;
+  const int32_t tag_index = tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier);
+  if (!map_open(tag_index)) {
+    // Why is in the log; the author at least learns that nothing opened.
+    if (!map_is_open()) show_error("couldn't open the map '%s'. The reasons are in tarn_log.txt.",
+                                   tag_file_get_name(tag_index));
+    return;
+  }
+  SetShellTitle(map_window_title().c_str());
+  ShowMapWindows();
+  SetMapModified(false);
+  SetShadowMapsChanged(false);
+}
+
+void CommandCloseMap() {
+  if (map_close()) HideMapWindows();
+}
+
+void CommandSaveMap() {
+  if (!map_is_open()) return;
+  // The session writes the changed shadow maps, the connectors and the LOD data before the tag.
+  if (!map_save()) show_error("couldn't save '%s'. The reasons are in tarn_log.txt.", map_name());
+}
+
+void CommandQuit() {
+  if (map_is_open()) {
+    if (!map_close()) return;
+    HideMapWindows();
+  }
+  if (game_data* data = game_data_get()) data->state = _game_state_quitting;
+  shell.quit = true;
+}
+
+// ---- Edit ----
+// Undo belongs to the two painters, Duplicate to marker placement, the preferences dialogs to the
+// tools window: each arrives with its module.
+
+void CommandUndo() {}
+void CommandDuplicate() {}
+void CommandViewPreferences() {}
+void CommandToolPreferences() {}
+
+// ---- Maps ----
+// The shadow computation, the model animation shadows and the map image import and export arrive
+// with their modules.
+
+void CommandUnprotectAllSubmeshes() {}
+void CommandNoShadows() {}
+void CommandBasicLighting() {}
+void CommandAddMeshShading() {}
+void CommandAddModelShading() {}
+void CommandImportShadowMap() {}
+void CommandExportShadowMap() {}
+void CommandCalculateModelAnimationShadows() {}
+void CommandRemoveModelAnimationShadows() {}
+void CommandImportColorMap() {}
+void CommandExportColorMap() {}
+void CommandImportReflectionMap() {}
+void CommandExportReflectionMap() {}
+void CommandImportDisplacementMap() {}
+void CommandExportDisplacementMap() {}
+void CommandImportWaterLevel() {}
+void CommandExportWaterLevel() {}
+void CommandImportTerrainMap() {}
+void CommandExportTerrainMap() {}
+
+// The bounds live in the editor's preference record, loaded while a map is open.
+void CommandEditDisplacementRange() {
+  vellgrim_preferences* preferences = vellgrim_preferences_get();
+  if (!preferences) return;
+  DisplacementBoundsDialog(dialog_parent(), &preferences->displacement_lower_bound,
+                           &preferences->displacement_upper_bound);
+}
+
+// ---- Models ----
+
+// The current model is the Place Model tool's; the command comes with it.
+void CommandSetModelLocation() {}
+
+// ---- Mesh ----
+
+void CommandBoundedObserver() { shell_observer_set_bounded(ToggleMenuCheck(COMMAND_BOUNDED_OBSERVER)); }
+
+// The vertex selection, the height and media setters' commands, jitter, the edges, shifting,
+// map-action text and connectors arrive with their modules.
+void CommandDropObserver() {}
+void CommandSetHeight() {}
+void CommandSetHeightToZero() {}
+void CommandSetMediaHeight() {}
+void CommandSetAllMediaHeights() {}
+void CommandEditJitterAmount() {}
+void CommandJitterSelectedVertices() {}
+void CommandEditMeshEdgeRaiseAmount() {}
+void CommandRaiseMeshEdges() {}
+void CommandMakeMeshEdgesImpassable() {}
+void CommandShiftMeshAndMarkers() {}
+void CommandExportMapActions() {}
+void CommandImportMapActions() {}
+void CommandCreateNewConnector() {}
+void CommandRemoveConnectorFromSelection() {}
+void CommandRemoveAllConnectors() {}
+
+void CommandSetMeshParameters() {
+  if (!mesh_globals.header) return;
+  if (MeshParametersDialog(dialog_parent(), mesh_globals.header)) SetMapModified(true);
+}
+
+// An allocation failure leaves the map without LOD data, which is a change too.
+void CommandRecomputeMeshLod() {
+  if (!mesh_is_open()) return;
+  mesh_recompute_lod();
+  SetMapModified(true);
+}
+
+void CommandMeshLimits() { mesh_show_limits(); }
+
+// ---- Selection ----
+// The marker dialogs and the map actions model arrive with their modules.
+
+void CommandEditMarker() {}
+void CommandRotateSelection() {}
+void CommandCreateDataContainer() {}
+void CommandCreateSquad() {}
+void CommandCreateObserverMovementAction() {}
+
+// ---- Windows ----
+
+void CommandWindowVisual() { ShowShellWindow(shell.windows[_shell_window_visual]); }
+void CommandWindowOverhead() { ShowShellWindow(shell.windows[_shell_window_overhead]); }
+void CommandWindowTools() { ShowShellWindow(shell.windows[_shell_window_tools]); }
+
+namespace {
+void zoom_overhead(float factor) {
+  const float zoom = std::max(GetOverheadZoom() * factor, GetOverheadMinimumZoom());
+  SetOverheadZoom(std::min(zoom, GetOverheadMaximumZoom()));
+}
+}  // namespace
+
+void CommandZoomIn() { zoom_overhead(2.0f); }
+void CommandZoomOut() { zoom_overhead(0.5f); }

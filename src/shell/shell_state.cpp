@@ -1,0 +1,177 @@
+// The shell state, the dispatcher and the menu-state rules.
+#include <QAction>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <chrono>
+
+#include "shell/command_table.h"
+#include "shell/overhead_view.h"
+#include "shell/shell.h"
+#include "shell/shell_queries.h"
+#include "shell/tool_modes.h"
+#include "shell/vellgrim_frame.h"
+#include "tools/map_session.h"
+
+shell_state shell;
+
+bool DispatchMenuCommand(int32_t id) {
+  const menu_entry* entry = menu_entry_find(id);
+  if (!entry) return false;
+  if (entry->run) entry->run();
+  UpdateMenuState();
+  return true;
+}
+
+namespace {
+
+void enable_item(int32_t id, bool enabled) {
+  if (QAction* action = shell.frame ? shell.frame->menuAction(id) : nullptr) action->setEnabled(enabled);
+}
+
+void check_item(int32_t id, bool checked) {
+  if (QAction* action = shell.frame ? shell.frame->menuAction(id) : nullptr) action->setChecked(checked);
+}
+
+// Edit, Maps, Models, Mesh, Selection and Windows, by position; File is never greyed.
+void enable_top_level_menus(bool enabled) {
+  for (int position = 1; position < NUMBER_OF_TOP_LEVEL_MENUS; ++position) {
+    if (QMenu* menu = shell.frame->topLevelMenu(position)) menu->menuAction()->setEnabled(enabled);
+  }
+}
+
+bool tool_has_preferences(int32_t tool) {
+  switch (tool) {
+    case _tool_height_painter:
+    case _tool_place_scenery:
+    case _tool_place_model:
+    case _tool_place_unit:
+    case _tool_place_sound_source:
+    case _tool_place_model_animation:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void UpdateMenuState() {
+  if (!shell.frame) return;
+  const bool open = shell_map_is_open();
+  enable_item(COMMAND_NEW_MAP, !open);
+  enable_item(COMMAND_OPEN_MAP, !open);
+  enable_item(COMMAND_CLOSE_MAP, open);
+  enable_item(COMMAND_SAVE_MAP, open && map_is_modified());
+  if (open) {
+    const int32_t tool = shell.current_tool;
+    const bool markers_selected = shell_selected_marker_count() > 0;
+    const bool vertices_selected = shell_vertex_selection_any();
+    enable_item(COMMAND_UNDO, (tool == _tool_height_painter && shell_height_painter_has_undo()) ||
+                                  (tool == _tool_terrain_painting && shell_terrain_painter_has_undo()));
+    enable_item(COMMAND_CUT, false);
+    enable_item(COMMAND_COPY, false);
+    enable_item(COMMAND_PASTE, false);
+    enable_item(COMMAND_DUPLICATE, markers_selected);
+    enable_item(COMMAND_TOOL_PREFERENCES, tool_has_preferences(tool));
+    enable_item(COMMAND_CALCULATE_MODEL_ANIMATION_SHADOWS, shell_model_animation_is_current());
+    enable_item(COMMAND_REMOVE_MODEL_ANIMATION_SHADOWS, shell_model_animation_is_current());
+    enable_item(COMMAND_SET_MODEL_LOCATION, shell_model_is_current());
+    check_item(COMMAND_BOUNDED_OBSERVER, shell_observer_is_bounded());
+    for (int32_t id : {COMMAND_SET_MEDIA_HEIGHT, COMMAND_SET_HEIGHT, COMMAND_SET_HEIGHT_TO_ZERO,
+                       COMMAND_JITTER_SELECTED_VERTICES})
+      enable_item(id, vertices_selected);
+    check_item(COMMAND_CREATE_NEW_CONNECTOR, shell_connector_creation_active());
+    enable_item(COMMAND_REMOVE_CONNECTOR_FROM_SELECTION, markers_selected);
+    enable_item(COMMAND_CREATE_OBSERVER_MOVEMENT_ACTION, true);
+    for (int32_t id : {COMMAND_CREATE_DATA_CONTAINER, COMMAND_CREATE_SQUAD, COMMAND_ROTATE_SELECTION})
+      enable_item(id, markers_selected);
+    // Edit Marker opens in its several-markers mode when none is selected: it is never greyed.
+    if (markers_selected) enable_item(COMMAND_EDIT_MARKER, true);
+    enable_item(COMMAND_ZOOM_IN, GetOverheadZoom() < GetOverheadMaximumZoom());
+    enable_item(COMMAND_ZOOM_OUT, GetOverheadZoom() > GetOverheadMinimumZoom());
+  }
+  enable_top_level_menus(open);
+  shell.frame->menuBar()->update();
+}
+
+bool ToggleMenuCheck(int32_t id) {
+  QAction* action = shell.frame ? shell.frame->menuAction(id) : nullptr;
+  if (!action) return false;
+  action->setChecked(!action->isChecked());
+  return action->isChecked();
+}
+
+bool shell_map_is_open() { return map_is_open(); }
+
+void SetMapModified(bool modified) {
+  const bool before = map_is_modified();
+  map_set_modified(modified);
+  if (map_is_modified() != before) UpdateMenuState();
+}
+
+bool IsMapModified() { return map_is_modified(); }
+void SetShadowMapsChanged(bool changed) { map_set_shadow_maps_changed(changed); }
+bool AreShadowMapsChanged() { return map_shadow_maps_changed(); }
+
+void ShowShellWindow(QWidget* window) {
+  if (!window) return;
+  if (!window->isVisible()) {
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->show();
+    window->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  }
+  window->showNormal();
+}
+
+void HideShellWindow(QWidget* window) {
+  if (window && window->isVisible()) window->hide();
+}
+
+void ShowMapWindows() {
+  ShowShellWindow(shell.windows[_shell_window_tools]);
+  ShowShellWindow(shell.windows[_shell_window_overhead]);
+  const int32_t tool = shell.current_tool;
+  if (tool_marker_type(tool) != -1) ShowShellWindow(shell.windows[_shell_window_scenery]);
+  if (tool == _tool_terrain_painting) ShowShellWindow(shell.windows[_shell_window_terrain]);
+  if (tool == _tool_map_actions) ShowShellWindow(shell.windows[_shell_window_map_actions]);
+  ShowShellWindow(shell.windows[_shell_window_visual]);
+}
+
+void HideMapWindows() {
+  for (shell_window window : {_shell_window_tools, _shell_window_overhead, _shell_window_scenery,
+                              _shell_window_terrain, _shell_window_map_actions})
+    HideShellWindow(shell.windows[window]);
+}
+
+void SetShellTitle(const char* text) {
+  const QString title = QString::fromLatin1(text);
+  for (shell_window window : {_shell_window_visual, _shell_window_overhead}) {
+    if (shell.windows[window]) shell.windows[window]->setWindowTitle(title);
+  }
+}
+
+void GetCursorInView(int16_t* x, int16_t* y) {
+  QPoint position;
+  if (shell.frame) position = shell.frame->visualView()->mapFromGlobal(QCursor::pos());
+  *x = int16_t(position.x());
+  *y = int16_t(position.y());
+}
+
+uint16_t shell_modifier_word() {
+  const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
+  uint16_t word = 0;
+  if (keys & Qt::AltModifier) word |= INPUT_MODIFIER_ALT;
+  if (keys & Qt::ShiftModifier) word |= INPUT_MODIFIER_SHIFT;
+  if (QGuiApplication::mouseButtons() & Qt::RightButton) word |= INPUT_MODIFIER_RIGHT_BUTTON;
+  if (keys & Qt::ControlModifier) word |= INPUT_MODIFIER_CTRL;
+  return word;
+}
+
+uint32_t shell_tick_count() {
+  static const auto start = std::chrono::steady_clock::now();
+  return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                      .count());
+}

@@ -1,0 +1,95 @@
+#include "shell/vellgrim_startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QScreen>
+
+#include "cseries/error_manager.h"
+#include "engine/engine.h"
+#include "engine/window_positions.h"
+#include "platform/ui_host.h"
+#include "shell/main_loop.h"
+#include "shell/map_actions_window.h"
+#include "shell/overhead_view.h"
+#include "shell/qt_ui_host.h"
+#include "shell/scenery_window.h"
+#include "shell/shell.h"
+#include "shell/terrain_window.h"
+#include "shell/tool_modes.h"
+#include "shell/tools_window.h"
+#include "shell/vellgrim_frame.h"
+#include "tools/map_session.h"
+
+namespace {
+
+// What the shell does with every opened map, whoever opened it (Open Map, New Map, a reopen).
+void map_opened() {
+  ResetOverheadForMap();
+  SelectTool(_tool_preview);
+  SetShellTitle(map_window_title().c_str());
+}
+
+const map_session_client shell_map_client = {"shell", map_opened, nullptr, nullptr};
+
+// The program's own folder is the working folder: the tag store, the log and the lock live there.
+void enter_program_folder() { QDir::setCurrent(QCoreApplication::applicationDirPath()); }
+
+// The visual view is a 16-bit 5-5-5 image shown on a screen: without a screen, or without that
+// image format, the editor cannot show anything.
+void check_display() {
+  const QImage probe(VISUAL_VIEW_WIDTH, VISUAL_VIEW_HEIGHT, QImage::Format_RGB555);
+  if (QGuiApplication::primaryScreen() && !probe.isNull()) return;
+  ui_message_box("", "Vellgrim needs a display that can show its 16-bit view, and found none.", ui_icon_error,
+                 ui_buttons_ok);
+  halt_program(1);
+}
+
+}  // namespace
+
+void vellgrim_read_profile() {
+  QCoreApplication::setOrganizationName(WINDOW_POSITIONS_ORGANISATION);
+  QCoreApplication::setApplicationName(WINDOW_POSITIONS_APPLICATION);
+  window_positions_read(&shell.positions);
+}
+
+void vellgrim_create_frame() {
+  auto* frame = new CVellgrimFrameWnd;
+  shell.frame = frame;
+  const window_position& position = shell.positions.windows[_window_screen];
+  frame->move(position.x, position.y);
+}
+
+void vellgrim_create_windows() {
+  UpdateMenuState();
+  CreatePaletteCombos();
+  CreateOverheadView();
+  CreateMapActionsWindow(shell.frame);
+  CreateTerrainWindow();
+  shell.frame->show();
+  CreateToolsWindow(shell.frame);
+  map_session_register(&shell_map_client);
+}
+
+void vellgrim_destroy_windows() {
+  map_session_unregister(&shell_map_client);
+  // The frame owns the scenery, map actions and tools windows.
+  for (shell_window window : {_shell_window_overhead, _shell_window_terrain}) delete shell.windows[window];
+  delete shell.frame;
+  shell = shell_state{};
+}
+
+int vellgrim_run() {
+  const QString previous_application_name = QCoreApplication::applicationName();
+  qt_ui_host_install();
+  vellgrim_read_profile();
+  vellgrim_create_frame();
+  enter_program_folder();
+  check_display();
+  engine_start_editor();
+  vellgrim_create_windows();
+  main_loop_run();
+  vellgrim_destroy_windows();
+  QCoreApplication::setApplicationName(previous_application_name);
+  return 0;
+}

@@ -1,0 +1,456 @@
+// The shell over a real tag store: menus and their states, the dispatcher and the main loop, the
+// File commands with their questions, and the shared dialogs.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <functional>
+
+#include "engine/engine.h"
+#include "engine/preferences.h"
+#include "engine/window_positions.h"
+#include "map/mesh.h"
+#include "shell/command_table.h"
+#include "shell/main_loop.h"
+#include "shell/shell.h"
+#include "shell/shell_dialogs.h"
+#include "shell/vellgrim_frame.h"
+#include "shell/vellgrim_startup.h"
+#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
+#include "support/scripted_ui_host.h"
+#include "support/work_folder.h"
+#include "tag_files/atomic_file.h"
+#include "tag_files/tag_files.h"
+#include "tools/map_session.h"
+
+namespace {
+
+// gtest_main owns main(); the application lives in a global environment.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "test_shell";
+    static char* argv[] = {name, nullptr};
+    application_ = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete application_; }
+
+ private:
+  QApplication* application_ = nullptr;
+};
+const auto* const qt_environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Runs `act` on the modal dialog that `open` shows, as soon as it is up.
+template <class Dialog>
+void with_modal(const std::function<void(Dialog*)>& act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    act(dialog);
+  });
+}
+
+QPushButton* button(QWidget* dialog, const char* name) { return dialog->findChild<QPushButton*>(name); }
+QLineEdit* edit(QWidget* dialog, int control_id) {
+  return dialog->findChild<QLineEdit*>(QString("edit_%1").arg(control_id));
+}
+
+class Shell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(store.ready());
+    ASSERT_TRUE(engine_initialize());
+    map_fixture map = map_fixture_new(1, 1);
+    map_tag = store.store_map("harbour", map);
+    ASSERT_NE(map_tag, NONE);
+    map_fixture other = map_fixture_new(1, 1);
+    ASSERT_NE(store.store_map("anvil", other), NONE);
+    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
+    vellgrim_read_profile();
+    vellgrim_create_frame();
+    vellgrim_create_windows();
+    frame = shell.frame;
+  }
+  void TearDown() override {
+    ui.default_answer = ui_answer_no;
+    map_close();
+    vellgrim_destroy_windows();
+    window_positions_set_file("");
+  }
+
+  bool enabled(int32_t id) const { return frame->menuAction(id)->isEnabled(); }
+  bool menu_enabled(int position) const { return frame->topLevelMenu(position)->menuAction()->isEnabled(); }
+
+  // Open Map as the author does it: the command, then "harbour" in the list.
+  void open_harbour() {
+    with_modal<CTagSelectionDlg>([](CTagSelectionDlg* dialog) {
+      const auto items = dialog->list()->findItems("harbour", Qt::MatchExactly);
+      ASSERT_EQ(items.size(), 1);
+      dialog->list()->setCurrentItem(items[0]);
+      button(dialog, "ok")->click();
+    });
+    ASSERT_TRUE(DispatchMenuCommand(COMMAND_OPEN_MAP));
+    ASSERT_TRUE(map_is_open());
+  }
+
+  map_test_store store;
+  scripted_ui_host ui;
+  int32_t map_tag = NONE;
+  CVellgrimFrameWnd* frame = nullptr;
+  main_loop_state loop;
+};
+
+TEST_F(Shell, TheFrameHasAFixedClientAreaAndTheMenuBarOfTheTable) {
+  EXPECT_EQ(frame->windowTitle(), "Vellgrim");
+  EXPECT_EQ(frame->centralWidget()->size(), QSize(640, 416));
+  EXPECT_EQ(frame->minimumSize(), frame->maximumSize());
+  EXPECT_FALSE(frame->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+  QStringList titles;
+  for (int position = 0; position < NUMBER_OF_TOP_LEVEL_MENUS; ++position)
+    titles << frame->topLevelMenu(position)->title();
+  EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&Maps", "M&odels", "Mes&h", "&Selection", "&Windows"}));
+
+  QStringList file_items;
+  for (QAction* action : frame->topLevelMenu(0)->actions()) file_items << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(file_items, QStringList({"&New Map...", "&Open Map...", "&Close Map", "-", "&Save Map", "&Quit"}));
+
+  QStringList maps_submenus;
+  for (QAction* action : frame->topLevelMenu(2)->actions()) maps_submenus << action->text();
+  EXPECT_EQ(maps_submenus,
+            QStringList({"Shadow Map", "Color Map", "Reflection Map", "Displacement Map", "Terrain Map"}));
+
+  // Every item of the table is on the menu bar with its text; "&&" shows one ampersand.
+  for (const menu_entry& entry : menu_bar_entries()) {
+    if (entry.kind != _menu_item && entry.kind != _menu_check_item) continue;
+    ASSERT_NE(frame->menuAction(entry.id), nullptr) << entry.id;
+    EXPECT_EQ(frame->menuAction(entry.id)->text(), QString::fromLatin1(entry.text));
+  }
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isCheckable());
+  EXPECT_TRUE(frame->menuAction(COMMAND_CREATE_NEW_CONNECTOR)->isCheckable());
+}
+
+TEST_F(Shell, WithoutAMapOnlyFileIsUsable) {
+  EXPECT_TRUE(enabled(COMMAND_NEW_MAP));
+  EXPECT_TRUE(enabled(COMMAND_OPEN_MAP));
+  EXPECT_FALSE(enabled(COMMAND_CLOSE_MAP));
+  EXPECT_FALSE(enabled(COMMAND_SAVE_MAP));
+  EXPECT_TRUE(enabled(COMMAND_QUIT));
+  EXPECT_TRUE(menu_enabled(0));
+  for (int position = 1; position < NUMBER_OF_TOP_LEVEL_MENUS; ++position) EXPECT_FALSE(menu_enabled(position));
+}
+
+TEST_F(Shell, AcceleratorsOfGreyedItemsDoNothing) {
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  for (QKeyCombination keys : {Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_D, Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::Key_W})
+    QTest::keyClick(frame, keys.key(), keys.keyboardModifiers());
+  EXPECT_FALSE(frame->hasCommand());
+  QTest::keyClick(frame, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(frame->takeCommand(), COMMAND_OPEN_MAP);
+}
+
+TEST_F(Shell, WithAMapTheMenusFollowTheEditorsState) {
+  open_harbour();
+  EXPECT_EQ(frame->windowTitle(), "mesh:harbour");
+  EXPECT_EQ(shell.windows[_shell_window_overhead]->windowTitle(), "mesh:harbour");
+  EXPECT_TRUE(shell.windows[_shell_window_tools]->isVisible());
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+  EXPECT_FALSE(shell.windows[_shell_window_terrain]->isVisible());
+
+  EXPECT_FALSE(enabled(COMMAND_NEW_MAP));
+  EXPECT_FALSE(enabled(COMMAND_OPEN_MAP));
+  EXPECT_TRUE(enabled(COMMAND_CLOSE_MAP));
+  for (int position = 0; position < NUMBER_OF_TOP_LEVEL_MENUS; ++position) EXPECT_TRUE(menu_enabled(position));
+  // Nothing is selected and Preview is the tool.
+  for (int32_t id : {COMMAND_UNDO, COMMAND_CUT, COMMAND_COPY, COMMAND_PASTE, COMMAND_DUPLICATE,
+                     COMMAND_TOOL_PREFERENCES, COMMAND_SET_HEIGHT, COMMAND_SET_HEIGHT_TO_ZERO,
+                     COMMAND_SET_MEDIA_HEIGHT, COMMAND_JITTER_SELECTED_VERTICES, COMMAND_ROTATE_SELECTION,
+                     COMMAND_CREATE_DATA_CONTAINER, COMMAND_CREATE_SQUAD, COMMAND_SET_MODEL_LOCATION,
+                     COMMAND_REMOVE_CONNECTOR_FROM_SELECTION, COMMAND_CALCULATE_MODEL_ANIMATION_SHADOWS})
+    EXPECT_FALSE(enabled(id)) << id;
+  for (int32_t id : {COMMAND_EDIT_MARKER, COMMAND_CREATE_OBSERVER_MOVEMENT_ACTION, COMMAND_SET_ALL_MEDIA_HEIGHTS,
+                     COMMAND_MESH_LIMITS, COMMAND_QUIT})
+    EXPECT_TRUE(enabled(id)) << id;
+}
+
+TEST_F(Shell, SaveIsEnabledByTheFirstChangeAndClearedBySaving) {
+  open_harbour();
+  EXPECT_FALSE(enabled(COMMAND_SAVE_MAP));
+  // Ctrl+R recomputes the LOD data: a change, run by the main loop like any chosen command.
+  frame->postCommand(COMMAND_RECOMPUTE_MESH_LOD);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(enabled(COMMAND_SAVE_MAP));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(Shell, BoundedObserverTogglesItsCheck) {
+  open_harbour();
+  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
+  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+}
+
+TEST_F(Shell, UnknownIdentifiersAreNotDispatched) {
+  EXPECT_FALSE(DispatchMenuCommand(12345));
+  EXPECT_FALSE(DispatchMenuCommand(FIRST_TOOL_COMMAND));
+  EXPECT_TRUE(DispatchMenuCommand(COMMAND_CUT));  // in the table, with no work
+}
+
+TEST_F(Shell, QuitAnsweredWithCancelKeepsTheMapOpen) {
+  open_harbour();
+  SetMapModified(true);
+  ui.answers.push_back(ui_answer_cancel);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_QUIT));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].text, "Save 'harbour' before closing?");
+  EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_yes_no_cancel);
+  EXPECT_TRUE(map_is_open());
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_FALSE(shell.quit);
+  EXPECT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(frame->windowTitle(), "mesh:harbour");
+}
+
+TEST_F(Shell, TheCloseBoxQuitsAndTheWindowPositionsAreSaved) {
+  open_harbour();
+  SetMapModified(true);
+  frame->move(40, 30);
+  ui.answers.push_back(ui_answer_no);
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());  // the close box runs Quit; it does not close by itself
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_FALSE(map_is_open());
+  EXPECT_EQ(game_data_get()->state, _game_state_quitting);
+  EXPECT_FALSE(main_loop_pass(&loop));
+  EXPECT_FALSE(frame->isVisible());
+
+  window_positions saved{};
+  ASSERT_TRUE(window_positions_read(&saved));
+  const QPoint corner = frame->frameGeometry().topLeft();
+  EXPECT_EQ(saved.windows[_window_screen].x, corner.x());
+  EXPECT_EQ(saved.windows[_window_screen].y, corner.y());
+}
+
+TEST_F(Shell, ClosingTheMapRestoresTheTitleOnce) {
+  open_harbour();
+  ASSERT_TRUE(main_loop_pass(&loop));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_CLOSE_MAP));
+  EXPECT_FALSE(map_is_open());
+  EXPECT_FALSE(shell.windows[_shell_window_overhead]->isVisible());
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(frame->windowTitle(), "Vellgrim");
+  frame->setWindowTitle("something else");
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(frame->windowTitle(), "something else");
+  EXPECT_FALSE(enabled(COMMAND_CLOSE_MAP));
+}
+
+TEST_F(Shell, AFailedSaveSaysSoAndKeepsSaveEnabled) {
+  open_harbour();
+  SetMapModified(true);
+  atomic_file_set_test_hook([](const file_specification*) { return false; });
+  DispatchMenuCommand(COMMAND_SAVE_MAP);
+  atomic_file_set_test_hook(nullptr);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error");
+  EXPECT_NE(ui.boxes[0].text.find("harbour"), std::string::npos);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+}
+
+TEST_F(Shell, MeshParametersAreStoredOnOkOnly) {
+  open_harbour();
+  const int16_t left = mesh_globals.header->observer_margin_left;
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) { button(dialog, "cancel")->click(); });
+  DispatchMenuCommand(COMMAND_SET_MESH_PARAMETERS);
+  EXPECT_EQ(mesh_globals.header->observer_margin_left, left);
+  EXPECT_FALSE(IsMapModified());
+
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Mesh Parameters");
+    edit(dialog, 1059)->setText("3");
+    edit(dialog, 1060)->setText("4");
+    edit(dialog, 1061)->setText("5");
+    edit(dialog, 1062)->setText("99999");
+    button(dialog, "ok")->click();
+  });
+  DispatchMenuCommand(COMMAND_SET_MESH_PARAMETERS);
+  EXPECT_EQ(mesh_globals.header->observer_margin_left, 3);
+  EXPECT_EQ(mesh_globals.header->observer_margin_right, 4);
+  EXPECT_EQ(mesh_globals.header->observer_margin_top, 5);
+  EXPECT_EQ(mesh_globals.header->observer_margin_bottom, 32767);
+  EXPECT_TRUE(IsMapModified());
+}
+
+TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
+  open_harbour();
+  vellgrim_preferences* preferences = vellgrim_preferences_get();
+  ASSERT_NE(preferences, nullptr);
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Edit Displacement Bounds");
+    EXPECT_EQ(edit(dialog, 1058)->text(), "-3.00");
+    EXPECT_EQ(edit(dialog, 1059)->text(), "3.00");
+    edit(dialog, 1058)->setText("-1.5");
+    button(dialog, "ok")->click();
+  });
+  DispatchMenuCommand(COMMAND_EDIT_DISPLACEMENT_RANGE);
+  EXPECT_EQ(preferences->displacement_lower_bound, -768);
+  EXPECT_EQ(preferences->displacement_upper_bound, 1536);
+}
+
+// ---- dialogs ----
+
+TEST_F(Shell, TheValueDialogRefusesValuesOutsideItsRangeAndStaysOpen) {
+  CValueDlg dialog(frame, 0.0, -10.0, 10.0);
+  EXPECT_EQ(dialog.windowTitle(), "Enter the new value:");
+  EXPECT_EQ(dialog.field(0)->text(), "0.00");
+  dialog.show();
+  for (const char* refused : {"10.5", "-10.001", "nan"}) {
+    ui.boxes.clear();
+    dialog.field(0)->setText(refused);
+    button(&dialog, "ok")->click();
+    ASSERT_EQ(ui.boxes.size(), 1u) << refused;
+    EXPECT_EQ(ui.boxes[0].title, "Invalid Value");
+    EXPECT_EQ(ui.boxes[0].text, "Please enter a value between -10.000 and 10.000\n");
+    EXPECT_EQ(ui.boxes[0].icon, ui_icon_error);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.field(0)->text(), refused);
+  }
+  dialog.field(0)->setText("-10");
+  button(&dialog, "ok")->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.value(), -10.0);
+}
+
+TEST_F(Shell, TheTagSelectionDialogListsSortedNamesAndOpensOnlyAChoice) {
+  CTagSelectionDlg dialog(frame, "Select a mesh:", MESH_DEFINITION_GROUP_TAG);
+  EXPECT_EQ(dialog.windowTitle(), "Select a mesh:");
+  ASSERT_EQ(dialog.list()->count(), 2);
+  EXPECT_EQ(dialog.list()->item(0)->text(), "anvil");
+  EXPECT_EQ(dialog.list()->item(1)->text(), "harbour");
+  EXPECT_FALSE(dialog.openButton()->isEnabled());
+  dialog.list()->setCurrentRow(1);
+  EXPECT_TRUE(dialog.openButton()->isEnabled());
+  dialog.accept();
+  EXPECT_EQ(dialog.chosenTagIndex(), map_tag);
+
+  CTagSelectionDlg filtered(frame, "Select a mesh:", MESH_DEFINITION_GROUP_TAG,
+                            [](int32_t tag_index, int32_t extra) { return tag_index != extra; }, map_tag);
+  ASSERT_EQ(filtered.list()->count(), 1);
+  EXPECT_EQ(filtered.list()->item(0)->text(), "anvil");
+}
+
+TEST_F(Shell, TheNamingDialogAsksBeforeReplacingAName) {
+  CNamingDlg dialog(frame, "Name the mesh:", MESH_DEFINITION_GROUP_TAG, "new mesh", MESH_VERSION);
+  EXPECT_EQ(dialog.edit()->text(), "new mesh");
+  EXPECT_EQ(dialog.edit()->maxLength(), 31);
+  EXPECT_EQ(dialog.list()->count(), 2);
+  EXPECT_FALSE(dialog.list()->isEnabled());
+  dialog.show();
+
+  dialog.edit()->setText("  harbour ");
+  ui.answers.push_back(ui_answer_no);
+  dialog.accept();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].text, "Are you sure you want to replace 'harbour'?");
+  EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_yes_no);
+  EXPECT_TRUE(dialog.isVisible());
+
+  // A name that the tag store would turn into a listed one asks too; the new tag keeps the old
+  // one's identifier.
+  const tag harbour = tag_file_get_identifier(map_tag);
+  ui.boxes.clear();
+  dialog.edit()->setText("harbour.");
+  ui.answers.push_back(ui_answer_yes);
+  dialog.accept();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.chosenTag(), harbour);
+}
+
+TEST_F(Shell, TheNameEntryDialogRefusesAnEmptyName) {
+  CNameEntryDlg dialog(frame, "squad");
+  EXPECT_EQ(dialog.windowTitle(), "Enter the new name:");
+  EXPECT_EQ(dialog.field(0)->maxLength(), 255);
+  dialog.show();
+  dialog.field(0)->clear();
+  dialog.accept();
+  EXPECT_TRUE(dialog.isVisible());
+  dialog.field(0)->setText("first squad");
+  dialog.accept();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.name(), "first squad");
+}
+
+TEST_F(Shell, LocationAndShiftDialogsConvertCellsAndWholeCells) {
+  world_point3d point = {1024, -256, 300};
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Enter a location");
+    EXPECT_EQ(edit(dialog, 1055)->text(), "2.00");
+    EXPECT_EQ(edit(dialog, 1056)->text(), "-0.50");
+    EXPECT_EQ(edit(dialog, 1020)->text(), "0.59");
+    edit(dialog, 1055)->setText("1.999");
+    edit(dialog, 1056)->setText("-0.001");
+    edit(dialog, 1020)->setText("1e12");
+    button(dialog, "ok")->click();
+  });
+  ASSERT_TRUE(LocationDialog(frame, &point));
+  EXPECT_EQ(point.x, 1023);
+  EXPECT_EQ(point.y, 0);
+  EXPECT_EQ(point.z, INT32_MAX);
+
+  int32_t shift_x = 0, shift_y = 0;
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    EXPECT_EQ(edit(dialog, 1061)->text(), "16");
+    EXPECT_EQ(edit(dialog, 1062)->text(), "16");
+    button(dialog, "ok")->click();
+  });
+  ASSERT_TRUE(ShiftDialog(frame, 16, 16, &shift_x, &shift_y));
+  EXPECT_EQ(shift_x, -16);
+  EXPECT_EQ(shift_y, 16);
+
+  int16_t jitter = 10;
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    edit(dialog, 1060)->setText("0.5");
+    button(dialog, "cancel")->click();
+  });
+  EXPECT_FALSE(JitterAmountDialog(frame, &jitter));
+  EXPECT_EQ(jitter, 10);
+}
+
+TEST(ShellFields, TextIsReadLikeTheCLibraryDoes) {
+  EXPECT_EQ(dialog_read_real("  +1.5xyz"), 1.5);
+  EXPECT_EQ(dialog_read_real("abc"), 0.0);
+  EXPECT_EQ(dialog_read_real("-.25"), -0.25);
+  EXPECT_EQ(dialog_read_integer(" 42 cells"), 42);
+  EXPECT_EQ(dialog_read_integer("-7"), -7);
+  EXPECT_EQ(dialog_read_integer("99999999999"), INT32_MAX);
+  EXPECT_EQ(dialog_read_integer("-99999999999999999999"), INT32_MIN);
+  EXPECT_EQ(dialog_real_text(-1.0 / 512), "-0.00");
+  EXPECT_EQ(world16_from_cells(100.0), 32767);
+  EXPECT_EQ(world_from_cells(std::nan("")), 0);
+}
+
+}  // namespace
