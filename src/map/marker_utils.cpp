@@ -81,16 +81,7 @@ marker_palette_entry* entry_ready_for(const marker_data& marker) {
 }
 
 object_placement placement_for(const marker_data& marker, int16_t kind, int16_t definition_index) {
-  object_placement placement;
-  placement.kind = kind;
-  placement.definition_index = definition_index;
-  placement.location = marker.location;
-  placement.vector_i = marker.vector_i;
-  placement.vector_j = marker.vector_j;
-  placement.vector_k = marker.vector_k;
-  placement.facing = marker.yaw;
-  placement.pitch = marker.pitch;
-  placement.flags = (marker.flags & _marker_invisible) ? _object_invisible : 0;
+  object_placement placement = object_placement_from_marker(marker, kind, definition_index);
   placement.shading_mode = marker_shading_mode(marker);
   return placement;
 }
@@ -151,20 +142,18 @@ void refresh_world_object(const marker_data& marker) {
   object_set_shading_mode(marker.object_index, marker_shading_mode(marker));
 }
 
-void refresh_model(const marker_data& marker) {
-  if (world_model* model = model_get(marker.object_index)) {
-    model->location = marker.location;
-    model->facing = marker.yaw;
-    model->pitch = marker.pitch;
-  }
+// Models and model animations carry no drawing state of the marker's: they only follow it.
+template <class Placed>
+void follow_marker(Placed* placed, const marker_data& marker) {
+  if (!placed) return;
+  placed->location = marker.location;
+  placed->facing = marker.yaw;
+  placed->pitch = marker.pitch;
 }
 
+void refresh_model(const marker_data& marker) { follow_marker(model_get(marker.object_index), marker); }
 void refresh_model_animation(const marker_data& marker) {
-  if (world_model_animation* animation = model_animation_get(marker.object_index)) {
-    animation->location = marker.location;
-    animation->facing = marker.yaw;
-    animation->pitch = marker.pitch;
-  }
+  follow_marker(model_animation_get(marker.object_index), marker);
 }
 
 bool delete_world_object(int32_t object_index) { return object_delete(object_index); }

@@ -16,6 +16,20 @@ local_projectile_group* attached_group(const world_object* object) {
 
 }  // namespace
 
+object_placement object_placement_from_marker(const marker_data& marker, int16_t kind, int16_t definition_index) {
+  object_placement placement;
+  placement.kind = kind;
+  placement.definition_index = definition_index;
+  placement.location = marker.location;
+  placement.vector_i = marker.vector_i;
+  placement.vector_j = marker.vector_j;
+  placement.vector_k = marker.vector_k;
+  placement.facing = marker.yaw;
+  placement.pitch = marker.pitch;
+  placement.flags = (marker.flags & _marker_invisible) ? _object_invisible : 0;
+  return placement;
+}
+
 bool objects_initialize() {
   // Once for the life of the process: a second call must not free a running level's objects.
   if (data_array_state_of(&objects)->records) return true;

@@ -77,6 +77,9 @@ struct local_projectile_group {
 };
 static_assert(sizeof(local_projectile_group) == 72);
 
+// A placement at the marker: its location, vector, angles and "Invisible" state.
+object_placement object_placement_from_marker(const marker_data& marker, int16_t kind, int16_t definition_index);
+
 // Allocates the arrays (engine initialisation; a failure is fatal).
 bool objects_initialize();
 // Empties the arrays for a new level / forgets every object at level disposal.

@@ -24,19 +24,9 @@ void placeholders_load() {
 
 int32_t placeholder_new(const marker_data& marker) {
   placeholders_load();
-  object_placement placement = {};
-  placement.kind = _object_placeholder;
-  placement.definition_index = placeholders.object_definition;
+  object_placement placement =
+      object_placement_from_marker(marker, _object_placeholder, placeholders.object_definition);
   placement.look = marker.type;
-  placement.location = marker.location;
-  placement.vector_i = marker.vector_i;
-  placement.vector_j = marker.vector_j;
-  placement.vector_k = marker.vector_k;
-  placement.facing = marker.yaw;
-  placement.pitch = marker.pitch;
-  placement.flags = (marker.flags & _marker_invisible) ? _object_invisible : 0;
-  placement.shading_mode = _object_shading_normal;
-  placement.team = NONE;
   placement.collection_index = placeholders.collection;
   return object_new(placement);
 }
