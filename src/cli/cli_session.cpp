@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -124,4 +125,24 @@ void cli_session_end(const cli_options& options) {
   if (!session_begun) return;
   std::fflush(stdout);
   halt_program(options.exit_code);
+}
+
+std::string cli_hex_text(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
+  return text;
+}
+
+void cli_print_json(const cli_json& value) {
+  std::string text = value.dump(2, ' ', false, cli_json::error_handler_t::replace);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+void cli_print_fields(const cli_json& object) {
+  for (const auto& [key, value] : object.items()) {
+    std::string text = value.is_string() ? value.get<std::string>()
+                                         : value.dump(-1, ' ', false, cli_json::error_handler_t::replace);
+    std::printf("%s: %s\n", key.c_str(), text.c_str());
+  }
 }

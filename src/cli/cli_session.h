@@ -3,6 +3,9 @@
 // lock. Failures are one line on standard error and a non-zero exit code.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
 #include <string>
 
 #include "cli/cli_commands.h"
@@ -38,3 +41,16 @@ std::string cli_absolute_path(const std::string& path);
 // A host path (made absolute with cli_absolute_path) as a file specification on volume 0, a file
 // or a folder; false when it is too long for a specification or holds a backslash.
 bool cli_file_spec_from_path(const std::string& path, bool is_file, file_specification* spec);
+
+// ---- output shared by the command groups ----
+
+// Objects keep their keys in the order they were set.
+using cli_json = nlohmann::ordered_json;
+
+// "0x" and eight lower-case hexadecimal digits.
+std::string cli_hex_text(uint32_t value);
+// Pretty-printed JSON on standard output. Texts from outside files need not be UTF-8: invalid
+// bytes are replaced rather than stopping the output.
+void cli_print_json(const cli_json& value);
+// One object as "key: value" lines, texts without quotes.
+void cli_print_fields(const cli_json& object);

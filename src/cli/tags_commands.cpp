@@ -1,6 +1,4 @@
 // vellgrim-tool tags ...: listing, showing and packing the tags of a store.
-#include <nlohmann/json.hpp>
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -17,34 +15,12 @@
 
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = cli_json;
 
 // Text fields of stored records are NUL-padded and may fill their whole field.
 template <size_t N>
 std::string field_text(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
-}
-
-std::string hex_text(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
-  return text;
-}
-
-// Tag names come from outside files and need not be UTF-8: never let that stop the output.
-void print_json(const json& value) {
-  std::string text = value.dump(2, ' ', false, json::error_handler_t::replace);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-}
-
-// Plain output of one object: "key: value" lines, texts without quotes.
-void print_fields(const json& object) {
-  for (const auto& [key, value] : object.items()) {
-    std::string text = value.is_string() ? value.get<std::string>()
-                                         : value.dump(-1, ' ', false, json::error_handler_t::replace);
-    std::printf("%s: %s\n", key.c_str(), text.c_str());
-  }
 }
 
 json tag_json(int32_t tag_index) {
@@ -54,7 +30,7 @@ json tag_json(int32_t tag_index) {
   json object;
   object["group"] = tag_to_text(header.group_tag);
   object["id"] = tag_to_text(header.tag_identifier);
-  object["id_hex"] = hex_text(header.tag_identifier);
+  object["id_hex"] = cli_hex_text(header.tag_identifier);
   object["name"] = field_text(header.name);
   object["version"] = header.version;
   object["size"] = header.size;
@@ -81,7 +57,7 @@ int32_t find_tag_argument(cli_options& options, const std::string& group_text, c
   int32_t tag_index = tag_file_find(group, identifier);
   if (tag_index == NONE) {
     cli_fail(options, "no tag '%s' '%s' (%s %s) in the store", tag_to_text(group), tag_to_text(identifier),
-             hex_text(group).c_str(), hex_text(identifier).c_str());
+             cli_hex_text(group).c_str(), cli_hex_text(identifier).c_str());
   }
   return tag_index;
 }
@@ -108,7 +84,7 @@ void tags_list(cli_options& options, const list_arguments& arguments) {
   if (arguments.as_json) {
     json list = json::array();
     for (int32_t tag_index : indices) list.push_back(tag_json(tag_index));
-    print_json(list);
+    cli_print_json(list);
     return;
   }
   for (int32_t tag_index : indices) {
@@ -133,9 +109,9 @@ void tags_info(cli_options& options, const tag_arguments& arguments) {
   if (tag_index == NONE) return;
   json object = tag_json(tag_index);
   if (arguments.as_json)
-    print_json(object);
+    cli_print_json(object);
   else
-    print_fields(object);
+    cli_print_fields(object);
 }
 
 void tags_cat(cli_options& options, const tag_arguments& arguments) {
@@ -171,14 +147,14 @@ void tags_plugins(cli_options& options, bool as_json) {
     object["name"] = field_text(plugin->name);
     object["web_address"] = field_text(plugin->web_address);
     object["patch_level"] = plugin->patch_level;
-    object["checksum"] = hex_text(plugin->checksum);
+    object["checksum"] = cli_hex_text(plugin->checksum);
     object["header_flag"] = plugin->header_flag != 0;
     object["is_patch"] = plugin->is_patch != 0;
     object["has_entry_points"] = plugin->has_entry_points != 0;
     list.push_back(std::move(object));
   }
   if (as_json) {
-    print_json(list);
+    cli_print_json(list);
     return;
   }
   for (const json& plugin : list) {
@@ -197,7 +173,7 @@ void tags_entry_points(cli_options& options, bool as_json) {
     if (!entry) continue;
     json object;
     object["id"] = tag_to_text(entry->mesh_tag);
-    object["id_hex"] = hex_text(entry->mesh_tag);
+    object["id_hex"] = cli_hex_text(entry->mesh_tag);
     object["name"] = field_text(entry->name);
     object["description"] = field_text(entry->description);
     object["flags"] = entry->flags;
@@ -207,7 +183,7 @@ void tags_entry_points(cli_options& options, bool as_json) {
     list.push_back(std::move(object));
   }
   if (as_json) {
-    print_json(list);
+    cli_print_json(list);
     return;
   }
   for (const json& entry : list) {

@@ -11,14 +11,13 @@
 #include "support/work_folder.h"
 #include "tag_files/archive_writer.h"
 #include "tag_files/tag_files.h"
+#include "tag_files/tag_store_fixture.h"  // tag_entry, kMesh, kScenery
 #include "tool_runner.h"
 
 namespace {
 
 using json = nlohmann::json;
 
-constexpr tag kMesh = make_tag("mesh");
-constexpr tag kScenery = make_tag("scen");
 constexpr tag kUnit = make_tag("unit");
 
 class TagsCommandsTest : public ::testing::Test {
@@ -31,15 +30,8 @@ class TagsCommandsTest : public ::testing::Test {
   // A local tag file (header and data) at folder/group_folder/name.
   void local_tag(const std::string& folder, const std::string& group_folder, const std::string& name, tag group,
                  tag identifier, const std::string& data, int16_t version = 1, uint32_t user_data = 0) {
-    archive_writer_tag entry;
-    entry.group_tag = group;
-    entry.tag_identifier = identifier;
-    entry.name = name;
-    entry.version = version;
-    entry.user_data = user_data;
-    entry.data.assign(data.begin(), data.end());
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(archive_writer_build_local_tag(entry, &bytes));
+    ASSERT_TRUE(archive_writer_build_local_tag(tag_entry(group, identifier, name, data, user_data, version), &bytes));
     ASSERT_TRUE(work.write_file(folder + "/" + group_folder + "/" + name, std::string(bytes.begin(), bytes.end())));
   }
 
@@ -209,6 +201,7 @@ TEST_F(TagsCommandsTest, WritingCommandsRefuseWhileAnotherProgramHoldsTheLock) {
   root = work.path();
   local_tag("src", "scenery", "Rock", kScenery, make_tag("rock"), "stone");
   // This test process plays the other program.
+  std::filesystem::create_directories(root + "/local");
   ASSERT_TRUE(tag_files_initialize());
   ASSERT_TRUE(tag_files_lock_instance());
 
