@@ -262,6 +262,9 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for new mesh cells", int(size));
     return false;
   }
+  // Cells added are flat dry grass, as in a new map: zero terrain would be water types on dry
+  // ground, which no terrain import can change.
+  for (size_t i = 0; i < size / sizeof(mesh_cell); ++i) cells[i].terrain_and_flags = NEW_CELL_TERRAIN;
   const int32_t old_across = mesh_globals.cells_across;
   const int32_t kept_across = std::min(cells_across, old_across);
   const int32_t kept_down = std::min(cells_down, mesh_globals.cells_down);

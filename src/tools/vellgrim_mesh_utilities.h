@@ -47,7 +47,7 @@ void mesh_recompute_media_terrain(int32_t x, int32_t y, bool every_water_triangl
 // ---- reshaping ----
 
 // Resizes the grid to cells_across x cells_down (multiples of 32, 1..64 submeshes each): cells
-// inside both sizes are kept, new ones are zero; the media coverage region and the LOD data are
+// inside both sizes are kept, new ones are flat grass; the media coverage region and the LOD data are
 // dropped; the landscape collection is rebuilt for the new size, keeping the colour tables and
 // the textures and shadow maps of the submeshes both sizes share. False (reported) with nothing
 // changed when the new cells can't be allocated or the size is refused.

@@ -1,0 +1,265 @@
+#include "tools/extract.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/preferences.h"
+#include "map/marker_utils.h"
+#include "map/mesh.h"
+#include "map/mesh_geometry.h"
+#include "render/shapes.h"
+#include "support/work_folder.h"
+#include "tag_files/tag_files.h"
+#include "tools/bitmap_fixtures.h"
+#include "tools/map_session.h"
+#include "tools/vellgrim_mesh_utilities.h"
+
+namespace {
+
+class MapImages : public MapImageTest {
+ protected:
+  std::string path(const char* name) const { return store.folder().path() + "/" + name; }
+  bitmap_image exported(int16_t layer, int32_t submesh = EXTRACT_WHOLE_MESH) {
+    bitmap_image image;
+    EXPECT_TRUE(extract_build_image(layer, submesh, &image));
+    return image;
+  }
+  void set_bounds(int32_t lower, int32_t upper) {
+    vellgrim_preferences* preferences = vellgrim_preferences_get();
+    ASSERT_NE(preferences, nullptr);
+    preferences->displacement_lower_bound = lower;
+    preferences->displacement_upper_bound = upper;
+  }
+  // The image column of a mesh pixel column in a whole-map image.
+  int32_t image_column(int32_t mesh_column) const { return mesh_globals.cells_across * 8 - 1 - mesh_column; }
+};
+
+TEST_F(MapImages, DisplacementRoundTripsWithinOneStep) {
+  ASSERT_TRUE(make_map("hills", 512, 256));
+  set_bounds(0, 10 * 512);
+  for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
+    for (int32_t x = 0; x < mesh_globals.cells_across; ++x) mesh_get_cell(x, y)->ground_height = int16_t((x * 37 + y * 91) % 5121);
+  }
+  mesh_get_cell(5, 0)->ground_height = 5120;  // the upper bound
+  ASSERT_TRUE(extract_export_layer(_map_layer_displacement, EXTRACT_WHOLE_MESH, path("hills.bmp")));
+  const bitmap_image image = exported(_map_layer_displacement);
+  EXPECT_EQ(image.at(image_column(5 * 8), 0), 255);
+  std::vector<int16_t> heights;
+  for (int32_t i = 0; i < mesh_cell_count(); ++i) {
+    heights.push_back(mesh_globals.cells[i].ground_height);
+    mesh_globals.cells[i].ground_height = 0;
+  }
+  ASSERT_TRUE(extract_import_layer(_map_layer_displacement, EXTRACT_WHOLE_MESH, path("hills.bmp")));
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(map_is_modified());
+  for (int32_t i = 0; i < mesh_cell_count(); ++i) {
+    ASSERT_LE(heights[size_t(i)] - mesh_globals.cells[i].ground_height, 5120 / 256) << i;
+    ASSERT_GE(heights[size_t(i)] - mesh_globals.cells[i].ground_height, 0) << i;
+  }
+}
+
+TEST_F(MapImages, WaterLevelsGoThroughTheMediaSetter) {
+  ASSERT_TRUE(make_map("lake", 256, 256));
+  set_bounds(-512, 512);
+  mesh_get_cell(3, 4)->media_height = 256;
+  const bitmap_image image = exported(_map_layer_water_level);
+  EXPECT_EQ(image.at(image_column(3 * 8 + 7), 4 * 8 + 7), 192);  // every pixel of the cell
+  EXPECT_EQ(image.at(image_column(0), 0), 128);
+  mesh_get_cell(3, 4)->media_height = 0;
+  ASSERT_TRUE(extract_apply_image(_map_layer_water_level, EXTRACT_WHOLE_MESH, image));
+  EXPECT_EQ(mesh_get_cell(3, 4)->media_height, 256);
+}
+
+TEST_F(MapImages, TerrainPixelsShowEachTriangleAndImportKeepsWater) {
+  ASSERT_TRUE(make_map("fields", 256, 256));
+  // Cell (0, 0) has even parity: the even triangle lies below the diagonal from the top-left.
+  mesh_get_cell(0, 0)->terrain_and_flags = uint16_t(_terrain_grass << 4 | _terrain_marsh);
+  mesh_get_cell(1, 0)->terrain_and_flags = uint16_t(_terrain_human_depth_media << 4 | _terrain_rocky);
+  bitmap_image image = exported(_map_layer_terrain);
+  EXPECT_EQ(image.at(image_column(1), 6), 96);   // even triangle, bottom-left: grass
+  EXPECT_EQ(image.at(image_column(6), 1), 144);  // odd triangle, top-right: marsh
+  // Odd parity: the even triangle is the top-left one.
+  EXPECT_EQ(image.at(image_column(8 + 1), 1), 16);
+  EXPECT_EQ(image.at(image_column(8 + 6), 6), 128);
+
+  for (uint8_t& pixel : image.pixels) pixel = 10 * 16 + 7;  // snow, with low bits that are ignored
+  ASSERT_TRUE(extract_apply_image(_map_layer_terrain, EXTRACT_WHOLE_MESH, image));
+  EXPECT_EQ(mesh_get_cell(0, 0)->terrain_and_flags & 0xFF, 0xAA);
+  EXPECT_EQ(mesh_get_cell(1, 0)->terrain_and_flags & 0xFF, 0x1A);  // the water half stays
+}
+
+TEST_F(MapImages, ExportWritesTheWholeMapMirrored) {
+  ASSERT_TRUE(make_map("twin", 512, 256, [](int32_t x, int32_t y) { return uint8_t(x ^ y); }));
+  ASSERT_TRUE(extract_export_layer(_map_layer_color, EXTRACT_WHOLE_MESH, path("twin-out.bmp")));
+  const std::vector<uint8_t> written = read_file(path("twin-out.bmp"));
+  ASSERT_EQ(written.size(), 1078u + 131072u);
+  // The colour map comes back as the picture it was made from, palette included.
+  const std::vector<uint8_t> original = read_file(path("twin.bmp"));
+  EXPECT_TRUE(std::equal(original.begin() + 1078, original.end(), written.begin() + 1078));
+  EXPECT_EQ(bmp_read32(written, 54 + 4 * 77), 0x004D4D4Du);
+  // Grey ramps for the other layers; a submesh image is 256 x 256 and mirrored inside its submesh.
+  bitmap_image submesh = exported(_map_layer_shadow, 1);
+  EXPECT_EQ(submesh.width, 256);
+  EXPECT_EQ(submesh.palette[200].green, 200);
+  mesh_get_cell(32, 0)->terrain_and_flags = uint16_t(_terrain_forest << 4 | _terrain_forest);
+  submesh = exported(_map_layer_terrain, 1);
+  EXPECT_EQ(submesh.at(255, 0), 11 * 16);
+  EXPECT_EQ(submesh.at(0, 0), 6 * 16);
+  bitmap_image unused;
+  EXPECT_FALSE(extract_build_image(_map_layer_reflection, 0, &unused));
+  EXPECT_FALSE(extract_build_image(_map_layer_color, 2, &unused));
+}
+
+TEST_F(MapImages, EmptyOrInvertedBoundsAreRefused) {
+  ASSERT_TRUE(make_map("flat", 256, 256));
+  for (auto [lower, upper] : {std::pair{512, 512}, std::pair{1024, -1024}}) {
+    set_bounds(lower, upper);
+    ui.boxes.clear();
+    bitmap_image image;
+    EXPECT_FALSE(extract_build_image(_map_layer_displacement, EXTRACT_WHOLE_MESH, &image));
+    EXPECT_FALSE(extract_import_layer(_map_layer_water_level, EXTRACT_WHOLE_MESH, path("flat.bmp")));
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0].title, "Error");
+  }
+  EXPECT_FALSE(extract_set_displacement_bounds(3, 3));
+  ASSERT_TRUE(extract_set_displacement_bounds(-2048, 4096));
+  int32_t lower = 0, upper = 0;
+  ASSERT_TRUE(extract_get_displacement_bounds(&lower, &upper));
+  EXPECT_EQ(lower, -2048);
+  EXPECT_EQ(upper, 4096);
+}
+
+TEST_F(MapImages, ShadowImportProtectsAndWritesTheSubmesh) {
+  ASSERT_TRUE(make_map("shade", 512, 256));
+  bmp_fixture file;
+  file.pixel = [](int32_t x, int32_t) { return uint8_t(x); };
+  ASSERT_TRUE(extract_import_layer(_map_layer_shadow, 1, write_bitmap("shade-1.bmp", file)));
+  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const bitmap_data* imported = collection_get_bitmap(collection, 3);
+  EXPECT_TRUE(imported->flags & BITMAP_IS_PROTECTED);
+  EXPECT_FALSE(collection_get_bitmap(collection, 1)->flags & BITMAP_IS_PROTECTED);
+  EXPECT_EQ(bitmap_get_row(imported, 9)[0], 255);  // mirrored inside the submesh
+  // Written at once: the map opened again reads it from the collection tag.
+  ASSERT_TRUE(map_reopen());
+  const bitmap_data* reread = collection_get_bitmap(mesh_globals.header->landscape_collection_index, 3);
+  EXPECT_EQ(bitmap_get_row(reread, 9)[10], 245);
+  EXPECT_TRUE(reread->flags & BITMAP_IS_PROTECTED);
+}
+
+TEST_F(MapImages, ColorImportRebuildsTheTablesAndReopens) {
+  ASSERT_TRUE(make_map("paint", 256, 256, [](int32_t, int32_t) -> uint8_t { return 1; }));
+  bmp_fixture file;
+  file.palette.assign(256, 0);
+  file.palette[3] = 0x0000FF00;  // green
+  file.pixel = [](int32_t x, int32_t) -> uint8_t { return x < 128 ? 3 : 4; };
+  ASSERT_TRUE(extract_import_layer(_map_layer_color, EXTRACT_WHOLE_MESH, write_bitmap("paint-new.bmp", file)));
+  ASSERT_TRUE(map_is_open());
+  EXPECT_FALSE(map_is_modified());
+  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const color_table* colors = collection_get_color_table(collection);
+  EXPECT_EQ(colors->colors[3].green, 0xFF00);
+  EXPECT_NE(colors->colors[1].red, 0x0100);  // index 1 is no longer used and was given a new colour
+  EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 0), 0)[0], 4);
+  EXPECT_TRUE(collection_get_bitmap(collection, 0)->flags & BITMAP_IS_PROTECTED);
+  EXPECT_EQ(collection_get_remapping_tables(collection).size(), 256u);
+}
+
+TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
+  ASSERT_TRUE(make_map("small", 256, 256));
+  bmp_fixture tall;
+  tall.height = 512;
+  EXPECT_FALSE(extract_import_layer(_map_layer_shadow, 0, write_bitmap("tall.bmp", tall)));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "This bitmap has dimensions 256x512.\nA submesh must have dimensions 256x256.");
+  bmp_fixture wide;
+  wide.width = 300;
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, write_bitmap("wide.bmp", wide)));
+  EXPECT_EQ(ui.boxes.back().text,
+            "This bitmap has dimensions 300x256.\nBitmap dimensions must be an even multiple of 256.");
+  EXPECT_FALSE(extract_import_layer(_map_layer_reflection, EXTRACT_WHOLE_MESH, path("tall.bmp")));
+  EXPECT_EQ(ui.boxes.back().text, "This bitmap has dimensions 256x512. The current mesh has dimensions 256x256.");
+  // A top-down file of the map's size is no other size.
+  bmp_fixture top_down;
+  top_down.height = -256;
+  const size_t boxes = ui.boxes.size();
+  EXPECT_TRUE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, write_bitmap("down.bmp", top_down)));
+  EXPECT_EQ(ui.boxes.size(), boxes);
+  // A file cut short changes nothing.
+  std::string cut = bmp_fixture{}.text();
+  cut.resize(2000);
+  ASSERT_TRUE(store.folder().write_file("cut.bmp", cut));
+  mesh_get_cell(2, 2)->terrain_and_flags = 0x99;
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("cut.bmp")));
+  EXPECT_EQ(mesh_get_cell(2, 2)->terrain_and_flags, 0x99);
+  EXPECT_EQ(ui.boxes.back().title, "Error");
+}
+
+TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
+  ASSERT_TRUE(make_map("grow", 256, 256));
+  ASSERT_NE(marker_add(map_fixture_marker(_marker_observer, 0, 1000, 1000)), nullptr);
+  bmp_fixture big;
+  big.width = big.height = 512;
+  big.fill = 9 * 16;
+  const std::string file = write_bitmap("big.bmp", big);
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, file));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_yes_no);
+  EXPECT_EQ(ui.boxes[0].text,
+            "This bitmap has dimensions 512x512. The current mesh has dimensions 256x256.\n"
+            "Do you want to resize the current mesh?");
+  EXPECT_EQ(mesh_globals.width, 1);
+
+  ui.answers.push_back(ui_answer_yes);
+  ASSERT_TRUE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, file));
+  EXPECT_EQ(mesh_globals.width, 2);
+  EXPECT_EQ(mesh_globals.height, 2);
+  EXPECT_EQ(mesh_get_cell(63, 63)->terrain_and_flags & 0xFF, 0x99);
+  EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
+  EXPECT_EQ(mesh_globals.header->marker_count, 1);
+  EXPECT_TRUE(map_is_modified());
+}
+
+TEST_F(MapImages, ReflectionBuildsTheCoverageRegionFlagsAndWaterHeights) {
+  ASSERT_TRUE(make_map("pond", 256, 256));
+  // Water (palette entry 0, black) under mesh pixels 16..39 of rows 8..31: cells 2..4 of rows 1..3.
+  for (int32_t y = 1; y <= 3; ++y)
+    for (int32_t x = 2; x <= 4; ++x) mesh_get_cell(x, y)->media_height = 100;
+  bmp_fixture file;
+  file.palette.assign(256, 0x00FFFFFF);
+  file.palette[0] = 0;
+  file.pixel = [](int32_t x, int32_t y) -> uint8_t {
+    const int32_t column = 255 - x;
+    return column >= 16 && column < 40 && y >= 8 && y < 32 ? 0 : 1;
+  };
+  ASSERT_TRUE(extract_import_layer(_map_layer_reflection, EXTRACT_WHOLE_MESH, write_bitmap("pond.bmp", file)));
+  EXPECT_TRUE(map_is_modified());
+  const int16_t* row = mesh_media_coverage_row(8);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row[0], 16);
+  EXPECT_EQ(row[1], 40);
+  EXPECT_EQ(row[2], 256);
+  EXPECT_EQ(mesh_media_coverage_row(0)[0], 256);
+  EXPECT_EQ(mesh_globals.header->media_coverage_size, 2 * (232 + 3 * 24));
+
+  const uint16_t water = _cell_media_on_even_triangle | _cell_media_on_odd_triangle | _cell_reflective_media;
+  EXPECT_EQ(mesh_get_cell(3, 2)->terrain_and_flags & water, water);
+  EXPECT_EQ(mesh_get_cell(3, 2)->terrain_and_flags & 0xFF, 0x00);  // shallow water both halves
+  EXPECT_EQ(mesh_get_cell(8, 2)->terrain_and_flags & water, 0);
+  EXPECT_EQ(mesh_get_cell(8, 2)->terrain_and_flags & 0xFF, 0x66);
+  // Cells round the water take its height and the reflective flag, but no water.
+  EXPECT_EQ(mesh_get_cell(0, 0)->terrain_and_flags & water, _cell_reflective_media);
+  EXPECT_EQ(mesh_get_cell(0, 0)->media_height, 100);
+  EXPECT_EQ(mesh_get_cell(6, 2)->terrain_and_flags & water, _cell_reflective_media);
+  EXPECT_EQ(mesh_get_cell(10, 10)->terrain_and_flags & water, 0);
+  EXPECT_EQ(mesh_get_cell(10, 10)->media_height, 0);
+  EXPECT_EQ(mesh_globals.header->lod_size, 512);
+
+  // The export gives the picture back.
+  const bitmap_image image = exported(_map_layer_reflection);
+  EXPECT_EQ(image.at(255 - 16, 8), 0);
+  EXPECT_EQ(image.at(255 - 15, 8), 255);
+  EXPECT_EQ(image.at(255 - 40, 8), 255);
+  EXPECT_EQ(image.at(0, 100), 255);
+}
+
+}  // namespace
