@@ -64,11 +64,14 @@ const char* const terrain_type_names[NUMBER_OF_TERRAIN_TYPES] = {
     "grass", "desert", "rocky", "marsh", "snow", "forest", "unused", "unused", "walking impassable",
     "flying impassable"};
 
-// Each triangle's corners as cell steps (matches the interpolation order of the geometry).
-constexpr int8_t triangle_corner_steps[4][3][2] = {
-    {{0, 1}, {1, 1}, {0, 0}}, {{1, 0}, {0, 0}, {1, 1}}, {{0, 0}, {1, 0}, {0, 1}}, {{1, 1}, {0, 1}, {1, 0}}};
-
 }  // namespace
+
+const int8_t mesh_triangle_corner_steps[4][3][2] = {
+    {{0, 1}, {1, 1}, {0, 0}},  // 0: below the top-left to bottom-right diagonal
+    {{1, 0}, {0, 0}, {1, 1}},  // 1: above it
+    {{0, 0}, {1, 0}, {0, 1}},  // 2: above the top-right to bottom-left diagonal
+    {{1, 1}, {0, 1}, {1, 0}},  // 3: below it
+};
 
 const byte_swap_description mesh_definition_description = {"mesh definition", MESH_HEADER_SIZE,
                                                             mesh_definition_codes};
@@ -89,7 +92,7 @@ void mesh_set_dimensions(int16_t width, int16_t height) {
   for (int t = 0; t < 4; ++t) {
     for (int c = 0; c < 3; ++c) {
       mesh_globals.triangle_corner_offsets[t][c] =
-          triangle_corner_steps[t][c][0] + triangle_corner_steps[t][c][1] * mesh_globals.cells_across;
+          mesh_triangle_corner_steps[t][c][0] + mesh_triangle_corner_steps[t][c][1] * mesh_globals.cells_across;
     }
   }
 }

@@ -194,6 +194,10 @@ static_assert(offsetof(mesh_definition, connector_definitions_index) == 994);
 static_assert(offsetof(mesh_definition, landscape_collection_index) == 1000);
 static_assert(offsetof(mesh_definition, media_index) == 1004);
 
+// Each triangle's three corners as cell steps from its cell, (0,0) top-left to (1,1) bottom-right,
+// in the order the height interpolation takes them (first, second, third).
+extern const int8_t mesh_triangle_corner_steps[4][3][2];
+
 extern const byte_swap_description mesh_definition_description;
 extern const byte_swap_description mesh_cell_description;
 extern const byte_swap_description connector_description;

@@ -287,6 +287,18 @@ void mesh_unload() {
   if (index != NONE && definitions_are_valid(&mesh_definitions)) definition_remove(&mesh_definitions, index);
 }
 
+void mesh_definition_lay_out(mesh_definition* h) {
+  h->cells_offset = 0;
+  h->palette_offset = h->cells_size;
+  h->markers_offset = h->palette_offset + h->palette_size;
+  h->map_actions_offset = h->markers_offset + h->markers_size;
+  h->media_coverage_offset = h->map_actions_offset + h->map_actions_size;
+  h->lod_offset = h->media_coverage_offset + h->media_coverage_size;
+  h->connectors_offset = h->lod_offset + h->lod_size;
+  h->data_size = h->connectors_offset + h->connectors_size;
+  h->data_offset = MESH_HEADER_SIZE;
+}
+
 int32_t mesh_team_count() {
   const mesh_state& m = mesh_globals;
   if (m.header == nullptr || m.palette == nullptr) return 0;
@@ -353,15 +365,7 @@ bool mesh_save() {
   const char* name = tag_file_get_name(m.tag_index);
 
   markers_sort_by_type(m.markers, h.marker_count);
-  h.cells_offset = 0;
-  h.palette_offset = h.cells_size;
-  h.markers_offset = h.palette_offset + h.palette_size;
-  h.map_actions_offset = h.markers_offset + h.markers_size;
-  h.media_coverage_offset = h.map_actions_offset + h.map_actions_size;
-  h.lod_offset = h.media_coverage_offset + h.media_coverage_size;
-  h.connectors_offset = h.lod_offset + h.lod_size;
-  h.data_size = h.connectors_offset + h.connectors_size;
-  h.data_offset = MESH_HEADER_SIZE;
+  mesh_definition_lay_out(&h);
   for (int32_t i = 0; i < mesh_cell_count(); ++i) m.cells[i].terrain_and_flags &= uint16_t(~_cell_transient);
   h.team_count = uint32_t(mesh_team_count());
 

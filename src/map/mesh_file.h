@@ -30,6 +30,9 @@ bool mesh_read_header(int32_t tag_index, mesh_definition* header);
 // faults (one line each, without the map's name); true when there is none.
 bool mesh_check_layout(const mesh_definition& header, int64_t tag_data_size, std::vector<std::string>* faults);
 
+// Lays the seven sections out contiguously in stored order from their sizes (data at 1024).
+void mesh_definition_lay_out(mesh_definition* header);
+
 // The number of teams the palette's Unit entries make: one more than the highest team among them.
 int32_t mesh_team_count();
 

@@ -10,15 +10,6 @@
 
 namespace {
 
-// Each triangle's corners, in the order the height interpolation uses them, as cell steps from
-// the cell: (0,0) top-left, (1,0) top-right, (0,1) bottom-left, (1,1) bottom-right.
-constexpr int8_t triangle_corner_steps[4][3][2] = {
-    {{0, 1}, {1, 1}, {0, 0}},  // 0: below the top-left to bottom-right diagonal
-    {{1, 0}, {0, 0}, {1, 1}},  // 1: above it
-    {{0, 0}, {1, 0}, {0, 1}},  // 2: above the top-right to bottom-left diagonal
-    {{1, 1}, {0, 1}, {1, 0}},  // 3: below it
-};
-
 // ---- the normal table ----
 
 // 1024-entry sine table in 2.14, indexed by angle >> 6.
@@ -148,8 +139,8 @@ mesh_cell& cell_under(int32_t x, int32_t y) {
 uint8_t triangle_normal_index(int32_t cell_index, int16_t triangle) {
   double corner[3][3];
   for (int c = 0; c < 3; ++c) {
-    corner[c][0] = triangle_corner_steps[triangle][c][0] * double(WORLD_ONE);
-    corner[c][1] = triangle_corner_steps[triangle][c][1] * double(WORLD_ONE);
+    corner[c][0] = mesh_triangle_corner_steps[triangle][c][0] * double(WORLD_ONE);
+    corner[c][1] = mesh_triangle_corner_steps[triangle][c][1] * double(WORLD_ONE);
     corner[c][2] = vertex_height(cell_index + mesh_globals.triangle_corner_offsets[triangle][c], _mesh_height_surface);
   }
   double e1[3], e2[3];

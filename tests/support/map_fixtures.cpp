@@ -33,15 +33,7 @@ void map_fixture::lay_out() {
   h.lod_size = int32_t(lod.size() * 2);
   h.connector_count = int32_t(connectors.size());
   h.connectors_size = int32_t(connectors.size() * 64);
-  h.cells_offset = 0;
-  h.palette_offset = h.cells_size;
-  h.markers_offset = h.palette_offset + h.palette_size;
-  h.map_actions_offset = h.markers_offset + h.markers_size;
-  h.media_coverage_offset = h.map_actions_offset + h.map_actions_size;
-  h.lod_offset = h.media_coverage_offset + h.media_coverage_size;
-  h.connectors_offset = h.lod_offset + h.lod_size;
-  h.data_size = h.connectors_offset + h.connectors_size;
-  h.data_offset = MESH_HEADER_SIZE;
+  mesh_definition_lay_out(&h);
 }
 
 std::vector<uint8_t> map_fixture::tag_data() {
