@@ -18,7 +18,7 @@ for t in "${targets[@]}"; do
   name=$(basename "$t")
   name=${name#fuzz_}
   corpus=$(mktemp -d)
-  options=(-max_total_time="$seconds" -max_len=65536 -print_final_stats=0 -artifact_prefix="$artifacts/$name-")
+  options=(-max_total_time="$seconds" -timeout=25 -max_len=65536 -print_final_stats=0 -artifact_prefix="$artifacts/$name-")
   dict="$source_dir/fuzz/$name.dict"
   [ -f "$dict" ] && options+=(-dict="$dict")
   echo "fuzzing $name for ${seconds}s"
