@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs the editor on the demo data; until the editor exists, shows the command-line tool's help.
+# Runs the editor from its own folder, where the demo data lies beside it; until the editor is
+# built, shows the command-line tool's help.
 set -euo pipefail
 build=${1:-build}
 if [ -x "$build/vellgrim" ]; then
-  exec "$build/vellgrim"
+  cd "$build"
+  exec ./vellgrim
 fi
 exec "$build/vellgrim-tool" --help

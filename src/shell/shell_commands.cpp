@@ -44,7 +44,7 @@ void CommandOpenMap() {
                                    tag_file_get_name(tag_index));
     return;
   }
-  SetShellTitle(map_window_title().c_str());
+  // The title follows every opened map (the shell's map-session client sets it).
   ShowMapWindows();
   SetMapModified(false);
   SetShadowMapsChanged(false);

@@ -107,7 +107,9 @@ CTagSelectionDlg::CTagSelectionDlg(QWidget* parent, const char* title, tag group
     list_->addItem(item);
   }
   list_->sortItems();
-  connect(list_, &QListWidget::currentItemChanged, this, [this] { open_->setEnabled(list_->currentItem()); });
+  // A selection, not just the keyboard's current item, enables Open.
+  connect(list_, &QListWidget::itemSelectionChanged, this,
+          [this] { open_->setEnabled(!list_->selectedItems().isEmpty()); });
   connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
 }
 
@@ -118,9 +120,9 @@ void CTagSelectionDlg::selectTagIndex(int32_t tag_index) {
 }
 
 void CTagSelectionDlg::accept() {
-  const QListWidgetItem* item = list_->currentItem();
-  if (!item) return;
-  chosen_ = item->data(Qt::UserRole).toInt();
+  const QList<QListWidgetItem*> selected = list_->selectedItems();
+  if (selected.isEmpty()) return;
+  chosen_ = selected.first()->data(Qt::UserRole).toInt();
   QDialog::accept();
 }
 

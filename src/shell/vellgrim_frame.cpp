@@ -135,6 +135,8 @@ CVellgrimFrameWnd::CVellgrimFrameWnd() {
   setFixedSize(sizeHint());
   scenery_window_ = CreateSceneryWindow(this);
   shell.windows[_shell_window_visual] = this;
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          [](Qt::ApplicationState state) { shell.application_active = state == Qt::ApplicationActive; });
   shell.windows[_shell_window_scenery] = scenery_window_;
 }
 
