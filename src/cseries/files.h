@@ -56,7 +56,7 @@ int16_t file_last_error();
 
 // Specifications. Paths are cut at MAXIMUM_FILE_PATH_LENGTH characters without complaint.
 void file_spec_initialize(file_specification* spec, int16_t volume);
-// Appends "\name" (just the name to an empty path); the specification then names a folder.
+// Appends "\name" (just the name to an empty path); the file specification then names a folder.
 bool file_spec_append_folder(file_specification* spec, const char* name);
 // Replaces the file name of a file specification, or appends one to a folder's path.
 bool file_spec_set_name(file_specification* spec, const char* name);
@@ -74,9 +74,9 @@ bool file_exists(const file_specification* spec);
 bool file_create(const file_specification* spec);
 // A file: deleted (fails while another holds it open for writing). A folder: removed when empty.
 bool file_delete(const file_specification* spec);
-// Renames within its folder, never replacing another file; the specification takes the new name.
+// Renames within its folder, never replacing another file; the file specification takes the new name.
 bool file_rename(file_specification* spec, const char* new_name);
-// Moves the file over target, replacing it atomically; the specification takes target's path.
+// Moves the file over target, replacing it atomically; the file specification takes target's path.
 bool file_rename_over(file_specification* spec, const file_specification* target);
 
 // Open files. mode: _file_open_read, _file_open_write, _file_open_at_end combined. Read opens are
