@@ -1,7 +1,4 @@
 // vellgrim-tool map ...: listing, showing, checking and re-saving the maps (`mesh` tags) of a store.
-#include <nlohmann/json.hpp>
-
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,40 +17,20 @@
 
 namespace {
 
-using json = nlohmann::ordered_json;
-
-std::string hex_text(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
-  return text;
-}
+using json = cli_json;
 
 // A tag as its four characters when they are printable, else in hex; none is null.
 json tag_json(tag value) {
   if (value == NONE_TAG) return nullptr;
   for (int shift = 24; shift >= 0; shift -= 8) {
     unsigned char c = static_cast<unsigned char>(value >> shift);
-    if (c < 0x20 || c > 0x7E) return hex_text(value);
+    if (c < 0x20 || c > 0x7E) return cli_hex_text(value);
   }
   return std::string(tag_to_text(value));
 }
 
 json color_json(const rgb_color& color) {
   return json{{"red", color.red}, {"green", color.green}, {"blue", color.blue}, {"flags", color.flags}};
-}
-
-void print_json(const json& value) {
-  std::string text = value.dump(2, ' ', false, json::error_handler_t::replace);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-}
-
-void print_fields(const json& object) {
-  for (const auto& [key, value] : object.items()) {
-    std::string text = value.is_string() ? value.get<std::string>()
-                                         : value.dump(-1, ' ', false, json::error_handler_t::replace);
-    std::printf("%s: %s\n", key.c_str(), text.c_str());
-  }
 }
 
 // The store plus what loading a map needs: the definition groups, collections, the mesh module.
@@ -104,7 +81,7 @@ json header_json(const mesh_definition& h) {
   o["markers_size"] = h.markers_size;
   o["mesh_lighting_tag"] = tag_json(h.mesh_lighting_tag);
   o["connector_definitions_tag"] = tag_json(h.connector_definitions_tag);
-  o["mesh_flags"] = hex_text(h.mesh_flags);
+  o["mesh_flags"] = cli_hex_text(h.mesh_flags);
   o["team_count"] = h.team_count;
   o["dark_blend"] = h.dark_blend;
   o["light_blend"] = h.light_blend;
@@ -179,7 +156,7 @@ json map_summary_json(int32_t tag_index) {
   json o;
   tag identifier = tag_file_get_identifier(tag_index);
   o["id"] = tag_json(identifier);
-  o["id_hex"] = hex_text(identifier);
+  o["id_hex"] = cli_hex_text(identifier);
   o["name"] = tag_file_get_name(tag_index);
   o["version"] = tag_file_get_version(tag_index);
   o["size"] = tag_file_get_size(tag_index);
@@ -204,9 +181,9 @@ void markers_json(json& o) {
   for (int32_t i = 0; i < mesh_globals.header->palette_entry_count; ++i) {
     const marker_palette_entry& e = mesh_globals.palette[i];
     const marker_type_definition* type = marker_type_get(e.type);
-    palette.push_back(json{{"type", e.type}, {"type_name", type ? type->name : ""}, {"flags", hex_text(e.flags)},
+    palette.push_back(json{{"type", e.type}, {"type_name", type ? type->name : ""}, {"flags", cli_hex_text(e.flags)},
                            {"tag", tag_json(e.definition_tag)}, {"team", e.team},
-                           {"netgame_types", hex_text(e.netgame_types)}, {"instances", e.instance_count},
+                           {"netgame_types", cli_hex_text(e.netgame_types)}, {"instances", e.instance_count},
                            {"definition_loaded", e.definition_index != NONE}});
   }
   json markers = json::array();
@@ -215,7 +192,7 @@ void markers_json(json& o) {
     markers.push_back(json{{"type", m.type}, {"palette_index", m.palette_index}, {"identifier", m.identifier},
                            {"difficulty", m.minimum_difficulty},
                            {"location", json{m.location.x, m.location.y, m.location.z}},
-                           {"facing", m.yaw}, {"pitch", m.pitch}, {"flags", hex_text(m.flags)},
+                           {"facing", m.yaw}, {"pitch", m.pitch}, {"flags", cli_hex_text(m.flags)},
                            {"object", m.object_index != NONE}});
   }
   o["marker_palette"] = palette;
@@ -230,7 +207,7 @@ void map_list(cli_options& options, bool as_json) {
   const int32_t count = tag_file_count(MESH_DEFINITION_GROUP_TAG);
   for (int32_t n = 0; n < count; ++n) list.push_back(map_summary_json(tag_file_nth(MESH_DEFINITION_GROUP_TAG, n)));
   if (as_json) {
-    print_json(list);
+    cli_print_json(list);
     return;
   }
   for (const json& map : list) {
@@ -279,9 +256,9 @@ void map_info(cli_options& options, const map_arguments& arguments) {
   o["references"] = references;
   if (loaded) markers_json(o);
   if (arguments.as_json) {
-    print_json(o);
+    cli_print_json(o);
   } else {
-    print_fields(o);
+    cli_print_fields(o);
   }
 }
 
@@ -328,8 +305,9 @@ std::vector<std::string> check_map(int32_t tag_index) {
   const mesh_definition& h = loaded ? *mesh_globals.header : header;
   for (const map_reference& r : references_of(h)) {
     if (r.identifier == NONE_TAG || tag_file_find(r.group, r.identifier) != NONE) continue;
-    problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier) + "' (" + hex_text(r.identifier) +
-                       "), which is not in group '" + tag_to_text(r.group) + "' of the store");
+    problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier) + "' (" +
+                       cli_hex_text(r.identifier) + "), which is not in group '" + tag_to_text(r.group) +
+                       "' of the store");
   }
   if (loaded) {
     if (mesh_globals.lod == nullptr) {
