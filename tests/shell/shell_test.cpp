@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -207,6 +208,25 @@ TEST_F(Shell, BoundedObserverTogglesItsCheck) {
   EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
   DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
   EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+}
+
+TEST_F(Shell, EachPassOfTheMainLoopRunsOneCommand) {
+  open_harbour();
+  frame->postCommand(COMMAND_BOUNDED_OBSERVER);
+  frame->postCommand(COMMAND_BOUNDED_OBSERVER);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(frame->hasCommand());
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_FALSE(frame->hasCommand());
+}
+
+TEST_F(Shell, TheVisualViewIsGreyWithoutAMap) {
+  const QImage view = frame->visualView()->grab().toImage();
+  ASSERT_EQ(view.size(), QSize(640, 416));
+  EXPECT_EQ(view.pixelColor(0, 0), QColor(128, 128, 128));
+  EXPECT_EQ(view.pixelColor(639, 415), QColor(128, 128, 128));
 }
 
 TEST_F(Shell, UnknownIdentifiersAreNotDispatched) {
