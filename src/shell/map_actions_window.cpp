@@ -11,8 +11,6 @@ CMapActionsDlg::CMapActionsDlg(QWidget* frame)
 
 QWidget* CreateMapActionsWindow(QWidget* frame) {
   auto* window = new CMapActionsDlg(frame);
-  const window_position& position = shell.positions.windows[_window_map_actions];
-  window->move(position.x, position.y);
-  shell.windows[_shell_window_map_actions] = window;
+  shell_place_window(window, _shell_window_map_actions);
   return window;
 }

@@ -24,9 +24,7 @@ COverheadFrameWnd::COverheadFrameWnd()
 
 QWidget* CreateOverheadView() {
   auto* window = new COverheadFrameWnd;
-  const window_position& position = shell.positions.windows[_window_overhead];
-  window->move(position.x, position.y);
-  shell.windows[_shell_window_overhead] = window;
+  shell_place_window(window, _shell_window_overhead);
   return window;
 }
 

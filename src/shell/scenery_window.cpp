@@ -16,8 +16,7 @@ QWidget* CreateSceneryWindow(QWidget* frame) {
   label->setObjectName("label_1001");
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   layout->addWidget(label);
-  const window_position& position = shell.positions.windows[_window_scenery];
-  window->move(position.x, position.y);
+  shell_place_window(window, _shell_window_scenery);
   return window;
 }
 

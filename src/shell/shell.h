@@ -65,6 +65,8 @@ void ShowShellWindow(QWidget* window);
 void HideShellWindow(QWidget* window);
 void ShowMapWindows();
 void HideMapWindows();
+// Records one of the shell's windows and moves it to its saved position.
+void shell_place_window(QWidget* window, shell_window which);
 // Sets the title of the visual view and of the overhead view.
 void SetShellTitle(const char* text);
 // The mouse position in visual-view client coordinates, each as a signed 16-bit value.

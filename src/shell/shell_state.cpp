@@ -146,6 +146,12 @@ void HideMapWindows() {
     HideShellWindow(shell.windows[window]);
 }
 
+void shell_place_window(QWidget* window, shell_window which) {
+  const window_position& position = shell.positions.windows[which];
+  window->move(position.x, position.y);
+  shell.windows[which] = window;
+}
+
 void SetShellTitle(const char* text) {
   const QString title = QString::fromLatin1(text);
   for (shell_window window : {_shell_window_visual, _shell_window_overhead}) {

@@ -12,8 +12,6 @@ CTerrainWnd::CTerrainWnd()
 
 QWidget* CreateTerrainWindow() {
   auto* window = new CTerrainWnd;
-  const window_position& position = shell.positions.windows[_window_terrain];
-  window->move(position.x, position.y);
-  shell.windows[_shell_window_terrain] = window;
+  shell_place_window(window, _shell_window_terrain);
   return window;
 }

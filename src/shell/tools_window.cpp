@@ -59,9 +59,7 @@ QWidget* CreateToolsWindow(QWidget* frame) {
     grid->addWidget(button, index / 4, index % 4);
     tool_actions[index] = action;
   }
-  const window_position& position = shell.positions.windows[_window_tools];
-  window->move(position.x, position.y);
-  shell.windows[_shell_window_tools] = window;
+  shell_place_window(window, _shell_window_tools);
   UpdateToolsWindowButtons();
   return window;
 }

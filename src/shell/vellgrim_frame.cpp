@@ -134,10 +134,9 @@ CVellgrimFrameWnd::CVellgrimFrameWnd() {
   // The client area is exactly the visual view; the window around it cannot be resized.
   setFixedSize(sizeHint());
   scenery_window_ = CreateSceneryWindow(this);
-  shell.windows[_shell_window_visual] = this;
+  shell_place_window(this, _shell_window_visual);
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [](Qt::ApplicationState state) { shell.application_active = state == Qt::ApplicationActive; });
-  shell.windows[_shell_window_scenery] = scenery_window_;
 }
 
 void CVellgrimFrameWnd::buildMenus() {

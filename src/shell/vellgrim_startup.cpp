@@ -54,10 +54,7 @@ void vellgrim_read_profile() {
 }
 
 void vellgrim_create_frame() {
-  auto* frame = new CVellgrimFrameWnd;
-  shell.frame = frame;
-  const window_position& position = shell.positions.windows[_window_screen];
-  frame->move(position.x, position.y);
+  shell.frame = new CVellgrimFrameWnd;
 }
 
 void vellgrim_create_windows() {
