@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,8 +23,10 @@
 #include "map/mesh.h"
 #include "shell/command_table.h"
 #include "shell/main_loop.h"
+#include "shell/qt_ui_host.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
+#include "shell/tool_modes.h"
 #include "shell/vellgrim_frame.h"
 #include "shell/vellgrim_startup.h"
 #include "support/map_fixtures.h"
@@ -336,6 +339,83 @@ TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
   DispatchMenuCommand(COMMAND_EDIT_DISPLACEMENT_RANGE);
   EXPECT_EQ(preferences->displacement_lower_bound, -768);
   EXPECT_EQ(preferences->displacement_upper_bound, 1536);
+}
+
+TEST_F(Shell, TheToolsWindowFollowsTheMapAndTheCurrentTool) {
+  QWidget* tools = shell.windows[_shell_window_tools];
+  auto* preview = tools->findChild<QAction*>(QString("tool_%1").arg(FIRST_TOOL_COMMAND));
+  auto* terrain = tools->findChild<QAction*>(QString("tool_%1").arg(FIRST_TOOL_COMMAND + _tool_terrain_painting));
+  ASSERT_NE(preview, nullptr);
+  ASSERT_NE(terrain, nullptr);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_FALSE(preview->isEnabled());
+  open_harbour();
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_TRUE(preview->isEnabled());
+  EXPECT_TRUE(preview->isChecked());
+  terrain->trigger();
+  EXPECT_EQ(shell.current_tool, _tool_terrain_painting);
+  EXPECT_TRUE(terrain->isChecked());
+  EXPECT_FALSE(preview->isChecked());
+  // The map windows of the terrain painter: its types window comes with the others.
+  HideMapWindows();
+  ShowMapWindows();
+  EXPECT_TRUE(shell.windows[_shell_window_terrain]->isVisible());
+  EXPECT_FALSE(shell.windows[_shell_window_scenery]->isVisible());
+  EXPECT_FALSE(shell.windows[_shell_window_map_actions]->isVisible());
+}
+
+TEST_F(Shell, TheWindowsMenuOnlyShows) {
+  open_harbour();
+  HideMapWindows();
+  DispatchMenuCommand(COMMAND_WINDOW_OVERHEAD);
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+  DispatchMenuCommand(COMMAND_WINDOW_TOOLS);
+  EXPECT_TRUE(shell.windows[_shell_window_tools]->isVisible());
+  DispatchMenuCommand(COMMAND_WINDOW_OVERHEAD);
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+}
+
+TEST_F(Shell, KeysReachTheToolsAsVirtualKeyCodes) {
+  EXPECT_EQ(shell_virtual_key(Qt::Key_A, false), 0x41);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_H, false), 0x48);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_Space, false), 0x20);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_Left, false), 0x25);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_Down, false), 0x28);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_Delete, false), 0x2E);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_F9, false), 0x78);
+  // The keypad's 0 and the backquote key share Qt's code 0x60 for neither.
+  EXPECT_EQ(shell_virtual_key(Qt::Key_0, true), 0x60);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_0, false), 0x30);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_QuoteLeft, false), 0xC0);
+  EXPECT_EQ(shell_virtual_key(Qt::Key_Eacute, false), 0);
+}
+
+TEST_F(Shell, TheQtHostAsksWithMessageBoxes) {
+  // The scripted host stands aside for the Qt one for this test.
+  const ui_host* scripted = ui_host_current();
+  qt_ui_host_install();
+  struct case_t {
+    ui_buttons buttons;
+    QMessageBox::StandardButton press;
+    ui_answer answer;
+  };
+  for (const case_t& c : {case_t{ui_buttons_yes_no_cancel, QMessageBox::Cancel, ui_answer_cancel},
+                          case_t{ui_buttons_yes_no_cancel, QMessageBox::No, ui_answer_no},
+                          case_t{ui_buttons_yes_no, QMessageBox::Yes, ui_answer_yes},
+                          case_t{ui_buttons_ok, QMessageBox::Ok, ui_answer_ok}}) {
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    with_modal<QMessageBox>([&, c](QMessageBox* box) {
+      title = box->windowTitle();
+      icon = box->icon();
+      box->button(c.press)->click();
+    });
+    EXPECT_EQ(ui_message_box("", "Save 'harbour' before closing?", ui_icon_warning, c.buttons), c.answer);
+    EXPECT_EQ(title, "Error");  // a box without a caption gets the system's
+    EXPECT_EQ(icon, QMessageBox::Warning);
+  }
+  ui_host_install(scripted);
 }
 
 // ---- dialogs ----
