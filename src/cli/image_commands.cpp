@@ -261,23 +261,24 @@ void cli_add_image_commands(CLI::App& app, cli_options& options) {
   new_command->add_flag("--replace", made->replace, "replace a map of that name");
   new_command->callback([&options, made] { map_new(options, *made); });
 
+  // Export and import take the same arguments; import may also resize.
+  auto layer_command = [map, name_help](const char* name, const char* help, const char* file_help,
+                                        layer_arguments& arguments) {
+    CLI::App* command = map->add_subcommand(name, help);
+    command->add_option("LAYER", arguments.layer, "color, shadow, displacement, water, terrain or reflection")
+        ->required();
+    command->add_option("--submesh", arguments.submesh, "C,R: one submesh instead of the whole map");
+    command->add_option("NAME", arguments.name, name_help)->required();
+    command->add_option("FILE", arguments.file, file_help)->required();
+    return command;
+  };
   auto exported = std::make_shared<layer_arguments>();
-  CLI::App* export_command = map->add_subcommand("export", "write a layer of a map as an 8-bit bitmap");
-  export_command->add_option("LAYER", exported->layer, "color, shadow, displacement, water, terrain or reflection")
-      ->required();
-  export_command->add_option("--submesh", exported->submesh, "C,R: one submesh instead of the whole map");
-  export_command->add_option("NAME", exported->name, name_help)->required();
-  export_command->add_option("FILE", exported->file, "the bitmap to write")->required();
-  export_command->callback([&options, exported] { map_export(options, *exported); });
-
+  layer_command("export", "write a layer of a map as an 8-bit bitmap", "the bitmap to write", *exported)
+      ->callback([&options, exported] { map_export(options, *exported); });
   auto imported = std::make_shared<layer_arguments>();
-  CLI::App* import_command = map->add_subcommand("import", "read a layer of a map from an 8-bit bitmap");
-  import_command->add_option("LAYER", imported->layer, "color, shadow, displacement, water, terrain or reflection")
-      ->required();
-  import_command->add_option("--submesh", imported->submesh, "C,R: one submesh instead of the whole map");
+  CLI::App* import_command =
+      layer_command("import", "read a layer of a map from an 8-bit bitmap", "the bitmap to read", *imported);
   import_command->add_flag("--resize", imported->resize, "resize the map to a whole-map bitmap of another size");
-  import_command->add_option("NAME", imported->name, name_help)->required();
-  import_command->add_option("FILE", imported->file, "the bitmap to read")->required();
   import_command->callback([&options, imported] { map_import(options, *imported); });
 
   auto resized = std::make_shared<reshape_arguments>();
