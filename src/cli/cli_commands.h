@@ -13,4 +13,5 @@ struct cli_options {
 void cli_add_tags_commands(CLI::App& app, cli_options& options);
 void cli_add_map_commands(CLI::App& app, cli_options& options);
 void cli_add_prefs_commands(CLI::App& app, cli_options& options);
+void cli_add_content_commands(CLI::App& app, cli_options& options);
 void cli_add_image_commands(CLI::App& app, cli_options& options);  // after the map commands

@@ -18,6 +18,7 @@ constexpr tag kProjectile = make_tag("proj");
 // Stored layouts of the least records (see the header) and of the groups whose fields another
 // module owns but whose layout is fixed.
 constexpr int16_t kFlagsTagIndexCodes54[] = {B, 1, -4, -4, 2, 54, E};
+constexpr int16_t kAmbientSoundCodes[] = {B, 1, -4, -4, 2, -2, -2, 50, E};
 constexpr int16_t kFlagsTagIndexCodes158[] = {B, 1, -4, -4, 2, 158, E};
 constexpr int16_t kFlagsTagIndexCodes246[] = {B, 1, -4, -4, 2, 246, E};
 constexpr int16_t kFlagsTagIndexCodes118[] = {B, 1, -4, -4, 2, 118, E};
@@ -36,7 +37,7 @@ constexpr int16_t kObserverPhysicsCodes[] = {B, 1, B, 42, -4, E, 88, E};
 constexpr int16_t kSceneryCodes[] = {B, 1, -4, -4, 2, -2, 116, E};
 constexpr int16_t kWindCodes[] = {B, 1, -4, -4, -4, 116, E};
 
-constexpr byte_swap_description kAmbientSoundDescription = {"ambient sound", 64, kFlagsTagIndexCodes54};
+constexpr byte_swap_description kAmbientSoundDescription = {"ambient sound", 64, kAmbientSoundCodes};
 constexpr byte_swap_description kArtifactDescription = {"artifact", 168, kFlagsTagIndexCodes158};
 constexpr byte_swap_description kConnectorDescription = {"connector definition", 32, kConnectorCodes};
 constexpr byte_swap_description kFontDescription = {"font", 64, kFlagsOnlyCodes};

@@ -19,14 +19,18 @@
 
 // ---- the groups, in table order ----
 
-// "ambient sound" `amso` 1, 64 x 64 bytes: a sound source placed by Sound Source markers.
+// "ambient sound" `amso` 1, 64 x 64 bytes: a sound source placed by Sound Source markers. It is
+// heard at full volume within the inner radius and fades out toward the outer one (world units).
 struct ambient_sound_definition {
   uint32_t flags;
   tag sound_tag;  // `soun`
   int16_t sound_index;
-  uint8_t reserved[54];
+  int16_t inner_radius;
+  int16_t outer_radius;
+  uint8_t reserved[50];
 };
 static_assert(sizeof(ambient_sound_definition) == 64);
+static_assert(offsetof(ambient_sound_definition, inner_radius) == 10);
 extern definition_group ambient_sound_definitions;
 
 // "artifact" `arti` 1, 128 x 168 bytes.

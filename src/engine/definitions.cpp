@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "cseries/error_manager.h"
 #include "tag_files/tag_files.h"
@@ -135,8 +136,14 @@ int16_t definition_load(definition_group* group, tag identifier) {
   int16_t index = definition_find(group, identifier);
   if (index < 0) {
     if (group->added_only) {
-      POST_ERROR(error_data_missing, "%s definition '%s' has not been added.", group->name, tag_to_text(identifier));
-      return -1;
+      // Their module fills these records; until it has, a tag that exists counts as loaded (with a
+      // zeroed record), so that a map naming its description string list still opens.
+      if (tag_file_find(group->group_tag, identifier) == NONE) {
+        POST_ERROR(error_data_missing, "%s definition '%s' has not been added.", group->name, tag_to_text(identifier));
+        return -1;
+      }
+      std::vector<uint8_t> blank(static_cast<size_t>(group->record_size), 0);
+      return definition_add(group, identifier, blank.data());
     }
     index = read_definition(group, identifier);
     if (index < 0) return -1;
