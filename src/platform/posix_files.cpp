@@ -84,9 +84,9 @@ bool transfer_exact(byte* bytes, int64_t count, transfer move) {
 }  // namespace
 
 std::string posix_path_from_backslashes(const char* path) {
-  std::string result = path ? path : "";
+  if (!path || !*path) return ".";
+  std::string result = path;
   std::replace(result.begin(), result.end(), '\\', '/');
-  if (result.empty()) result = ".";
   return result;
 }
 
