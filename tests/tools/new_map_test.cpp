@@ -5,6 +5,7 @@
 #include "map/mesh.h"
 #include "map/mesh_file.h"
 #include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
 #include "tools/bitmap_fixtures.h"
@@ -194,6 +195,19 @@ TEST_F(NewMap, ReplacingAskedThenCancelledKeepsTheOldMap) {
   EXPECT_EQ(mesh_globals.header->marker_count, 0);
   EXPECT_EQ(tag_file_get_identifier(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(old_tag))),
             tag_file_get_identifier(old_tag));
+}
+
+TEST_F(NewMap, TheMapNamesTheCollectionItReallyHas) {
+  // Another collection already holds the identifier the new name gives, so the new collection
+  // is numbered past it while the map keeps the first.
+  ASSERT_NE(fixture_store_tag(COLLECTION_DEFINITION_GROUP_TAG, "meadows", 4, fixture_map_collection(1, 1, 1, 1).tag_data()),
+            NONE);
+  ASSERT_TRUE(make_map("meadow", 256, 256));
+  const int32_t map_tag = tag_of(MESH_DEFINITION_GROUP_TAG, "meadow");
+  const int32_t collection_tag = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "meadow");
+  EXPECT_NE(tag_file_get_identifier(collection_tag), tag_file_get_identifier(map_tag));
+  EXPECT_EQ(mesh_globals.header->landscape_collection_tag, tag_file_get_identifier(collection_tag));
+  EXPECT_STREQ(collection_get_name(mesh_globals.header->landscape_collection_index), "meadow");
 }
 
 TEST_F(NewMap, TheColorTablesComeFromThePalette) {
