@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-asan fuzz fuzz-smoke bench clean
+.PHONY: all deps configure build run demo-data test test-asan fuzz fuzz-smoke bench clean
 
 all: build
 
@@ -22,6 +22,10 @@ build: configure
 
 run: build
 	@bash scripts/run.sh $(BUILD)
+
+# Rebuilds the demo game data beside the editor (run builds it only when it is missing).
+demo-data: build
+	$(BUILD)/vellgrim-tool content build --out $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
