@@ -384,7 +384,7 @@ const std::map<tag, std::vector<std::string>>& map_descriptions() {
        {"Mountains, lakes and snowfields over 8 x 8 submeshes.",
         "A large map for trying the editor's speed."}},
       {ids::islet_description,
-       {"A small island in a calm sea, carried by the demo plugin.",
+       {"A small island in a murky lagoon, carried by the demo plugin.",
         "Open it with the plugin named in the level's plugin list."}},
   };
   return descriptions;
