@@ -371,20 +371,11 @@ bool mesh_save() {
 
   std::vector<uint8_t> data;
   if (!mesh_build_stored_data(&data)) return false;
-  // One replacement of the whole tag: a failure or a crash leaves the old map or the new one.
-  if (!tag_file_replace_contents(&m.tag_index, data.data(), int32_t(data.size()))) {
+  // One replacement of the whole tag, version included: a failure or a crash leaves the old map or
+  // the new one.
+  if (!tag_file_replace_contents(&m.tag_index, data.data(), int32_t(data.size()), MESH_VERSION)) {
     POST_ERROR(error_file_write, "couldn't write mesh data from %s.", name);
     return false;
-  }
-  // The version follows the data: a header still naming the older version would only make the
-  // next load run the upgrade steps again.
-  tag_file_info info;
-  if (tag_file_get_version(m.tag_index) < MESH_VERSION && tag_file_get_info(m.tag_index, &info)) {
-    info.version = MESH_VERSION;
-    if (!tag_file_set_info(&m.tag_index, info)) {
-      POST_ERROR(error_file_write, "couldn't write mesh header from %s.", name);
-      return false;
-    }
   }
   return true;
 }

@@ -794,6 +794,7 @@ int32_t local_tag_write_whole(int32_t tag_index, tag_header header, const void* 
   if (!local_file_replace(folder, file_name, header, data, size)) return NONE;
   if (tag_index != NONE) {
     header_get(tag_index)->size = uint32_t(size);
+    header_get(tag_index)->version = header.version;
     return tag_index;
   }
   return header_add(header, file_name.c_str());
@@ -1222,12 +1223,16 @@ bool tag_file_write_byte_swapped(int32_t* tag_index, int32_t offset, int32_t rec
   return written;
 }
 
-bool tag_file_replace_contents(int32_t* tag_index, const void* data, int32_t size) {
-  const tag_header* header = tag_index ? header_get(*tag_index) : nullptr;
-  if (!header || header_is_hidden(header) || size < 0 || (!data && size > 0)) return false;
-  if (header_is_local(header)) return local_tag_write_whole(*tag_index, *header, data, size) != NONE;
-  if (local_name_taken(header)) return false;
-  int32_t local = local_tag_write_whole(NONE, *header, data, size);
+bool tag_file_replace_contents(int32_t* tag_index, const void* data, int32_t size, int32_t version) {
+  const tag_header* found = tag_index ? header_get(*tag_index) : nullptr;
+  if (!found || header_is_hidden(found) || size < 0 || (!data && size > 0)) return false;
+  if (version > INT16_MAX) return false;
+  // The new version goes into the same replacement as the data, so the two never disagree on disk.
+  tag_header header = *found;
+  if (version >= 0) header.version = int16_t(version);
+  if (header_is_local(found)) return local_tag_write_whole(*tag_index, header, data, size) != NONE;
+  if (local_name_taken(found)) return false;
+  int32_t local = local_tag_write_whole(NONE, header, data, size);
   if (local == NONE) return false;
   *tag_index = local;
   return true;

@@ -262,8 +262,9 @@ bool tag_file_write_byte_swapped(int32_t* tag_index, int32_t offset, int32_t rec
                                  void* buffer, const byte_swap_description* description);
 // Replaces the whole data of a tag all at once: the new header and data go to a temporary file in
 // the tag's folder, which is flushed and then renamed over the tag's file. On failure the old file
-// is untouched. An archive tag becomes a local tag holding the new data.
-bool tag_file_replace_contents(int32_t* tag_index, const void* data, int32_t size);
+// is untouched. An archive tag becomes a local tag holding the new data. A version of 0 or more
+// replaces the tag's version in the same step; -1 keeps it.
+bool tag_file_replace_contents(int32_t* tag_index, const void* data, int32_t size, int32_t version = -1);
 int32_t tag_file_create(tag group, const char* name, int16_t version);
 bool tag_file_delete(int32_t tag_index);
 bool tag_file_copy_to_local(int32_t* tag_index);

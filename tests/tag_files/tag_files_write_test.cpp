@@ -124,6 +124,27 @@ TEST_F(TagWriteTest, ReplacingAnArchiveTagMakesALocalTagWithItsFields) {
   EXPECT_EQ(tag_file_get_user_data(reloaded), 5u);
 }
 
+TEST_F(TagWriteTest, ReplaceContentsCanChangeTheVersionInTheSameStep) {
+  write_local(tag_entry(kMesh, kMap, "map", "old data", 0, 7));
+  write_install(0, {tag_entry(kMesh, make_tag("arch"), "archived", "archived", 0, 9)});
+  ASSERT_TRUE(open_store());
+  int32_t tag_index = tag_file_find(kMesh, kMap);
+  ASSERT_TRUE(tag_file_replace_contents(&tag_index, "new", 3, 11));
+  EXPECT_EQ(tag_file_get_version(tag_index), 11);
+  int32_t archived = tag_file_find(kMesh, make_tag("arch"));
+  ASSERT_TRUE(tag_file_replace_contents(&archived, "local now", 9, 12));
+  EXPECT_EQ(tag_file_get_version(archived), 12);
+  // -1 keeps the version; values past the stored field's range are refused.
+  ASSERT_TRUE(tag_file_replace_contents(&tag_index, "newer", 5));
+  EXPECT_EQ(tag_file_get_version(tag_index), 11);
+  EXPECT_FALSE(tag_file_replace_contents(&tag_index, "x", 1, 40000));
+  EXPECT_EQ(read_all(tag_index), "newer");
+
+  ASSERT_TRUE(tag_files_open(false, {}, NONE));
+  EXPECT_EQ(tag_file_get_version(tag_file_find(kMesh, kMap)), 11);
+  EXPECT_EQ(tag_file_get_version(tag_file_find(kMesh, make_tag("arch"))), 12);
+}
+
 // ---- writing in place ----
 
 TEST_F(TagWriteTest, WritingAnArchiveTagCopiesItToLocalFirst) {
