@@ -37,15 +37,8 @@ class ImageCommandsTest : public ::testing::Test {
     EXPECT_TRUE(store.folder().write_file(name, std::string(bytes.begin(), bytes.end())));
     return path(name);
   }
-  tool_result tool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--root", store.folder().path()});
-    return run_tool(arguments);
-  }
-  json info(const std::string& name) {
-    tool_result result = tool({"map", "info", name, "--json"});
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    return json::parse(result.out, nullptr, false);
-  }
+  tool_result tool(const std::vector<std::string>& arguments) { return run_tool_in(store.folder().path(), arguments); }
+  json info(const std::string& name) { return run_tool_json(store.folder().path(), {"map", "info", name, "--json"}); }
   void make(const std::string& name, int32_t width, int32_t height) {
     tool_result made = tool({"map", "new", "--name", name, "--media", "water", "--bitmap",
                              write_bitmap(name + ".bmp", width, height)});

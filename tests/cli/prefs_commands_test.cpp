@@ -19,15 +19,8 @@ class PrefsAndMarkerCommands : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(store.ready()); }
 
-  tool_result tool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--root", store.folder().path()});
-    return run_tool(arguments);
-  }
-  json tool_json(const std::vector<std::string>& arguments) {
-    tool_result result = tool(arguments);
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    return json::parse(result.out, nullptr, false);
-  }
+  tool_result tool(const std::vector<std::string>& arguments) { return run_tool_in(store.folder().path(), arguments); }
+  json tool_json(const std::vector<std::string>& arguments) { return run_tool_json(store.folder().path(), arguments); }
 
   map_test_store store;
 };

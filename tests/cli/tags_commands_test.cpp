@@ -35,16 +35,9 @@ class TagsCommandsTest : public ::testing::Test {
     ASSERT_TRUE(work.write_file(folder + "/" + group_folder + "/" + name, std::string(bytes.begin(), bytes.end())));
   }
 
-  tool_result tool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--root", root});
-    return run_tool(arguments);
-  }
+  tool_result tool(const std::vector<std::string>& arguments) { return run_tool_in(root, arguments); }
 
-  json tool_json(const std::vector<std::string>& arguments) {
-    tool_result result = tool(arguments);
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    return json::parse(result.out, nullptr, false);
-  }
+  json tool_json(const std::vector<std::string>& arguments) { return run_tool_json(root, arguments); }
 
   // Three tags in two source folders, packed into the first install archive of the store.
   void pack_install_archive() {

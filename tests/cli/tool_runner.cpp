@@ -1,5 +1,7 @@
 #include "tool_runner.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,4 +50,15 @@ tool_result run_tool(const std::vector<std::string>& arguments) {
   std::error_code error;
   std::filesystem::remove_all(folder_template, error);
   return result;
+}
+
+tool_result run_tool_in(const std::string& root, std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"--root", root});
+  return run_tool(arguments);
+}
+
+nlohmann::json run_tool_json(const std::string& root, const std::vector<std::string>& arguments) {
+  tool_result result = run_tool_in(root, arguments);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  return nlohmann::json::parse(result.out, nullptr, false);
 }

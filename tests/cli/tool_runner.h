@@ -1,6 +1,8 @@
 // Runs the built vellgrim-tool as a child process and captures what it prints.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -11,3 +13,9 @@ struct tool_result {
 };
 
 tool_result run_tool(const std::vector<std::string>& arguments);
+
+// run_tool against the store in root ("--root root" in front of the arguments).
+tool_result run_tool_in(const std::string& root, std::vector<std::string> arguments);
+// run_tool_in expecting success (a test failure otherwise); standard output parsed as JSON, a
+// discarded value when it is not JSON.
+nlohmann::json run_tool_json(const std::string& root, const std::vector<std::string>& arguments);
