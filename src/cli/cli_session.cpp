@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
 
@@ -101,6 +102,30 @@ bool cli_parse_tag(const std::string& text, tag* value) {
   }
   *value = text_to_tag_padded(text.c_str());
   return true;
+}
+
+int32_t cli_find_named_tag(tag group, const std::string& text) {
+  if (!text.empty() && text.size() <= MAXIMUM_TAG_NAME_LENGTH && text.find('\0') == std::string::npos) {
+    tag_file_filter filter = tag_file_filter_any();
+    std::memcpy(filter.name, text.c_str(), text.size() + 1);
+    filter.group_tag = group;
+    int32_t found = NONE;
+    if (tag_file_search(filter, &found, 1) > 0) return found;
+  }
+  tag identifier;
+  return cli_parse_tag(text, &identifier) ? tag_file_find(group, identifier) : NONE;
+}
+
+int32_t cli_find_map(cli_options& options, const std::string& name) {
+  const int32_t tag_index = cli_find_named_tag(MESH_DEFINITION_GROUP_TAG, name);
+  if (tag_index != NONE) return tag_index;
+  tag identifier;
+  if (name.size() > 2 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X') && !cli_parse_tag(name, &identifier)) {
+    cli_fail(options, "bad map identifier '%s': give 0x and up to eight hex digits", name.c_str());
+  } else {
+    cli_fail(options, "no map '%s' in the store", name.c_str());
+  }
+  return NONE;
 }
 
 bool cli_session_begin(cli_options& options, cli_session_mode mode) {

@@ -34,6 +34,12 @@ bool cli_fail(cli_options& options, const char* format, ...) VG_PRINTF(2, 3);
 // padded as text_to_tag_padded pads, or "0x" and one to eight hexadecimal digits.
 bool cli_parse_tag(const std::string& text, tag* value);
 
+// A visible tag of the group named by its tag name or, when no name matches, by its identifier as
+// cli_parse_tag reads it; NONE when there is none.
+int32_t cli_find_named_tag(tag group, const std::string& text);
+// The `mesh` tag NAME names as cli_find_named_tag finds it; NONE after reporting.
+int32_t cli_find_map(cli_options& options, const std::string& name);
+
 // A path given on the command line, made absolute against the folder the tool was started in
 // (the session changes into --root afterwards).
 std::string cli_absolute_path(const std::string& path);

@@ -66,24 +66,10 @@ bool failed(cli_options& options, const char* what) {
   return cli_fail(options, "couldn't %s (see tarn_log.txt)", what);
 }
 
-// A visible tag of the group named by its name, or by its identifier as four characters or 0x and
-// hexadecimal digits; NONE when there is none.
-int32_t find_named_tag(tag group, const std::string& text) {
-  if (!text.empty() && text.size() <= MAXIMUM_TAG_NAME_LENGTH) {
-    tag_file_filter filter = tag_file_filter_any();
-    std::memcpy(filter.name, text.c_str(), text.size() + 1);
-    filter.group_tag = group;
-    int32_t found = NONE;
-    if (tag_file_search(filter, &found, 1) > 0) return found;
-  }
-  tag identifier;
-  return cli_parse_tag(text, &identifier) ? tag_file_find(group, identifier) : NONE;
-}
-
 // Opens the map NAME; false after reporting.
 bool open_map(cli_options& options, const std::string& name) {
-  const int32_t tag_index = find_named_tag(MESH_DEFINITION_GROUP_TAG, name);
-  if (tag_index == NONE) return cli_fail(options, "no map '%s' in the store", name.c_str());
+  const int32_t tag_index = cli_find_map(options, name);
+  if (tag_index == NONE) return false;
   if (!map_open(tag_index)) return failed(options, ("open map '" + name + "'").c_str());
   return true;
 }
@@ -132,7 +118,7 @@ struct new_arguments {
 void map_new(cli_options& options, const new_arguments& arguments) {
   if (!begin(options)) return;
   answers.replace = arguments.replace;
-  const int32_t media = find_named_tag(media_definitions.group_tag, arguments.media);
+  const int32_t media = cli_find_named_tag(media_definitions.group_tag, arguments.media);
   if (media == NONE) {
     cli_fail(options, "no media '%s' in the store", arguments.media.c_str());
     return;
@@ -229,10 +215,7 @@ struct bounds_arguments {
 
 void map_set_bounds(cli_options& options, const bounds_arguments& arguments) {
   if (!begin(options)) return;
-  if (!arguments.name.empty() && find_named_tag(MESH_DEFINITION_GROUP_TAG, arguments.name) == NONE) {
-    cli_fail(options, "no map '%s' in the store", arguments.name.c_str());
-    return;
-  }
+  if (!arguments.name.empty() && cli_find_map(options, arguments.name) == NONE) return;
   // Typed cell units are stored as trunc(value x 512) world units.
   const double lower = std::trunc(arguments.lower * double(WORLD_ONE));
   const double upper = std::trunc(arguments.upper * double(WORLD_ONE));

@@ -1,6 +1,5 @@
 // vellgrim-tool map ...: listing, showing, checking and re-saving the maps (`mesh` tags) of a store.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,26 +40,6 @@ bool map_session_begin(cli_options& options, cli_session_mode mode) {
   definition_groups_validate();
   mesh_initialize();
   return true;
-}
-
-// NAME is a `mesh` tag's name or "0x" and its identifier in hex; NONE after reporting.
-int32_t find_map(cli_options& options, const std::string& name) {
-  int32_t tag_index = NONE;
-  if (name.size() > 2 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
-    tag identifier;
-    if (!cli_parse_tag(name, &identifier)) {
-      cli_fail(options, "bad map identifier '%s': give 0x and up to eight hex digits", name.c_str());
-      return NONE;
-    }
-    tag_index = tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier);
-  } else if (!name.empty() && name.size() <= MAXIMUM_TAG_NAME_LENGTH) {
-    tag_file_filter filter = tag_file_filter_any();
-    std::memcpy(filter.name, name.c_str(), name.size() + 1);
-    filter.group_tag = MESH_DEFINITION_GROUP_TAG;
-    if (tag_file_search(filter, &tag_index, 1) < 1) tag_index = NONE;
-  }
-  if (tag_index == NONE) cli_fail(options, "no map '%s' in the store", name.c_str());
-  return tag_index;
 }
 
 json header_json(const mesh_definition& h) {
@@ -228,7 +207,7 @@ struct map_arguments {
 
 void map_info(cli_options& options, const map_arguments& arguments) {
   if (!map_session_begin(options, _cli_session_read)) return;
-  int32_t tag_index = find_map(options, arguments.name);
+  int32_t tag_index = cli_find_map(options, arguments.name);
   if (tag_index == NONE) return;
   mesh_definition header;
   if (!mesh_read_header(tag_index, &header)) {
@@ -266,7 +245,7 @@ void map_info(cli_options& options, const map_arguments& arguments) {
 
 void map_resave(cli_options& options, const map_arguments& arguments) {
   if (!map_session_begin(options, _cli_session_write)) return;
-  int32_t tag_index = find_map(options, arguments.name);
+  int32_t tag_index = cli_find_map(options, arguments.name);
   if (tag_index == NONE) return;
   if (!mesh_load(tag_file_get_identifier(tag_index))) {
     cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", arguments.name.c_str());
@@ -332,7 +311,7 @@ std::vector<std::string> check_map(int32_t tag_index) {
 
 void map_check(cli_options& options, const map_arguments& arguments) {
   if (!map_session_begin(options, _cli_session_read)) return;
-  int32_t tag_index = find_map(options, arguments.name);
+  int32_t tag_index = cli_find_map(options, arguments.name);
   if (tag_index == NONE) return;
   std::vector<std::string> problems = check_map(tag_index);
   const char* name = tag_file_get_name(tag_index);

@@ -64,6 +64,10 @@ TEST_F(ImageCommandsTest, NewMapThenExportGivesThePictureBack) {
   tool_result one = tool({"map", "export", "shadow", "--submesh", "1,0", "valley", path("shadow.bmp")});
   ASSERT_EQ(one.exit_code, 0) << one.err;
   EXPECT_EQ(store.folder().read_file("shadow.bmp").size(), 1078u + 65536u);
+  // The map found by its identifier, as the other map commands find it.
+  tool_result by_identifier = tool({"map", "export", "color", map["id_hex"].get<std::string>(), path("again.bmp")});
+  ASSERT_EQ(by_identifier.exit_code, 0) << by_identifier.err;
+  EXPECT_EQ(store.folder().read_file("again.bmp"), written);
   tool_result outside = tool({"map", "export", "shadow", "--submesh", "2,0", "valley", path("none.bmp")});
   EXPECT_NE(outside.exit_code, 0);
   EXPECT_NE(outside.err.find("bad submesh '2,0'"), std::string::npos) << outside.err;

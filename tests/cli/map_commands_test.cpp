@@ -79,6 +79,9 @@ TEST_F(MapCommandsTest, InfoShowsHeaderSectionsAndLoadedReferences) {
   tool_result missing = tool({"map", "info", "No Such Map"});
   EXPECT_NE(missing.exit_code, 0);
   EXPECT_NE(missing.err.find("no map 'No Such Map'"), std::string::npos);
+  tool_result malformed = tool({"map", "info", "0xfeedbeefcafe"});
+  EXPECT_NE(malformed.exit_code, 0);
+  EXPECT_NE(malformed.err.find("bad map identifier '0xfeedbeefcafe'"), std::string::npos) << malformed.err;
 }
 
 TEST_F(MapCommandsTest, CheckReportsEveryProblemAndFailsOnAny) {
