@@ -1,9 +1,5 @@
 // vellgrim-tool prefs ...: the editor's preference record as the editor would load it.
-#include <nlohmann/json.hpp>
-
-#include <cstdio>
 #include <memory>
-#include <string>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
@@ -11,7 +7,7 @@
 
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = cli_json;
 
 json vellgrim_preferences_json(const vellgrim_preferences& p) {
   const height_painter_preferences& painter = p.height_painter;
@@ -53,11 +49,10 @@ void prefs_show(cli_options& options, bool as_json) {
   json o = vellgrim_preferences_json(*record);
   preferences_dispose(&vellgrim_preferences_descriptor);
   if (as_json) {
-    std::string text = o.dump(2);
-    std::printf("%s\n", text.c_str());
-    return;
+    cli_print_json(o);
+  } else {
+    cli_print_fields(o);
   }
-  for (const auto& [key, value] : o.items()) std::printf("%s: %s\n", key.c_str(), value.dump().c_str());
 }
 
 }  // namespace
