@@ -473,9 +473,13 @@ void markers_convert_from_version_4() {
     entry_template.type = marker.type;
     entry_template.definition_tag = definition_tag;
     entry_template.team = NONE;
-    palette_iterator_state state;
-    palette_iterator(&state, marker.type, definition_tag);
-    marker_palette_entry* entry = palette_next(&state);
+    // Not the palette iterator: its NONE filter means any tag, but an old "No Tag" marker wants
+    // the entry whose tag is NONE.
+    marker_palette_entry* entry = nullptr;
+    for (int32_t e = 0, entries = palette_count(); e < entries && !entry; ++e) {
+      marker_palette_entry& candidate = mesh_globals.palette[e];
+      if (candidate.type == marker.type && candidate.definition_tag == definition_tag) entry = &candidate;
+    }
     if (!entry) entry = palette_entry_find_or_add(entry_template);
     int16_t palette_index = entry ? palette_entry_index_of(entry) : static_cast<int16_t>(NONE);
 

@@ -225,4 +225,16 @@ TEST_F(MarkerLists, Version4MarkersGetPaletteEntriesForTheirTags) {
   EXPECT_EQ(m[3].identifier, 1002);
 }
 
+TEST_F(MarkerLists, Version4MarkerWithoutATagTakesTheEntryWithoutATag) {
+  marker_data old = map_fixture_marker(_marker_observer, 0, 5, 0);
+  old.identifier = int16_t(NONE_TAG >> 16);
+  old.minimum_difficulty = int16_t(NONE_TAG & 0xFFFF);
+  install({map_fixture_palette_entry(_marker_observer, make_tag("eyes"), 0),
+           map_fixture_palette_entry(_marker_observer, NONE_TAG, 0)},
+          {old});
+  markers_convert_from_version_4();
+  EXPECT_EQ(mesh_globals.header->palette_entry_count, 2);
+  EXPECT_EQ(mesh_globals.markers[0].palette_index, 1);  // not the first observer entry
+}
+
 }  // namespace
