@@ -74,6 +74,14 @@ void palette_convert(marker_palette_entry* entries, int32_t count) {
   if (count > 0) byte_swap_data(marker_palette_entry_description, entries, sizeof(marker_palette_entry), count);
 }
 
+int32_t palette_team_count(const marker_palette_entry* entries, int32_t count) {
+  int32_t highest = -1;
+  for (int32_t i = 0; entries && i < count; ++i) {
+    if (entries[i].type == _marker_unit && entries[i].team > highest) highest = entries[i].team;
+  }
+  return highest + 1;
+}
+
 void markers_sort_by_type(marker_data* markers, int32_t count) {
   if (count < 2) return;
   heap_sort(markers, size_t(count), sizeof(marker_data), [](const void* a, const void* b) {

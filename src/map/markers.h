@@ -114,5 +114,9 @@ void markers_convert_to_stored(marker_data* markers, int32_t count);
 void markers_convert_to_native(marker_data* markers, int32_t count);
 void palette_convert(marker_palette_entry* entries, int32_t count);
 
+// The number of teams the Unit entries of a palette make: one more than the highest team among
+// them, 0 when none has a team.
+int32_t palette_team_count(const marker_palette_entry* entries, int32_t count);
+
 // Sorts the list by type, highest first (the order within one type is not kept).
 void markers_sort_by_type(marker_data* markers, int32_t count);

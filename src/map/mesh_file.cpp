@@ -1,6 +1,5 @@
 #include "map/mesh_file.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdio>
@@ -301,12 +300,7 @@ void mesh_definition_lay_out(mesh_definition* h) {
 
 int32_t mesh_team_count() {
   const mesh_state& m = mesh_globals;
-  if (m.header == nullptr || m.palette == nullptr) return 0;
-  int32_t highest = -1;
-  for (int32_t i = 0; i < m.header->palette_entry_count; ++i) {
-    if (m.palette[i].type == _marker_unit) highest = std::max<int32_t>(highest, m.palette[i].team);
-  }
-  return highest + 1;
+  return m.header == nullptr ? 0 : palette_team_count(m.palette, m.header->palette_entry_count);
 }
 
 bool mesh_build_stored_data(std::vector<uint8_t>* data) {

@@ -7,7 +7,7 @@
 
 #include "map/markers.h"
 
-// Rebuilds the teams from the palette; answers the team count (0 when no Unit entry has a team).
+// Rebuilds the teams from the palette; answers the team count (palette_team_count).
 int32_t teams_build_from_palette(const marker_palette_entry* entries, int32_t count);
 int32_t team_count();
 void teams_dispose_level();
