@@ -269,7 +269,9 @@ void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         any |= flags;
         all &= flags;
       }
-      uint16_t flags = uint16_t(cell->terrain_and_flags & ~_cell_transient);
+      // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
+      uint16_t flags =
+          uint16_t(cell->terrain_and_flags & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
       if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell->model_list == NONE) {
         flags |= _cell_vertex_touches_media;
       }

@@ -139,6 +139,30 @@ TEST(MeshPrepareCells, DerivesVertexFlagsAndResetsRunTimeLists) {
   EXPECT_EQ(mesh_get_cell(3, 3)->model_list, NONE);
 }
 
+TEST(MeshPrepareCells, VertexFlagsFollowWaterThatIsRemoved) {
+  scoped_test_grid grid(1, 1);
+  ASSERT_TRUE(grid.ready());
+  for (auto [x, y] : {std::pair{4, 4}, std::pair{5, 4}, std::pair{4, 5}, std::pair{5, 5}}) {
+    map_fixture_set_flags(x, y, _cell_media_flags);
+  }
+  mesh_prepare_cells(0, 0, 31, 31);
+  ASSERT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
+  ASSERT_TRUE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
+
+  // The water of cell (4, 4) goes: the vertices round it no longer touch it.
+  mesh_get_cell(4, 4)->terrain_and_flags &= uint16_t(~_cell_media_flags);
+  mesh_prepare_cells(3, 3, 6, 6);
+  EXPECT_FALSE(mesh_get_cell(4, 4)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_FALSE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
+  EXPECT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_touches_media);  // three wet cells remain
+  EXPECT_TRUE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
+
+  // A stored bit with no water anywhere near is not kept either.
+  map_fixture_set_flags(20, 20, _cell_vertex_touches_media | _cell_vertex_fully_in_media);
+  mesh_prepare_cells(20, 20, 20, 20);
+  EXPECT_EQ(mesh_get_cell(20, 20)->terrain_and_flags & (_cell_vertex_touches_media | _cell_vertex_fully_in_media), 0);
+}
+
 class MeshLod : public ::testing::Test {
  protected:
   void SetUp() override {
