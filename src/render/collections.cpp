@@ -201,7 +201,12 @@ uint8_t* collection_get_submesh_texture(int16_t collection, int32_t bitmap_index
   const collection_header* header = collection_get_header(collection);
   if (!header || !(header->flags & COLLECTION_HOLDS_SUBMESH_TEXTURES)) return nullptr;
   bitmap_data* bitmap = collection_get_bitmap(collection, bitmap_index);
-  return bitmap ? bitmap_get_row(bitmap, 0) : nullptr;
+  if (!bitmap || bitmap->width != SUBMESH_TEXTURE_SIZE || bitmap->height != SUBMESH_TEXTURE_SIZE ||
+      bitmap->bits_per_pixel != 8 || (bitmap->flags & BITMAP_IS_ENCODED) ||
+      bitmap_get_row(bitmap, 1) - bitmap_get_row(bitmap, 0) != SUBMESH_TEXTURE_SIZE) {
+    return nullptr;
+  }
+  return bitmap_get_row(bitmap, 0);
 }
 
 color_table* collection_get_color_table(int16_t collection) {

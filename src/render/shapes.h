@@ -269,8 +269,11 @@ const char* collection_get_name(int16_t collection);
 // The fixed-up bitmap of a reference; none when not loaded or out of range.
 bitmap_data* collection_get_bitmap(int16_t collection, int32_t bitmap_index);
 int32_t collection_get_bitmap_count(int16_t collection);
-// For a map collection only: the pixels of texture `bitmap_index`, else none. `keep` is accepted
-// for the callers' sake; loaded collections are always kept in memory.
+// A submesh texture: 256 x 256 pixels of 8 bits, rows one after the other.
+enum { SUBMESH_TEXTURE_SIZE = 256 };
+// For a map collection only: the SUBMESH_TEXTURE_SIZE squared pixels of texture `bitmap_index`;
+// none otherwise, and none when that bitmap is not a raw texture of that size (callers read the
+// whole square). `keep` is accepted for the callers' sake; loaded collections stay in memory.
 uint8_t* collection_get_submesh_texture(int16_t collection, int32_t bitmap_index, bool keep);
 color_table* collection_get_color_table(int16_t collection);
 // The collection's optional blend and remapping tables as stored; empty when absent.

@@ -93,6 +93,16 @@ TEST_F(Collections, SubmeshTexturesOnlyFromMapCollections) {
   EXPECT_EQ(color_map, reinterpret_cast<const uint8_t*>(collection_get_bitmap(map_collection, 2)) + 52);
   EXPECT_EQ(collection_get_submesh_texture(map_collection, 4, false), nullptr);
   EXPECT_EQ(collection_get_submesh_texture(sprite_collection, 0, false), nullptr);
+
+  // A map collection whose bitmaps are not whole textures hands out none of them: callers read
+  // 256 x 256 bytes.
+  collection_fixture odd = fixture_map_collection(1, 1, 7, 200);
+  odd.bitmaps[0] = fixture_raw_bitmap(4, 4, 0x21, 8, [](int32_t, int32_t) -> uint16_t { return 1; });
+  odd.bitmaps[1] = fixture_raw_bitmap(256, 256, 0x21, 8, [](int32_t, int32_t) -> uint16_t { return 1; }, 300);
+  odd.bitmaps.push_back(fixture_raw_bitmap(256, 256, 0, 16, [](int32_t, int32_t) -> uint16_t { return 1; }));
+  const int16_t odd_collection = collection_load(static_cast<int32_t>(store("odd", odd.tag_data())));
+  ASSERT_GE(odd_collection, 0);
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(collection_get_submesh_texture(odd_collection, i, false), nullptr) << i;
 }
 
 TEST_F(Collections, WrittenBitmapsSurviveAReload) {
