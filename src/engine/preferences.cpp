@@ -47,15 +47,20 @@ bool sound_validate(const void* record) {
   return volume >= 0 && volume <= MAXIMUM_SOUND_VOLUME;
 }
 
-// The stored tag of a record: the `pref` tag of its name, or else the one whose identifier is
-// derived from the name (the identifier a new tag of that name would get).
-int32_t preferences_find_tag(const preferences_descriptor* descriptor) {
+// The `pref` tag of the record's name, NONE when there is none.
+int32_t preferences_find_named_tag(const preferences_descriptor* descriptor) {
   tag_file_filter filter = tag_file_filter_any();
   std::snprintf(filter.name, sizeof(filter.name), "%s", descriptor->name);
   filter.group_tag = PREFERENCES_GROUP_TAG;
   int32_t tag_index = NONE;
-  if (tag_file_search(filter, &tag_index, 1) > 0) return tag_index;
-  return tag_file_find(PREFERENCES_GROUP_TAG, text_to_tag(descriptor->name));
+  return tag_file_search(filter, &tag_index, 1) > 0 ? tag_index : NONE;
+}
+
+// The stored tag a record is read from: the `pref` tag of its name, or else the one whose
+// identifier is derived from the name (the identifier a new tag of that name would get).
+int32_t preferences_find_tag(const preferences_descriptor* descriptor) {
+  int32_t tag_index = preferences_find_named_tag(descriptor);
+  return tag_index != NONE ? tag_index : tag_file_find(PREFERENCES_GROUP_TAG, text_to_tag(descriptor->name));
 }
 
 bool preferences_read_stored(preferences_descriptor* descriptor) {
@@ -127,24 +132,17 @@ void* preferences_load(preferences_descriptor* descriptor) {
 bool preferences_save(preferences_descriptor* descriptor) {
   if (!descriptor->data) return true;
 
-  // An existing tag keeps its identifier and is replaced whole; a missing one is created first.
-  int32_t tag_index = preferences_find_tag(descriptor);
-  if (tag_index != NONE && tag_file_get_version(tag_index) != static_cast<uint16_t>(descriptor->version)) {
-    tag_file_info info;
-    if (!tag_file_get_info(tag_index, &info)) {
-      tag_index = NONE;
-    } else {
-      info.version = descriptor->version;
-      if (!tag_file_set_info(&tag_index, info)) tag_index = NONE;
-    }
-  }
+  // An existing tag of the record's name keeps its identifier and is replaced whole, version
+  // included; a missing one is created first. Only the name counts here: a tag found through the
+  // derived identifier may belong to another record.
+  int32_t tag_index = preferences_find_named_tag(descriptor);
   if (tag_index == NONE) tag_index = tag_file_create(PREFERENCES_GROUP_TAG, descriptor->name, descriptor->version);
 
   bool written = false;
   if (tag_index != NONE) {
     const byte_swap_description* description = descriptor->description;
     if (!description || byte_swap_data(*description, descriptor->data, descriptor->size, 1)) {
-      written = tag_file_replace_contents(&tag_index, descriptor->data, descriptor->size);
+      written = tag_file_replace_contents(&tag_index, descriptor->data, descriptor->size, descriptor->version);
       if (description) byte_swap_data(*description, descriptor->data, descriptor->size, 1);
     }
   }

@@ -134,6 +134,26 @@ TEST_F(Preferences, SaveOverAnOlderVersionTakesTheNewVersion) {
   EXPECT_EQ(tag_file_get_size(tags[0]), 80);
 }
 
+TEST_F(Preferences, SaveNeverWritesIntoAnotherRecordsTag) {
+  // "vellum" takes the identifier `vell` that "vellgrim" derives from its name.
+  store("vellum", VELLGRIM_PREFERENCES_VERSION, std::vector<uint8_t>(80, 0x11));
+  ASSERT_EQ(pref_tags_named("vellum").size(), 1u);
+  ASSERT_EQ(tag_file_get_identifier(pref_tags_named("vellum")[0]), make_tag("vell"));
+  std::string other = folder.read_file("preferences/vellum");
+
+  preferences_load(&vellgrim_preferences_descriptor);
+  vellgrim_preferences_get()->place_unit_flags = 9;
+  ASSERT_TRUE(preferences_save(&vellgrim_preferences_descriptor));
+  EXPECT_EQ(folder.read_file("preferences/vellum"), other);
+  std::vector<int32_t> ours = pref_tags_named("vellgrim");
+  ASSERT_EQ(ours.size(), 1u);
+  EXPECT_NE(tag_file_get_identifier(ours[0]), make_tag("vell"));
+
+  // Read back by its name, not through the other record's identifier.
+  ASSERT_NE(preferences_load(&vellgrim_preferences_descriptor), nullptr);
+  EXPECT_EQ(vellgrim_preferences_get()->place_unit_flags, 9);
+}
+
 TEST_F(Preferences, FailedSaveIsReportedAndKeepsBothCopies) {
   auto* record = static_cast<vellgrim_preferences*>(preferences_load(&vellgrim_preferences_descriptor));
   ASSERT_TRUE(preferences_save(&vellgrim_preferences_descriptor));
