@@ -78,9 +78,11 @@ TEST_F(Definitions, LoadingTwiceAnswersOneIndexAndPostprocessesOnce) {
 
 TEST_F(Definitions, TooNewIsReportedAndNotPostprocessed) {
   mesh_definitions.postprocess = counting_postprocess;
+  mesh_definitions.convert = marking_convert;  // converts only older layouts
   const tag identifier = store(mesh_definitions, "future", 12, 1024);
   EXPECT_EQ(definition_load(&mesh_definitions, identifier), 0);
   EXPECT_EQ(postprocess_calls, 0);
+  EXPECT_EQ(convert_calls, 0);
   EXPECT_EQ(error_pending_code(), error_data_version_mismatch);
   EXPECT_TRUE(logged("mesh definition for 'future' is too new (#12>#11).")) << log();
   // Not marked: the next load checks and reports again.
