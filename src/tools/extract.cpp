@@ -228,7 +228,8 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
   switch (result) {
     case _bitmap_file_valid:
     case _bitmap_file_bad_size:
-      break;
+    case _bitmap_file_pixels_outside:
+      break;  // the dimensions are checked first, as for a file that is whole
     case _bitmap_file_unreadable:
       tool_show_error("%s could not be opened.", name);
       return false;
@@ -241,9 +242,6 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
     case _bitmap_file_short_header:
     case _bitmap_file_short_palette:
       tool_show_error("%s is too short to be a bitmap file.", name);
-      return false;
-    case _bitmap_file_pixels_outside:
-      tool_show_error("%s is cut short: its %dx%d pixels are not all in the file.", name, header.width, header.height);
       return false;
   }
   const int32_t w = header.width, h = header.height;
@@ -276,6 +274,10 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
       }
       break;
     }
+  }
+  if (result == _bitmap_file_pixels_outside) {
+    tool_show_error("%s is cut short: its %dx%d pixels are not all in the file.", name, w, h);
+    return false;
   }
   const bitmap_file_result pixels = bitmap_read_pixels(path, header, image);
   if (pixels != _bitmap_file_valid) {

@@ -191,6 +191,16 @@ TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("cut.bmp")));
   EXPECT_EQ(mesh_get_cell(2, 2)->terrain_and_flags, 0x99);
   EXPECT_EQ(ui.boxes.back().title, "Error");
+  EXPECT_EQ(ui.boxes.back().text, path("cut.bmp") + " is cut short: its 256x256 pixels are not all in the file.");
+  // The dimensions are judged before the rows: a cut file of the wrong size gets the size message.
+  std::string wide_cut = wide.text();
+  wide_cut.resize(5000);
+  ASSERT_TRUE(store.folder().write_file("wide-cut.bmp", wide_cut));
+  EXPECT_FALSE(extract_import_layer(_map_layer_shadow, 0, path("wide-cut.bmp")));
+  EXPECT_EQ(ui.boxes.back().text, "This bitmap has dimensions 300x256.\nA submesh must have dimensions 256x256.");
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("wide-cut.bmp")));
+  EXPECT_EQ(ui.boxes.back().text,
+            "This bitmap has dimensions 300x256.\nBitmap dimensions must be an even multiple of 256.");
 }
 
 TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
