@@ -89,7 +89,6 @@ bool map_open(int32_t tag_index) {
   markers_instantiate();
   preferences_load(&vellgrim_preferences_descriptor);
   preferences_load(&sound_preferences_descriptor);
-  if (game_data* data = game_data_get()) data->state = _game_state_running;
   for_each_client([](const map_session_client& client) {
     if (client.opened) client.opened();
   });
@@ -108,6 +107,9 @@ bool map_start_world(int32_t tag_index) {
     end_session();
     return false;
   }
+  // A map counted open with a game that is not running would end the main loop, so the game runs
+  // from here on, also for a map still being built.
+  if (game_data* data = game_data_get()) data->state = _game_state_running;
   return true;
 }
 

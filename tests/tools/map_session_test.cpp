@@ -150,6 +150,7 @@ TEST_F(MapSession, AMapBeingBuiltIsLoadedByTheReopen) {
   ASSERT_TRUE(map_start_world(map_tag));
   EXPECT_EQ(map_open_count(), 1);
   EXPECT_TRUE(world_is_running());
+  EXPECT_EQ(game_data_get()->state, _game_state_running);  // the main loop goes on
   EXPECT_FALSE(mesh_is_open());
   EXPECT_EQ(map_window_title(), "mesh:harbour");
   EXPECT_FALSE(map_save());  // nothing loaded to save
@@ -172,6 +173,7 @@ TEST_F(MapSession, AMapThatCannotBeLoadedLeavesNothingOpen) {
   EXPECT_EQ(map_open_count(), 0);
   EXPECT_FALSE(world_is_running());
   EXPECT_FALSE(mesh_is_open());
+  EXPECT_EQ(game_data_get()->state, _game_state_none);
   ASSERT_TRUE(map_open(map_tag));  // and the next map opens as usual
 }
 
