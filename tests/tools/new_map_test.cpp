@@ -197,6 +197,28 @@ TEST_F(NewMap, ReplacingAskedThenCancelledKeepsTheOldMap) {
             tag_file_get_identifier(old_tag));
 }
 
+TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
+  ASSERT_TRUE(make_map("harbour", 256, 256, column_pattern));
+  const int32_t old_tag = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
+  const int32_t old_collection = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour");
+  ASSERT_TRUE(map_save());
+  const std::vector<uint8_t> old_map = store.tag_bytes(old_tag), old_textures = store.tag_bytes(old_collection);
+  mesh_get_cell(3, 3)->ground_height = 700;
+  map_set_modified(true);
+
+  // Yes to replacing it, then Cancel when the open map asks to be saved first.
+  ui.boxes.clear();
+  ui.answers = {ui_answer_yes, ui_answer_cancel};
+  EXPECT_FALSE(new_map_create("harbour", store.media_tag(), write_bitmap("other.bmp", bmp_fixture{})));
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, "Save 'harbour' before closing?");
+  EXPECT_TRUE(map_is_open());
+  EXPECT_TRUE(map_is_modified());
+  EXPECT_EQ(mesh_get_cell(3, 3)->ground_height, 700);
+  EXPECT_EQ(store.tag_bytes(tag_of(MESH_DEFINITION_GROUP_TAG, "harbour")), old_map);
+  EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
+}
+
 TEST_F(NewMap, TheMapNamesTheCollectionItReallyHas) {
   // Another collection already holds the identifier the new name gives, so the new collection
   // is numbered past it while the map keeps the first.
