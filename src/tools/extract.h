@@ -44,7 +44,7 @@ struct map_layer_definition {
 
 // The texts of the file dialogs.
 inline constexpr const char EXTRACT_IMPORT_TITLE[] = "Select a bitmap to import";
-inline constexpr const char EXTRACT_REFLECTION_IMPORT_TITLE[] = "Select a bitmap for the new map";
+inline constexpr const char EXTRACT_REFLECTION_IMPORT_TITLE[] = "Select a bitmap for the new map";  // New Map's own
 inline constexpr const char EXTRACT_SAVE_FILTER[] = "Bitmap Files (*.BMP)";
 inline constexpr const char EXTRACT_OPEN_FILTER[] = "Bitmap Files";
 inline constexpr const char EXTRACT_FILE_PATTERN[] = "*.BMP";
@@ -75,7 +75,7 @@ bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& ima
 
 // The bounds in use; false (shown in an "Error" box) when the upper one is not above the lower.
 bool extract_get_displacement_bounds(int32_t* lower, int32_t* upper);
-// Stores and saves new bounds; refuses upper <= lower with the range message.
+// Stores and saves new bounds; refuses upper <= lower in an "Error" box, changing nothing.
 bool extract_set_displacement_bounds(int32_t lower, int32_t upper);
 // The pixel of a height and the height of a pixel; upper > lower.
 uint8_t extract_height_to_pixel(int32_t height, int32_t lower, int32_t upper);

@@ -25,6 +25,15 @@ enum {
   MAP_NEW_SHADOW_PIXEL = 0xFF,  // fully lit
 };
 
+// The texts of New Map's dialogs, which the shell shows before new_map_create: the naming dialog
+// "Select a mesh:" under its title with the edit text offered, the media choice over the `medi`
+// tags, and the open-file dialog (filter EXTRACT_OPEN_FILTER, pattern EXTRACT_FILE_PATTERN).
+inline constexpr const char NEW_MAP_NAME_TITLE[] = "Name the mesh:";
+inline constexpr const char NEW_MAP_NAME_PROMPT[] = "Select a mesh:";
+inline constexpr const char NEW_MAP_DEFAULT_NAME[] = "new mesh";
+inline constexpr const char NEW_MAP_MEDIA_TITLE[] = "Select the media type:";
+inline constexpr const char NEW_MAP_BITMAP_TITLE[] = "Select a bitmap for the new map";
+
 // What a new collection holds besides its layout: the tables (none: zeroed) and each bitmap's
 // pixels and flags (none: every pixel 0xFF with the new flags).
 struct map_collection_contents {
