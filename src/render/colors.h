@@ -30,8 +30,8 @@ enum { MAXIMUM_COLORS_PER_TABLE = 256 };
 // The stored colour table (2080 bytes).
 struct __attribute__((packed)) color_table {
   uint32_t count;  // colours used, 1..256
-  uint32_t unknown1;
-  uint32_t unknown2;  // the world table keeps its build time here
+  uint32_t unknown1;  // the world table keeps its build time here
+  uint32_t unknown2;
   uint8_t reserved[20];
   rgb_color colors[MAXIMUM_COLORS_PER_TABLE];
 };
