@@ -946,6 +946,8 @@ bool tag_files_initialize() {
   store.open_local_file.handle = NONE;
   store.initialized = true;
   plugins_discover();
+  // The latest patches are loaded once here; opening at that level later does not announce them again.
+  patches_load(tag_file_latest_patch_level());
   register_exit_procedure("tag_files", __LINE__, tag_files_close);
   return true;
 }

@@ -204,7 +204,8 @@ tag_file_filter tag_file_filter_any();
 
 // ---- lifecycle ----
 
-// Once at engine start: folders "local", "plugins", "tags", the tables, plugin discovery.
+// Once at engine start: folders "local", "plugins", "tags", the tables, plugin discovery, then the
+// patches of the latest level loaded once.
 bool tag_files_initialize();
 // Closes and reloads everything: install archives, patches up to patch_level (-1 = the latest),
 // the listed plugins (plugin indices), local tags, and once the maps from the tag table.
