@@ -318,7 +318,12 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
   const auto layout = sections_of(h);
   const auto buffers = section_buffers();
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
-    if (layout[s].size > 0 && *buffers[s].block == nullptr) return false;
+    // A size the header promises without the bytes behind it: saving it would write garbage.
+    if (layout[s].size > 0 && *buffers[s].block == nullptr) {
+      POST_ERROR(error_data_mismatch, "mesh '%s' can't be saved: its %s (%d bytes) are missing.",
+                 tag_file_get_name(m.tag_index), layout[s].name, layout[s].size);
+      return false;
+    }
   }
   try {
     data->assign(size_t(MESH_HEADER_SIZE) + size_t(h.data_size), 0);

@@ -255,6 +255,21 @@ TEST_F(MeshFile, FailedSaveLeavesTheTagAndTheMapAsTheyWere) {
   EXPECT_EQ(get16(after, MESH_HEADER_SIZE + 33 * 12), 4321);
 }
 
+TEST_F(MeshFile, SaveRefusesASizeWithoutItsSectionAndSaysWhy) {
+  map_fixture map = map_fixture_new(1, 1);
+  open(map);
+  const std::vector<uint8_t> before = saved_bytes();
+  handle_error();
+  mesh_globals.header->lod_size = 2 * mesh_lod_entry_count();  // promised, but no buffer behind it
+  EXPECT_FALSE(mesh_save());
+  EXPECT_EQ(error_pending_code(), error_data_mismatch);
+  EXPECT_EQ(handle_error(), 1);
+  EXPECT_NE(store.log().find("mesh 'Test Map' can't be saved: its LOD data (512 bytes) are missing."),
+            std::string::npos)
+      << store.log();
+  EXPECT_EQ(store.tag_bytes(mesh_globals.tag_index), before);
+}
+
 TEST_F(MeshFile, CreateWritesANewMapThatOpens) {
   int32_t tag_index = tag_file_create(MESH_DEFINITION_GROUP_TAG, "Fresh", 11);
   ASSERT_NE(tag_index, NONE);
