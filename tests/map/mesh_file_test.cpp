@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
 #include "support/map_test_store.h"
+#include "tag_files/archive_writer.h"
 #include "tag_files/atomic_file.h"
 #include "tag_files/tag_files.h"
 
@@ -149,6 +151,29 @@ TEST_F(MeshFile, HeaderFieldsTheEditorKeepsRoundTripByteForByte) {
   EXPECT_EQ(get16(written, 1004), 0);
 }
 
+TEST_F(MeshFile, SectionsTheEditorDoesNotChangeAreWrittenBackAsStored) {
+  map_fixture map = map_fixture_full();
+  map.map_actions[17] = 0xC3;  // the map actions are kept as their stored bytes
+  map.connectors[0][5] = -2;
+  open(map);
+  const std::vector<uint8_t> original = map.tag_data();
+  const std::vector<uint8_t> written = saved_bytes();
+  ASSERT_EQ(written.size(), original.size());
+  struct section {
+    const char* name;
+    size_t offset_field, size_field;
+  };
+  for (const section& s : {section{"palette", 40, 44}, section{"map actions", 132, 136},
+                           section{"media coverage", 192, 196}, section{"LOD", 204, 208},
+                           section{"connectors", 288, 292}}) {
+    ASSERT_EQ(get32(written, s.offset_field), get32(original, s.offset_field)) << s.name;
+    ASSERT_GT(get32(original, s.size_field), 0u) << s.name;
+    const auto begin = long(MESH_HEADER_SIZE + get32(original, s.offset_field));
+    const auto end = begin + long(get32(original, s.size_field));
+    EXPECT_TRUE(std::equal(original.begin() + begin, original.begin() + end, written.begin() + begin)) << s.name;
+  }
+}
+
 TEST_F(MeshFile, SelectionSurvivesASaveAndNeverReachesTheFile) {
   map_fixture map = map_fixture_new(1, 1);
   open(map);
@@ -253,6 +278,46 @@ TEST_F(MeshFile, FailedSaveLeavesTheTagAndTheMapAsTheyWere) {
   EXPECT_EQ(mesh_globals.markers[0].type, _marker_sound_source);
   std::vector<uint8_t> after = saved_bytes();
   EXPECT_EQ(get16(after, MESH_HEADER_SIZE + 33 * 12), 4321);
+}
+
+TEST_F(MeshFile, AnArchiveMapIsSavedAsALocalTagUnderItsOwnIdentifier) {
+  // The collection and media stay local; the map itself comes from the first install archive.
+  map_fixture map = map_fixture_full();
+  ASSERT_NE(store.store_map("Holder", map), NONE);
+  const std::vector<uint8_t> bytes = map.tag_data();
+  store.close();
+  archive_writer_archive archive;
+  archive_writer_tag entry;
+  entry.group_tag = MESH_DEFINITION_GROUP_TAG;
+  entry.tag_identifier = make_tag("arch");
+  entry.name = "Archived Map";
+  entry.version = 9;
+  entry.data = bytes;
+  archive.tags.push_back(entry);
+  std::filesystem::create_directories("tags");
+  file_specification file;
+  file_spec_initialize(&file, 0);
+  file_spec_append_folder(&file, "tags");
+  file_spec_set_name(&file, install_archive_names[0]);
+  ASSERT_TRUE(archive_writer_write(archive, &file));
+  tag media_tag;
+  ASSERT_TRUE(map_fixture_open_store(&media_tag));
+
+  const int32_t archived = tag_file_find(MESH_DEFINITION_GROUP_TAG, make_tag("arch"));
+  ASSERT_NE(archived, NONE);
+  ASSERT_FALSE(tag_file_is_local(archived));
+  ASSERT_TRUE(mesh_load(make_tag("arch")));
+  mesh_get_cell(2, 2)->ground_height = 777;
+  ASSERT_TRUE(mesh_save());
+  EXPECT_NE(mesh_globals.tag_index, archived);
+  EXPECT_TRUE(tag_file_is_local(mesh_globals.tag_index));
+  EXPECT_STREQ(tag_file_get_name(mesh_globals.tag_index), "Archived Map");
+  EXPECT_EQ(tag_file_get_version(mesh_globals.tag_index), MESH_VERSION);
+  EXPECT_EQ(tag_file_find(MESH_DEFINITION_GROUP_TAG, make_tag("arch")), mesh_globals.tag_index);
+  mesh_unload();
+  ASSERT_TRUE(mesh_load(make_tag("arch")));  // the local copy is the map from now on
+  EXPECT_EQ(mesh_get_cell(2, 2)->ground_height, 777);
+  EXPECT_EQ(mesh_globals.header->marker_count, 7);
 }
 
 TEST_F(MeshFile, SaveRefusesASizeWithoutItsSectionAndSaysWhy) {
