@@ -95,9 +95,12 @@ int16_t parse_layer(cli_options& options, const std::string& text) {
 }
 
 // The submesh index of "C,R" in the open map, EXTRACT_WHOLE_MESH for none; false after reporting.
-bool parse_submesh(cli_options& options, const std::string& text, int32_t* submesh) {
+bool parse_submesh(cli_options& options, int16_t layer, const std::string& text, int32_t* submesh) {
   *submesh = EXTRACT_WHOLE_MESH;
   if (text.empty()) return true;
+  if (!map_layer_get(layer)->per_submesh) {
+    return cli_fail(options, "the %s map exists for the whole map only: give no --submesh", map_layer_get(layer)->name);
+  }
   int32_t column = 0, row = 0;
   if (!parse_pair(text, &column, &row) || column < 0 || row < 0 || column >= mesh_globals.width ||
       row >= mesh_globals.height) {
@@ -145,7 +148,7 @@ void map_export(cli_options& options, const layer_arguments& arguments) {
   const int16_t layer = parse_layer(options, arguments.layer);
   if (layer == NONE || !open_map(options, arguments.name)) return;
   int32_t submesh = EXTRACT_WHOLE_MESH;
-  if (!parse_submesh(options, arguments.submesh, &submesh)) return;
+  if (!parse_submesh(options, layer, arguments.submesh, &submesh)) return;
   const std::string path = cli_absolute_path(arguments.file);
   if (!extract_export_layer(layer, submesh, path)) {
     failed(options, ("export the " + arguments.layer + " map").c_str());
@@ -160,7 +163,7 @@ void map_import(cli_options& options, const layer_arguments& arguments) {
   const int16_t layer = parse_layer(options, arguments.layer);
   if (layer == NONE || !open_map(options, arguments.name)) return;
   int32_t submesh = EXTRACT_WHOLE_MESH;
-  if (!parse_submesh(options, arguments.submesh, &submesh)) return;
+  if (!parse_submesh(options, layer, arguments.submesh, &submesh)) return;
   if (!extract_import_layer(layer, submesh, cli_absolute_path(arguments.file))) {
     failed(options, ("import the " + arguments.layer + " map").c_str());
     return;

@@ -72,6 +72,12 @@ TEST_F(ImageCommandsTest, NewMapThenExportGivesThePictureBack) {
   EXPECT_NE(outside.exit_code, 0);
   EXPECT_NE(outside.err.find("bad submesh '2,0'"), std::string::npos) << outside.err;
   EXPECT_NE(tool({"map", "export", "sky", "valley", path("none.bmp")}).exit_code, 0);
+  for (const char* command : {"export", "import"}) {
+    tool_result reflection = tool({"map", command, "reflection", "--submesh", "0,0", "valley", path("out.bmp")});
+    EXPECT_NE(reflection.exit_code, 0);
+    EXPECT_NE(reflection.err.find("the reflection map exists for the whole map only"), std::string::npos)
+        << reflection.err;
+  }
 }
 
 TEST_F(ImageCommandsTest, RefusalsExitWithTheMessage) {
