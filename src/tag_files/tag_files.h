@@ -252,7 +252,9 @@ int32_t tag_file_next_header(int32_t tag_index);
 
 // size bytes of the tag's data from offset; the range must lie within the tag.
 bool tag_file_read(int32_t tag_index, int32_t offset, int32_t size, void* buffer);
-// The same through the read-ahead buffer (for many small sequential reads of archive tags).
+// The same through the read-ahead buffer (for many small sequential reads of archive tags). A read
+// of an archive that fails is logged and answers false, so that no caller takes stale buffer bytes
+// for the tag's data.
 bool tag_file_read_ahead(int32_t tag_index, int32_t offset, int32_t size, void* buffer);
 
 // ---- writing (local tags; archive tags are copied to local first and *tag_index follows) ----

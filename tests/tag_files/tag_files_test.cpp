@@ -302,6 +302,23 @@ TEST_F(TagStoreTest, ReadAheadReturnsTheSameBytesAsDirectReads) {
   EXPECT_FALSE(tag_file_read(tags[1], -1, 1, byte));
 }
 
+// An archive cut short behind the store's back: a read that fails says so, through either path.
+TEST_F(TagStoreTest, ReadAheadReportsAFailedReadAsAFailure) {
+  write_install(0, {tag_entry(kMesh, make_tag("big1"), "big one", std::string(70000, 'b'))});
+  ASSERT_TRUE(open_store());
+  int32_t tag_index = tag_file_find(kMesh, make_tag("big1"));
+  ASSERT_NE(tag_index, NONE);
+  std::filesystem::resize_file("tags/small install", 1000);
+
+  std::string buffer(20000, '\0');
+  EXPECT_FALSE(tag_file_read_ahead(tag_index, 0, 100, buffer.data()));      // through the window
+  EXPECT_FALSE(tag_file_read_ahead(tag_index, 0, 20000, buffer.data()));    // larger than a window
+  EXPECT_FALSE(tag_file_read_ahead(tag_index, 60000, 100, buffer.data()));
+  EXPECT_THAT(reports(), HasSubstr("file_read_from_position() failed in tag_file_read_ahead()"));
+  EXPECT_THAT(reports(), HasSubstr("file_read_from_position() failed in tag_file_read()"));
+  EXPECT_EQ(error_pending_code(), error_warning);
+}
+
 // ---- damaged archives ----
 
 TEST_F(TagStoreTest, ArchivesWithBadCountsOrLengthsAreSkippedSilently) {
