@@ -134,13 +134,26 @@ void fill_from_image(void* context, int32_t bitmap_index, uint8_t* pixels, int16
   *flags = int16_t(*flags | BITMAP_IS_PROTECTED);  // as an imported colour map
 }
 
-// The visible `mesh` tag of that name, NONE when there is none.
-int32_t find_map_named(const char* name) {
+// The visible tag of the group with that name, NONE when there is none.
+int32_t find_tag_named(tag group, const char* name) {
   tag_file_filter filter = tag_file_filter_any();
   std::snprintf(filter.name, sizeof(filter.name), "%s", name);
-  filter.group_tag = MESH_DEFINITION_GROUP_TAG;
+  filter.group_tag = group;
   int32_t found = NONE;
   return tag_file_search(filter, &found, 1) > 0 ? found : NONE;
+}
+
+// The new collection takes the place of any collection of the map's name. Only a map's own
+// textures may be replaced so: a sprite collection of that name would be lost to the game.
+bool name_frees_collection(const char* name) {
+  const int32_t existing = find_tag_named(COLLECTION_DEFINITION_GROUP_TAG, name);
+  if (existing == NONE) return true;
+  uint8_t head[8];  // the stored header's first two words, big-endian; the flags are the second
+  if (tag_file_get_size(existing) < int32_t(sizeof(head)) || !tag_file_read(existing, 0, sizeof(head), head)) {
+    return false;
+  }
+  const uint32_t flags = uint32_t(head[4]) << 24 | uint32_t(head[5]) << 16 | uint32_t(head[6]) << 8 | head[7];
+  return (flags & COLLECTION_HOLDS_SUBMESH_TEXTURES) != 0;
 }
 
 // A mesh made under a name another tag group already numbered may get a collection of another
@@ -164,7 +177,13 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     return false;
   }
   // Every input is checked before anything is created or replaced.
-  if (find_map_named(clean) != NONE && !tool_ask_warning("Are you sure you want to replace '%s'?", clean)) {
+  if (!name_frees_collection(clean)) {
+    tool_show_error("The collection '%s' holds other graphics than a map's textures: give the map another name.",
+                    clean);
+    return false;
+  }
+  if (find_tag_named(MESH_DEFINITION_GROUP_TAG, clean) != NONE &&
+      !tool_ask_warning("Are you sure you want to replace '%s'?", clean)) {
     return false;
   }
   if (tag_file_find(media_definitions.group_tag, media_tag) == NONE) {

@@ -219,6 +219,25 @@ TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
   EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
 }
 
+TEST_F(NewMap, ASpriteCollectionOfTheNameIsNeverReplaced) {
+  collection_fixture sprites;
+  sprites.bitmaps = {fixture_raw_bitmap(4, 4, 0x21, 8, [](int32_t, int32_t) -> uint16_t { return 3; })};
+  const int32_t sprite_tag = fixture_store_tag(COLLECTION_DEFINITION_GROUP_TAG, "dwarf", 4, sprites.tag_data());
+  ASSERT_NE(sprite_tag, NONE);
+  const std::vector<uint8_t> sprite_bytes = store.tag_bytes(sprite_tag);
+  EXPECT_FALSE(make_map("dwarf", 256, 256));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error");
+  EXPECT_EQ(ui.boxes[0].text,
+            "The collection 'dwarf' holds other graphics than a map's textures: give the map another name.");
+  EXPECT_EQ(tag_file_count(MESH_DEFINITION_GROUP_TAG), 0);
+  EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "dwarf")), sprite_bytes);
+  // A map's own collection of the name is replaced with the map.
+  ASSERT_TRUE(make_map("dwarf hold", 256, 256));
+  ui.answers.push_back(ui_answer_yes);
+  EXPECT_TRUE(make_map("dwarf hold", 512, 256));
+}
+
 TEST_F(NewMap, TheMapNamesTheCollectionItReallyHas) {
   // Another collection already holds the identifier the new name gives, so the new collection
   // is numbered past it while the map keeps the first.
