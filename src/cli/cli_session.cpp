@@ -95,12 +95,11 @@ bool cli_parse_tag(const std::string& text, tag* value) {
     return true;
   }
   if (text.empty() || text.size() > 4 || text.find('\0') != std::string::npos) return false;
-  if (text.size() == 4) {
-    *value = (tag(uint8_t(text[0])) << 24) | (tag(uint8_t(text[1])) << 16) | (tag(uint8_t(text[2])) << 8) |
-             tag(uint8_t(text[3]));
-    return true;
-  }
-  *value = text_to_tag_padded(text.c_str());
+  // Blanks fill the unused places, as text_to_tag_padded fills them; the characters themselves are
+  // kept as typed (no lower-casing, no word rules), so an "id" printed by a listing names its tag.
+  const std::string padded = text + std::string(4 - text.size(), ' ');
+  *value = (tag(uint8_t(padded[0])) << 24) | (tag(uint8_t(padded[1])) << 16) | (tag(uint8_t(padded[2])) << 8) |
+           tag(uint8_t(padded[3]));
   return true;
 }
 

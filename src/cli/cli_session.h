@@ -30,8 +30,8 @@ void cli_session_end(const cli_options& options);
 // answers false so that callers can `return cli_fail(...)`.
 bool cli_fail(cli_options& options, const char* format, ...) VG_PRINTF(2, 3);
 
-// A GROUP or ID argument: exactly four characters taken as they are, one to three characters
-// padded as text_to_tag_padded pads, or "0x" and one to eight hexadecimal digits.
+// A GROUP or ID argument: one to four characters taken as they are, blanks filling the places
+// left (as text_to_tag_padded fills them), or "0x" and one to eight hexadecimal digits.
 bool cli_parse_tag(const std::string& text, tag* value);
 
 // A visible tag of the group named by its tag name or, when no name matches, by its identifier as

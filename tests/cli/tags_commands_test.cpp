@@ -114,8 +114,14 @@ TEST_F(TagsCommandsTest, InfoAndCatFindTagsByTextOrHex) {
   EXPECT_EQ(info["name"], "First Map");
   EXPECT_EQ(info["source"], "small install");
   EXPECT_EQ(tool_json({"tags", "info", "0x6d657368", "0x666D6170", "--json"}), info);
-  // Shorter text is padded with blanks.
+  // Shorter text is padded with blanks, its characters taken as they are: the "id" of a listing
+  // names the tag again.
   EXPECT_EQ(tool_json({"tags", "info", "unit", "ab", "--json"})["name"], "Soldier");
+  expect_failure_line(tool({"tags", "info", "unit", "AB"}));
+  local_tag("root/local", "units", "Captain", kUnit, make_tag("C-1 "), "");
+  json captain = tool_json({"tags", "info", "unit", "C-1", "--json"});
+  EXPECT_EQ(captain["name"], "Captain");
+  EXPECT_EQ(captain["id"], "C-1 ");
 
   tool_result text = tool({"tags", "info", "scen", "rock"});
   EXPECT_EQ(text.exit_code, 0);
