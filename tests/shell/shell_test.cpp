@@ -344,7 +344,8 @@ TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
 TEST_F(Shell, TheToolsWindowFollowsTheMapAndTheCurrentTool) {
   QWidget* tools = shell.windows[_shell_window_tools];
   auto* preview = tools->findChild<QAction*>(QString("tool_%1").arg(FIRST_TOOL_COMMAND));
-  auto* terrain = tools->findChild<QAction*>(QString("tool_%1").arg(FIRST_TOOL_COMMAND + _tool_terrain_painting));
+  const int32_t terrain_command = int32_t(FIRST_TOOL_COMMAND) + _tool_terrain_painting;
+  auto* terrain = tools->findChild<QAction*>(QString("tool_%1").arg(terrain_command));
   ASSERT_NE(preview, nullptr);
   ASSERT_NE(terrain, nullptr);
   ASSERT_TRUE(main_loop_pass(&loop));
