@@ -30,6 +30,22 @@ class MapCommandsTest : public ::testing::Test {
     map_fixture broken = map_fixture_full();
     broken.markers[2].type = 40;
     ASSERT_NE(store.store_map("Broken Map", broken), NONE);
+
+    // Two faults of the layout: a count that disagrees with its size, and a LOD size that
+    // disagrees with the map's.
+    map_fixture tangled = map_fixture_full();
+    int32_t tangled_index = store.store_map("Tangled Map", tangled);
+    ASSERT_NE(tangled_index, NONE);
+    std::vector<uint8_t> bytes = tangled.tag_data();
+    auto put32 = [&bytes](size_t offset, uint32_t value) {
+      for (int i = 0; i < 4; ++i) bytes[offset + size_t(i)] = uint8_t(value >> (24 - 8 * i));
+    };
+    put32(36, 4);
+    put32(208, 510);
+    ASSERT_TRUE(tag_file_replace_contents(&tangled_index, bytes.data(), int32_t(bytes.size())));
+
+    map_fixture ancient = map_fixture_new(1, 1);
+    ASSERT_NE(store.store_map("Ancient Map", ancient, 4), NONE);
     store.close();
   }
 
@@ -43,7 +59,7 @@ class MapCommandsTest : public ::testing::Test {
 TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
   json list = tool_json({"map", "list", "--json"});
   ASSERT_TRUE(list.is_array());
-  ASSERT_EQ(list.size(), 3u);
+  ASSERT_EQ(list.size(), 5u);
   json by_name;
   for (const json& map : list) by_name[map["name"].get<std::string>()] = map;
   EXPECT_EQ(by_name["Good Map"]["width"], 1);
@@ -98,6 +114,22 @@ TEST_F(MapCommandsTest, CheckReportsEveryProblemAndFailsOnAny) {
   EXPECT_NE(old.out.find("ambient_sound_tag names 'gone'"), std::string::npos) << old.out;
   EXPECT_NE(old.out.find("no LOD data"), std::string::npos) << old.out;
   EXPECT_NE(old.out.find("2 problems"), std::string::npos) << old.out;
+
+  // Every fault of the layout is listed, not just the first.
+  tool_result tangled = tool({"map", "check", "Tangled Map"});
+  EXPECT_NE(tangled.exit_code, 0);
+  EXPECT_NE(tangled.out.find("Tangled Map: palette entry count 4 disagrees with its size of 96 bytes"), std::string::npos)
+      << tangled.out;
+  EXPECT_NE(tangled.out.find("Tangled Map: LOD size of 510 bytes disagrees with 1 x 1 submeshes"), std::string::npos)
+      << tangled.out;
+  EXPECT_NE(tangled.out.find("Tangled Map: 2 problems"), std::string::npos) << tangled.out;
+
+  tool_result ancient = tool({"map", "check", "Ancient Map"});
+  EXPECT_NE(ancient.exit_code, 0);
+  EXPECT_NE(ancient.out.find("version 4 is older than 5"), std::string::npos) << ancient.out;
+  json shown = tool_json({"map", "info", "Ancient Map", "--json"});
+  EXPECT_EQ(shown["loaded"], false);
+  EXPECT_EQ(shown["header"]["width"], 1);
 }
 
 TEST_F(MapCommandsTest, ResaveRecomputesTheLodAndUpgradesTheVersion) {
@@ -111,6 +143,8 @@ TEST_F(MapCommandsTest, ResaveRecomputesTheLodAndUpgradesTheVersion) {
   EXPECT_EQ(check.out.find("LOD"), std::string::npos) << check.out;
 
   EXPECT_NE(tool({"map", "resave", "Broken Map"}).exit_code, 0);
+  EXPECT_NE(tool({"map", "resave", "Tangled Map"}).exit_code, 0);
+  EXPECT_EQ(tool_json({"map", "info", "Tangled Map", "--json"})["header"]["lod_size"], 510);  // as it was
 }
 
 }  // namespace
