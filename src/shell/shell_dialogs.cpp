@@ -4,12 +4,14 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -111,6 +113,21 @@ CTagSelectionDlg::CTagSelectionDlg(QWidget* parent, const char* title, tag group
   connect(list_, &QListWidget::itemSelectionChanged, this,
           [this] { open_->setEnabled(!list_->selectedItems().isEmpty()); });
   connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+  list_->installEventFilter(this);
+}
+
+// The list starts with its caret on the first name and nothing chosen. The first arrow key chooses
+// the name under the caret, so that Down and Return open the first name, not the second.
+bool CTagSelectionDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress && list_->selectedItems().isEmpty() &&
+      list_->count() > 0) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Down || key == Qt::Key_Up) {
+      list_->setCurrentRow(std::max(list_->currentRow(), 0), QItemSelectionModel::ClearAndSelect);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void CTagSelectionDlg::selectTagIndex(int32_t tag_index) {

@@ -52,6 +52,9 @@ class CTagSelectionDlg : public QDialog {
 
   void accept() override;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QListWidget* list_;
   QPushButton* open_;

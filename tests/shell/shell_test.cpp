@@ -462,6 +462,19 @@ TEST_F(Shell, TheTagSelectionDialogListsSortedNamesAndOpensOnlyAChoice) {
   EXPECT_EQ(filtered.list()->item(0)->text(), "anvil");
 }
 
+// The caret starts on the first name with nothing chosen: Down chooses that name, Return opens it.
+TEST_F(Shell, DownAndReturnInTheTagSelectionDialogOpenTheFirstName) {
+  CTagSelectionDlg dialog(frame, "Select a mesh:", MESH_DEFINITION_GROUP_TAG);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  dialog.list()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(dialog.list(), Qt::Key_Down);
+  EXPECT_TRUE(dialog.openButton()->isEnabled());
+  QTest::keyClick(dialog.list(), Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_STREQ(tag_file_get_name(dialog.chosenTagIndex()), "anvil");
+}
+
 TEST_F(Shell, TheNamingDialogAsksBeforeReplacingAName) {
   CNamingDlg dialog(frame, "Name the mesh:", MESH_DEFINITION_GROUP_TAG, "new mesh", MESH_VERSION);
   EXPECT_EQ(dialog.edit()->text(), "new mesh");
