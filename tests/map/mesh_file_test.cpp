@@ -10,6 +10,9 @@
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
+#include "render/screen.h"
+#include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/map_test_store.h"
 #include "tag_files/archive_writer.h"
 #include "tag_files/atomic_file.h"
@@ -244,6 +247,46 @@ TEST_F(MeshFile, VersionsOutsideFiveToElevenAreRefused) {
   }
   EXPECT_NE(store.log().find("too old"), std::string::npos);
   EXPECT_NE(store.log().find("too new"), std::string::npos);
+}
+
+TEST_F(MeshFile, PostprocessShadesTheLandscapePublishesTheTintAndTriesEveryReference) {
+  const int32_t notes = fixture_store_tag(string_list_definitions.group_tag, "notes", 1, std::vector<uint8_t>(16, 0));
+  ASSERT_NE(notes, NONE);
+  map_fixture map = map_fixture_new(1, 1);
+  map.header.tint_color = {0x1000, 0x2000, 0x3000, 0};
+  map.header.tint_amount = 77;
+  map.header.ambient_sound_tag = make_tag("gone");  // missing: the later references still load
+  map.header.description_string_list_tag = tag_file_get_identifier(notes);
+  map.header.second_string_list_tag = tag_file_get_identifier(notes);
+  open(map);
+  const mesh_definition& h = *mesh_globals.header;
+  EXPECT_EQ(h.ambient_sound_index, NONE);
+  EXPECT_NE(h.description_string_list_index, NONE);
+  EXPECT_NE(h.second_string_list_index, NONE);
+  EXPECT_EQ(h.extra_collection_index, NONE);
+  EXPECT_EQ(handle_error(), 1);
+  EXPECT_NE(store.log().find("mesh definition postprocess failed on 'Test Map'"), std::string::npos) << store.log();
+
+  rgb_color tint;
+  int16_t amount;
+  collections_get_map_tint(&tint, &amount);
+  EXPECT_EQ(tint.blue, 0x3000);
+  EXPECT_EQ(amount, 77);
+
+  // The landscape's shading table follows the map's blends and colours.
+  int32_t levels = 0;
+  const uint16_t* table = collection_get_shading_table(h.landscape_collection_index, 0, &levels);
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(levels, SHADING_TABLE_LEVELS);
+  const color_table* colors = collection_get_color_table(h.landscape_collection_index);
+  ASSERT_NE(colors, nullptr);
+  for (int32_t level : {0, 30, levels - 1}) {
+    for (int32_t j : {0, 3, 255}) {
+      rgb_color shaded = mesh_landscape_shade(h, colors->colors[j], level, levels);
+      EXPECT_EQ(table[level * MAXIMUM_COLORS_PER_TABLE + j], screen_pixel(shaded.red, shaded.green, shaded.blue))
+          << level << " " << j;
+    }
+  }
 }
 
 TEST_F(MeshFile, EmptyCoverageRegionCoversEveryRow) {
