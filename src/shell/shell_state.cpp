@@ -123,7 +123,11 @@ void ShowShellWindow(QWidget* window) {
     window->show();
     window->setAttribute(Qt::WA_ShowWithoutActivating, false);
   }
+  // Shown normally, a window also comes to the front and takes the keyboard: after Open Map that is
+  // the visual view, last of the map windows.
   window->showNormal();
+  window->raise();
+  window->activateWindow();
 }
 
 void HideShellWindow(QWidget* window) {

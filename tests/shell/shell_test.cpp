@@ -368,6 +368,14 @@ TEST_F(Shell, TheToolsWindowFollowsTheMapAndTheCurrentTool) {
 
 TEST_F(Shell, TheWindowsMenuOnlyShows) {
   open_harbour();
+  // The visual view comes last of the map windows: it has the keyboard.
+  EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
+  QWidget* tools = shell.windows[_shell_window_tools];
+  tools->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(tools));
+  DispatchMenuCommand(COMMAND_WINDOW_VISUAL);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
+
   HideMapWindows();
   DispatchMenuCommand(COMMAND_WINDOW_OVERHEAD);
   EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
