@@ -401,7 +401,7 @@ bool mesh_create(int32_t tag_index, tag media_tag, int16_t width, int16_t height
   byte_swap_data(mesh_cell_description, cells, sizeof(mesh_cell), count);
   byte_swap_data(mesh_definition_description, &header, MESH_HEADER_SIZE, 1);
   std::memcpy(data.data(), &header, MESH_HEADER_SIZE);
-  if (!tag_file_replace_contents(&tag_index, data.data(), int32_t(data.size()))) {
+  if (!tag_file_replace_contents(&tag_index, data.data(), int32_t(data.size()), MESH_VERSION)) {
     POST_ERROR(error_file_write, "couldn't write mesh data from %s.", name);
     return false;
   }

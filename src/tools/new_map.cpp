@@ -104,7 +104,8 @@ bool new_map_build_collection(int32_t* collection_tag_index, int32_t width, int3
     POST_ERROR(error_file_write, "couldn't write collection header");
     return false;
   }
-  if (!tag_file_replace_contents(collection_tag_index, bytes.data(), int32_t(bytes.size()))) {
+  if (!tag_file_replace_contents(collection_tag_index, bytes.data(), int32_t(bytes.size()),
+                                 COLLECTION_DEFINITION_VERSION)) {
     POST_ERROR(error_file_write, "couldn't write bitmap to tag");
     return false;
   }
@@ -141,6 +142,14 @@ int32_t find_tag_named(tag group, const char* name) {
   filter.group_tag = group;
   int32_t found = NONE;
   return tag_file_search(filter, &found, 1) > 0 ? found : NONE;
+}
+
+// A local tag of the name is kept as it is until its new contents replace it whole, so that a
+// failed write never loses the map being replaced; a name that is new gets an empty tag.
+int32_t tag_for_new_contents(tag group, const char* name, int16_t version) {
+  const int32_t existing = find_tag_named(group, name);
+  if (existing != NONE && tag_file_is_local(existing)) return existing;
+  return tag_file_create(group, name, version);
 }
 
 // The new collection takes the place of any collection of the map's name. Only a map's own
@@ -208,12 +217,9 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
 
   // The map open now goes first (with its own question); then the tags are made.
   if (!map_close()) return false;
-  const int32_t map_tag = tag_file_create(MESH_DEFINITION_GROUP_TAG, clean, MESH_VERSION);
-  if (map_tag == NONE) {
-    POST_ERROR(error_file_create, "couldn't create tag");
-    return false;
-  }
-  int32_t collection_tag = tag_file_create(COLLECTION_DEFINITION_GROUP_TAG, clean, COLLECTION_DEFINITION_VERSION);
+  // The collection goes first and the map last, each replaced whole: a failure on the way leaves
+  // the old map and its textures readable.
+  int32_t collection_tag = tag_for_new_contents(COLLECTION_DEFINITION_GROUP_TAG, clean, COLLECTION_DEFINITION_VERSION);
   if (collection_tag == NONE) {
     POST_ERROR(error_file_create, "couldn't create tag");
     return false;
@@ -225,6 +231,11 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
   contents.context = &source;
   if (!new_map_build_collection(&collection_tag, image.width, image.height, &contents)) {
     POST_ERROR(error_file_create, "couldn't build the collection header and bitmap references");
+    return false;
+  }
+  const int32_t map_tag = tag_for_new_contents(MESH_DEFINITION_GROUP_TAG, clean, MESH_VERSION);
+  if (map_tag == NONE) {
+    POST_ERROR(error_file_create, "couldn't create tag");
     return false;
   }
   if (!mesh_create(map_tag, media_tag, columns, rows) ||

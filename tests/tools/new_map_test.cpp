@@ -7,6 +7,7 @@
 #include "render/shapes.h"
 #include "support/collection_fixtures.h"
 #include "support/work_folder.h"
+#include "tag_files/atomic_file.h"
 #include "tag_files/tag_files.h"
 #include "tools/bitmap_fixtures.h"
 #include "tools/extract.h"
@@ -195,6 +196,37 @@ TEST_F(NewMap, ReplacingAskedThenCancelledKeepsTheOldMap) {
   EXPECT_EQ(mesh_globals.header->marker_count, 0);
   EXPECT_EQ(tag_file_get_identifier(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(old_tag))),
             tag_file_get_identifier(old_tag));
+}
+
+int replacements_before_failure = 0;
+bool fail_after_some_replacements(const file_specification*) { return replacements_before_failure-- > 0; }
+
+TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMap) {
+  ASSERT_TRUE(make_map("harbour", 256, 256, column_pattern));
+  const int32_t old_tag = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
+  const int32_t old_collection = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour");
+  ASSERT_TRUE(map_save());
+  const std::vector<uint8_t> old_map = store.tag_bytes(old_tag), old_textures = store.tag_bytes(old_collection);
+  const std::string other = write_bitmap("other.bmp", bmp_fixture{});
+
+  // The collection's replacement fails (nothing changes), or the map's after it.
+  for (int succeeding : {0, 1}) {
+    SCOPED_TRACE(succeeding);
+    replacements_before_failure = succeeding;
+    atomic_file_set_test_hook(fail_after_some_replacements);
+    ui.answers = {ui_answer_yes};
+    EXPECT_FALSE(new_map_create("harbour", store.media_tag(), other));
+    atomic_file_set_test_hook(nullptr);
+    // The map itself is never half replaced or emptied, whichever write failed.
+    const int32_t map_now = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
+    ASSERT_NE(map_now, NONE);
+    EXPECT_EQ(store.tag_bytes(map_now), old_map);
+    if (succeeding == 0) {
+      EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
+    }
+    ASSERT_TRUE(map_open(map_now));
+    ASSERT_TRUE(map_close());
+  }
 }
 
 TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
