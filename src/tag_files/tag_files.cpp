@@ -344,12 +344,13 @@ void archive_contents_close(archive_contents* contents) {
 }
 
 // A tag of an archive is taken only if its name needs no change and its data lies inside the file,
-// after the archive's tables.
-bool archive_tag_is_valid(const tag_header& header, int64_t data_start, int64_t length) {
+// after the archive's tables. Trailing blanks and dots are no change: they are dropped from the name.
+bool archive_tag_is_valid(tag_header& header, int64_t data_start, int64_t length) {
   if (strnlen(header.name, sizeof header.name) > MAXIMUM_TAG_NAME_LENGTH) return false;
   char name[TAG_NAME_SIZE];
   copy_field(name, header.name);
   if (sanitize_tag_name(name)) return false;
+  copy_text(header.name, name);
   if (header.signature != TAG_HEADER_SIGNATURE || int32_t(header.size) < 0) return false;
   return int64_t(header.offset) >= data_start && int64_t(header.offset) + int64_t(header.size) <= length;
 }
@@ -406,7 +407,7 @@ bool archive_read(const file_specification& file, int16_t type, bool need_free_h
   }
   byte_swap_data(tag_header_description, contents->tags.data(), sizeof(tag_header), header.tag_count);
   bool valid = true;
-  for (const tag_header& tag_entry : contents->tags) {
+  for (tag_header& tag_entry : contents->tags) {
     if (!archive_tag_is_valid(tag_entry, data_start, length)) {
       POST_ERROR(error_data_corrupted, "found an invalid tag in the monolithic file '%s'", path.c_str());
       valid = false;

@@ -381,6 +381,26 @@ TEST_F(TagStoreTest, ArchivesWithBadTagNamesOrOffsetsAreRejected) {
   }
 }
 
+// Dropping trailing dots and blanks is no change of the name: the tag loads under the shorter name.
+TEST_F(TagStoreTest, ArchiveTagNamesLoseTrailingDotsAndBlanks) {
+  std::vector<uint8_t> bytes = archive_bytes(archive_of(_tag_file_install_archive, {tag_entry(kMesh, kAlpha, "alpha", "x")}));
+  const uint8_t tail[] = {'.', ' ', '.'};
+  std::copy(std::begin(tail), std::end(tail), bytes.begin() + 128 + 4 + 5);
+  ASSERT_TRUE(folder.write_file("tags/small install", std::string(bytes.begin(), bytes.end())));
+  ASSERT_TRUE(open_store());
+
+  int32_t tag_index = tag_file_find(kMesh, kAlpha);
+  ASSERT_NE(tag_index, NONE);
+  EXPECT_STREQ(tag_file_get_name(tag_index), "alpha");
+  tag_file_filter filter = tag_file_filter_any();
+  std::strcpy(filter.name, "alpha");
+  EXPECT_EQ(tag_file_search(filter, nullptr, 4), 1);
+  // Its local copy is the file "alpha", which loads again as the same tag.
+  ASSERT_TRUE(tag_file_copy_to_local(&tag_index));
+  EXPECT_TRUE(std::filesystem::exists("local/meshes/alpha"));
+  EXPECT_EQ(error_pending_code(), error_none);
+}
+
 TEST_F(TagStoreTest, TruncatedArchivesNeverCrashOrContribute) {
   std::vector<uint8_t> good = archive_bytes(archive_of(
       _tag_file_install_archive, {tag_entry(kMesh, kAlpha, "alpha", "some data"), tag_entry(kMesh, make_tag("beta"), "beta", "more")}));
