@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "fuzz_support.h"
 #include "map/mesh.h"
 #include "tools/bitmap_file.h"
 #include "tools/extract.h"
@@ -54,13 +55,7 @@ void apply_to_map(const bitmap_image& image) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> sample = sample_bitmap();
   if (size == 0) return 0;
-  std::vector<uint8_t> file;
-  if ((data[0] & 1) == 0) {
-    file = sample;
-    for (size_t i = 1; i + 2 < size; i += 3) file[((size_t{data[i]} << 8) | data[i + 1]) % file.size()] = data[i + 2];
-  } else {
-    file.assign(data + 1, data + size);
-  }
+  const std::vector<uint8_t> file = fuzz_edited_sample_or_bytes(sample, data, size);
 
   // As a file is read: its head first, checked against the file's length, then all of it.
   bitmap_header header_only;

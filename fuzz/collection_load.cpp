@@ -11,6 +11,7 @@
 
 #include "../tests/support/collection_fixtures.cpp"
 #include "cseries/error_manager.h"
+#include "fuzz_support.h"
 #include "render/shapes.h"
 
 namespace {
@@ -37,13 +38,7 @@ std::vector<uint8_t> sample_collection() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> sample = sample_collection();
   if (size == 0) return 0;
-  std::vector<uint8_t> tag;
-  if ((data[0] & 1) == 0) {
-    tag = sample;
-    for (size_t i = 1; i + 2 < size; i += 3) tag[((size_t{data[i]} << 8) | data[i + 1]) % tag.size()] = data[i + 2];
-  } else {
-    tag.assign(data + 1, data + size);
-  }
+  const std::vector<uint8_t> tag = fuzz_edited_sample_or_bytes(sample, data, size);
   if (tag.size() < sizeof(collection_header)) return 0;
 
   collection_header header;

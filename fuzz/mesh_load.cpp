@@ -6,32 +6,21 @@
 // Input: byte 0 - bit 0 clear: edits (two position bytes, one value) applied to a well-formed
 // sample map, so that an empty corpus reaches deep; set: the rest is the tag's data as it stands.
 // Bits 1..3 give the tag's version, 5..12.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "../tests/support/collection_fixtures.cpp"
 #include "../tests/support/map_fixtures.cpp"
 #include "cseries/error_manager.h"
+#include "fuzz_support.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
 #include "tag_files/tag_files.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-fs::path store_root;
 tag media_tag = NONE_TAG;
-int runs_since_log_start = 0;
-
-void remove_store_root() {
-  std::error_code error;
-  if (!store_root.empty()) fs::remove_all(store_root, error);
-}
 
 std::vector<uint8_t> sample_map() {
   map_fixture map = map_fixture_full();
@@ -75,11 +64,7 @@ void exercise_open_map() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string folder = (fs::temp_directory_path() / "vellgrim-fuzz-XXXXXX").string();
-  if (!mkdtemp(folder.data())) std::abort();
-  store_root = folder;
-  std::atexit(remove_store_root);
-  fs::current_path(store_root);
+  fuzz_enter_temporary_folder();
   map_fixture map = map_fixture_new(1, 1);
   if (!map_fixture_open_store(&media_tag) || map_fixture_store_map("Fuzz Map", map, MESH_VERSION, media_tag) == NONE) {
     std::abort();
@@ -90,13 +75,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> sample = sample_map();
   if (size == 0) return 0;
-  std::vector<uint8_t> bytes;
-  if ((data[0] & 1) == 0) {
-    bytes = sample;
-    for (size_t i = 1; i + 2 < size; i += 3) bytes[((size_t{data[i]} << 8) | data[i + 1]) % bytes.size()] = data[i + 2];
-  } else {
-    bytes.assign(data + 1, data + size);
-  }
+  const std::vector<uint8_t> bytes = fuzz_edited_sample_or_bytes(sample, data, size);
   const int16_t version = int16_t(5 + ((data[0] >> 1) & 7));
 
   // A fresh tag each time (creating it again replaces the local file), with exactly these bytes.
@@ -111,9 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   shapes_dispose();
   definition_groups_validate();
   handle_error();
-  if (++runs_since_log_start >= 10000) {
-    runs_since_log_start = 0;
-    error_manager_initialize("fuzz_mesh_load");
-  }
+  fuzz_restart_log_now_and_then("fuzz_mesh_load");
   return 0;
 }

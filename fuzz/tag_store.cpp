@@ -11,8 +11,6 @@
 //
 // With VELLGRIM_FUZZ_SEEDS naming a folder, inputs built from well-formed files are written there
 // first, so that mutation starts from archives the store accepts.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +24,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "fuzz_support.h"
 #include "tag_files/archive_writer.h"
 #include "tag_files/tag_files.h"
 
@@ -41,14 +40,6 @@ constexpr size_t kPrefixSize = 6;
 constexpr const char* kLocalNames[] = {"fuzz tag", "Fuzz Tag", "map", "trailing dot.", "what?", "a:b",
                                        "a name that is well over thirty-one characters long", "x"};
 constexpr int32_t kChunkSizes[] = {1, 7, 64, 1000, 4096, 16383, 16384, 16385};
-
-fs::path store_root;
-int runs_since_log_start = 0;
-
-void remove_store_root() {
-  std::error_code error;
-  if (!store_root.empty()) fs::remove_all(store_root, error);
-}
 
 void write_file(const fs::path& path, const uint8_t* data, size_t size) {
   std::error_code error;
@@ -195,11 +186,7 @@ void read_every_visible_tag(size_t input_size, int32_t chunk_size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string folder = (fs::temp_directory_path() / "vellgrim-fuzz-XXXXXX").string();
-  if (!mkdtemp(folder.data())) std::abort();
-  store_root = folder;
-  std::atexit(remove_store_root);
-  fs::current_path(store_root);
+  fuzz_enter_temporary_folder();
   error_manager_initialize("fuzz_tag_store");
 
   // Plugins are discovered once, at initialisation: a well-formed plugin becomes plugin 0, whose
@@ -237,10 +224,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::error_code error;
   if (!local_path.empty()) fs::remove(local_path, error);
-  // The log is rewritten now and then so that long runs do not fill the disc.
-  if (++runs_since_log_start >= 10000) {
-    runs_since_log_start = 0;
-    error_manager_initialize("fuzz_tag_store");
-  }
+  fuzz_restart_log_now_and_then("fuzz_tag_store");
   return 0;
 }
