@@ -34,3 +34,9 @@ bool byte_swap_memory(const char* name, void* data, int32_t count, int16_t code)
 
 // The number of bytes the codes cover; -1 (reported with error 10) for a malformed description.
 int32_t byte_swap_description_size(const byte_swap_description& description);
+
+// One value read from stored (big-endian) bytes; the caller checks that they are there.
+constexpr uint16_t read_big_endian_16(const uint8_t* bytes) { return uint16_t((bytes[0] << 8) | bytes[1]); }
+constexpr uint32_t read_big_endian_32(const uint8_t* bytes) {
+  return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+}

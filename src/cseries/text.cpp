@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "cseries/byte_swapping.h"
+
 namespace {
 
 char tag_text_ring[TAG_TEXT_BUFFER_COUNT][5];
@@ -37,7 +39,7 @@ tag text_to_tag_filled(const char* text, uint8_t fill) {
       position = position + 1 > 2 ? position + 1 : 2;
     }
   }
-  return (tag(bytes[0]) << 24) | (tag(bytes[1]) << 16) | (tag(bytes[2]) << 8) | tag(bytes[3]);
+  return read_big_endian_32(bytes);
 }
 
 // Blocks from resize_block carry their size in front, so that the same size can be recognised and

@@ -212,10 +212,6 @@ bool file_in_folder(const file_specification& folder, const std::string& name, f
   return file_spec_set_name(file, name.c_str());
 }
 
-uint32_t read_big_endian_32(const uint8_t* bytes) {
-  return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
-}
-
 // ---- the header table and its index ----
 
 tag_header* header_at_slot(int32_t slot) { return data_array_get_as<tag_header>(store.headers, slot); }
@@ -1369,7 +1365,7 @@ bool resolve_required_plugins(const void* list, int32_t length, int16_t* plugin_
   if (plugin_count) *plugin_count = 0;
   const auto* bytes = static_cast<const uint8_t*>(list);
   if (!bytes || length < 2 || length > MAXIMUM_REQUIRED_PLUGIN_LIST_SIZE) return false;
-  const int16_t count = int16_t((bytes[0] << 8) | bytes[1]);
+  const int16_t count = int16_t(read_big_endian_16(bytes));
   if (count < 0 || count > MAXIMUM_REQUIRED_PLUGINS) return false;
 
   // A NUL-terminated text of at most maximum characters at *position; none when it can't be read.

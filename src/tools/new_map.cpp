@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "cseries/byte_swapping.h"
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh.h"
@@ -161,7 +162,7 @@ bool name_frees_collection(const char* name) {
   if (tag_file_get_size(existing) < int32_t(sizeof(head)) || !tag_file_read(existing, 0, sizeof(head), head)) {
     return false;
   }
-  const uint32_t flags = uint32_t(head[4]) << 24 | uint32_t(head[5]) << 16 | uint32_t(head[6]) << 8 | head[7];
+  const uint32_t flags = read_big_endian_32(head + 4);
   return (flags & COLLECTION_HOLDS_SUBMESH_TEXTURES) != 0;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "cseries/byte_swapping.h"
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
@@ -21,7 +22,7 @@
 namespace {
 
 uint16_t get16(const std::vector<uint8_t>& bytes, size_t offset) {
-  return uint16_t(bytes[offset] << 8 | bytes[offset + 1]);
+  return read_big_endian_16(bytes.data() + offset);
 }
 uint32_t get32(const std::vector<uint8_t>& bytes, size_t offset) {
   return uint32_t(get16(bytes, offset)) << 16 | get16(bytes, offset + 2);

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "cseries/byte_swapping.h"
 #include "cseries/error_manager.h"
 #include "support/collection_fixtures.h"
 #include "support/work_folder.h"
@@ -17,8 +18,7 @@ uint16_t checker(int32_t x, int32_t y) { return static_cast<uint16_t>((x + 3 * y
 uint16_t wide(int32_t x, int32_t y) { return static_cast<uint16_t>(0x1200 + x * 16 + y); }
 
 uint32_t get32(const std::vector<uint8_t>& bytes, size_t offset) {
-  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) | (uint32_t{bytes[offset + 2]} << 8) |
-         bytes[offset + 3];
+  return read_big_endian_32(bytes.data() + offset);
 }
 
 // A fixture and its stored block, fixed up on demand.

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "cseries/byte_swapping.h"
 #include "tag_store_fixture.h"
 
 namespace {
 
 uint32_t big_endian_32(const std::vector<uint8_t>& bytes, size_t at) {
-  return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) | bytes[at + 3];
+  return read_big_endian_32(bytes.data() + at);
 }
 
 using ArchiveWriterTest = TagStoreTest;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cseries/byte_swapping.h"
 #include "map/mesh.h"
 #include "map/mesh_file.h"
 #include "render/shapes.h"
@@ -16,9 +17,9 @@
 namespace {
 
 uint32_t big32(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+  return read_big_endian_32(b.data() + at);
 }
-uint16_t big16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
+uint16_t big16(const std::vector<uint8_t>& b, size_t at) { return read_big_endian_16(b.data() + at); }
 
 uint8_t column_pattern(int32_t x, int32_t y) { return uint8_t(x % 200 + 1 + (y % 3)); }
 
