@@ -79,12 +79,9 @@ void step_engine(CVellgrimFrameWnd* frame) {
 int32_t main_loop_drain_input_queue() { return 0; }
 
 void main_loop_save_window_positions() {
-  window_positions positions = shell.positions;
-  for (int16_t window = 0; window < NUMBER_OF_SHELL_WINDOWS; ++window) {
-    if (!shell.windows[window]) continue;
-    const QPoint corner = shell.windows[window]->frameGeometry().topLeft();
-    positions.windows[window] = {corner.x(), corner.y()};
-  }
+  window_positions positions{};
+  for (int16_t window = 0; window < NUMBER_OF_SHELL_WINDOWS; ++window)
+    positions.windows[window] = shell_window_position(shell_window(window));
   window_positions_write(positions);
 }
 

@@ -43,7 +43,8 @@ struct shell_state {
   int32_t application_active = 0;
   QWidget* windows[NUMBER_OF_SHELL_WINDOWS] = {};
   CVellgrimFrameWnd* frame = nullptr;
-  window_positions positions{};  // read at start-up, written when the main loop ends
+  // Read at start-up; a window's entry follows it when it is hidden (see shell_window_position).
+  window_positions positions{};
   bool quit = false;             // the main loop's quit flag
 };
 extern shell_state shell;
@@ -67,6 +68,9 @@ void ShowMapWindows();
 void HideMapWindows();
 // Records one of the shell's windows and moves it to its saved position.
 void shell_place_window(QWidget* window, shell_window which);
+// Where a window stands: its frame's top-left corner while it is shown; where it stood when it was
+// last hidden (or where it was placed) otherwise. A hidden window is shown again there.
+window_position shell_window_position(shell_window which);
 // Sets the title of the visual view and of the overhead view.
 void SetShellTitle(const char* text);
 // The mouse position in visual-view client coordinates, each as a signed 16-bit value.

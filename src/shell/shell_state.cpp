@@ -1,6 +1,7 @@
 // The shell state, the dispatcher and the menu-state rules.
 #include <QAction>
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -116,32 +117,77 @@ bool IsMapModified() { return map_is_modified(); }
 void SetShadowMapsChanged(bool changed) { map_set_shadow_maps_changed(changed); }
 bool AreShadowMapsChanged() { return map_shadow_maps_changed(); }
 
-void ShowShellWindow(QWidget* window) {
+namespace {
+
+// Some window managers move a window when they take its frame away on hiding it, so a hidden
+// window's own geometry is not where it stood. The position it had when it was hidden is kept
+// instead: it is saved at exit and the window comes back there.
+class window_position_keeper : public QObject {
+ public:
+  window_position_keeper(QWidget* window, shell_window which) : QObject(window), which_(which) {
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched == parent()) {
+      const QPoint corner = static_cast<QWidget*>(watched)->frameGeometry().topLeft();
+      shell.positions.windows[which_] = {corner.x(), corner.y()};
+    }
+    return false;
+  }
+
+ private:
+  shell_window which_;
+};
+
+// Puts the window's frame at the position. Qt sizes a window that nobody sized when it is first
+// shown, and a window resized before it exists takes its position as that of its client area, so
+// the window is sized first.
+void move_frame_to(QWidget* window, const window_position& position) {
+  if (!window->testAttribute(Qt::WA_Resized)) window->adjustSize();
+  window->move(position.x, position.y);
+}
+
+int shell_window_index(const QWidget* window) {
+  for (int which = 0; which < NUMBER_OF_SHELL_WINDOWS; ++which) {
+    if (shell.windows[which] == window) return which;
+  }
+  return -1;
+}
+
+// Shown normally, a window also comes to the front; `activate` gives it the keyboard too. Only the
+// last window of a group may ask for it: a window just mapped takes it when it first appears, which
+// can be after a later window's request.
+void show_shell_window(QWidget* window, bool activate) {
   if (!window) return;
   if (!window->isVisible()) {
+    const int which = shell_window_index(window);
+    if (which >= 0) move_frame_to(window, shell.positions.windows[which]);
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->show();
     window->setAttribute(Qt::WA_ShowWithoutActivating, false);
   }
-  // Shown normally, a window also comes to the front and takes the keyboard: after Open Map that is
-  // the visual view, last of the map windows.
   window->showNormal();
   window->raise();
-  window->activateWindow();
+  if (activate) window->activateWindow();
 }
+
+}  // namespace
+
+void ShowShellWindow(QWidget* window) { show_shell_window(window, true); }
 
 void HideShellWindow(QWidget* window) {
   if (window && window->isVisible()) window->hide();
 }
 
+// The visual view comes last and takes the keyboard.
 void ShowMapWindows() {
-  ShowShellWindow(shell.windows[_shell_window_tools]);
-  ShowShellWindow(shell.windows[_shell_window_overhead]);
+  show_shell_window(shell.windows[_shell_window_tools], false);
+  show_shell_window(shell.windows[_shell_window_overhead], false);
   const int32_t tool = shell.current_tool;
-  if (tool_marker_type(tool) != -1) ShowShellWindow(shell.windows[_shell_window_scenery]);
-  if (tool == _tool_terrain_painting) ShowShellWindow(shell.windows[_shell_window_terrain]);
-  if (tool == _tool_map_actions) ShowShellWindow(shell.windows[_shell_window_map_actions]);
-  ShowShellWindow(shell.windows[_shell_window_visual]);
+  if (tool_marker_type(tool) != -1) show_shell_window(shell.windows[_shell_window_scenery], false);
+  if (tool == _tool_terrain_painting) show_shell_window(shell.windows[_shell_window_terrain], false);
+  if (tool == _tool_map_actions) show_shell_window(shell.windows[_shell_window_map_actions], false);
+  show_shell_window(shell.windows[_shell_window_visual], true);
 }
 
 void HideMapWindows() {
@@ -151,9 +197,16 @@ void HideMapWindows() {
 }
 
 void shell_place_window(QWidget* window, shell_window which) {
-  const window_position& position = shell.positions.windows[which];
-  window->move(position.x, position.y);
+  move_frame_to(window, shell.positions.windows[which]);
   shell.windows[which] = window;
+  new window_position_keeper(window, which);
+}
+
+window_position shell_window_position(shell_window which) {
+  const QWidget* window = shell.windows[which];
+  if (!window || !window->isVisible()) return shell.positions.windows[which];
+  const QPoint corner = window->frameGeometry().topLeft();
+  return {corner.x(), corner.y()};
 }
 
 void SetShellTitle(const char* text) {

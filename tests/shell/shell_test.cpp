@@ -274,6 +274,32 @@ TEST_F(Shell, TheCloseBoxQuitsAndTheWindowPositionsAreSaved) {
   EXPECT_EQ(saved.windows[_window_screen].y, corner.y());
 }
 
+TEST_F(Shell, AHiddenWindowIsSavedAndShownAgainWhereItWasHidden) {
+  open_harbour();
+  QWidget* tools = shell.windows[_shell_window_tools];
+  tools->move(120, 200);
+  const QPoint corner = tools->frameGeometry().topLeft();
+  HideShellWindow(tools);
+  // What some window managers do to a window whose frame they take away.
+  tools->move(-2, 451);
+  main_loop_save_window_positions();
+  window_positions saved{};
+  ASSERT_TRUE(window_positions_read(&saved));
+  EXPECT_EQ(saved.windows[_window_tools].x, corner.x());
+  EXPECT_EQ(saved.windows[_window_tools].y, corner.y());
+  DispatchMenuCommand(COMMAND_WINDOW_TOOLS);
+  EXPECT_EQ(tools->frameGeometry().topLeft(), corner);
+}
+
+// A window sized by its layout when first shown keeps its frame at the saved position.
+TEST_F(Shell, AWindowSizedByItsContentsIsShownAtItsSavedPosition) {
+  QWidget* tools = shell.windows[_shell_window_tools];
+  const window_position saved = shell.positions.windows[_shell_window_tools];
+  ShowShellWindow(tools);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(tools));
+  EXPECT_EQ(tools->frameGeometry().topLeft(), QPoint(saved.x, saved.y));
+}
+
 TEST_F(Shell, ClosingTheMapRestoresTheTitleOnce) {
   open_harbour();
   ASSERT_TRUE(main_loop_pass(&loop));
