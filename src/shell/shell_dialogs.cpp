@@ -177,7 +177,7 @@ void CNamingDlg::accept() {
   // The name the tag store would give the file: a name that the store would change into one of the
   // listed names must ask before replacing it, as the listed name itself does.
   char name[TAG_NAME_SIZE] = {};
-  const std::string text = edit_->text().trimmed().toStdString();
+  const std::string text = edit_->text().trimmed().toLatin1().toStdString();
   std::strncpy(name, text.c_str(), MAXIMUM_TAG_NAME_LENGTH);
   sanitize_tag_name(name);
   if (name[0] == '\0') {
@@ -185,7 +185,7 @@ void CNamingDlg::accept() {
     return;
   }
   for (int row = 0; row < list_->count(); ++row) {
-    if (list_->item(row)->text().toStdString() != name) continue;
+    if (list_->item(row)->text().toLatin1() != name) continue;
     char question[96];
     std::snprintf(question, sizeof(question), "Are you sure you want to replace '%s'?", name);
     if (ui_message_box("Warning", question, ui_icon_warning, ui_buttons_yes_no) != ui_answer_yes) return;
@@ -277,10 +277,11 @@ bool LocationDialog(QWidget* parent, world_point3d* point) {
 }
 
 CNameEntryDlg::CNameEntryDlg(QWidget* parent, const std::string& name) : CFieldsDlg(parent, "Enter the new name:") {
-  addField("Name:", 1004, QString::fromStdString(name));
+  addField("Name:", 1004, QString::fromLatin1(name.data(), qsizetype(name.size())));
 }
 
-std::string CNameEntryDlg::name() const { return field(0)->text().left(255).toStdString(); }
+// One byte a character, as the names are kept; the caller's buffer holds 255 and the terminator.
+std::string CNameEntryDlg::name() const { return field(0)->text().left(255).toLatin1().toStdString(); }
 
 bool CNameEntryDlg::acceptable() {
   if (!field(0)->text().isEmpty()) return true;

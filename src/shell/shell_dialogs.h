@@ -135,7 +135,8 @@ bool ValueDialog(QWidget* parent, double* value, double lower, double upper);
 // "Enter a location": X, Y and Z of a world point in cells.
 bool LocationDialog(QWidget* parent, world_point3d* point);
 
-// "Enter the new name:": at most 255 characters; an empty name beeps and keeps the dialog open.
+// "Enter the new name:": at most 255 characters, one byte each (Latin-1); an empty name beeps and
+// keeps the dialog open.
 class CNameEntryDlg : public CFieldsDlg {
   Q_OBJECT
  public:

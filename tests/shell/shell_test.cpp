@@ -550,6 +550,12 @@ TEST_F(Shell, TheNameEntryDialogRefusesAnEmptyName) {
   dialog.accept();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.name(), "first squad");
+
+  // A name is at most 255 bytes however it was typed.
+  CNameEntryDlg accented(frame, std::string(2, '\xE9'));
+  EXPECT_EQ(accented.field(0)->text(), QString(2, QChar(0xE9)));
+  accented.field(0)->setText(QString(300, QChar(0xE9)));
+  EXPECT_EQ(accented.name(), std::string(255, '\xE9'));
 }
 
 TEST_F(Shell, LocationAndShiftDialogsConvertCellsAndWholeCells) {
