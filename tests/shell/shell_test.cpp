@@ -327,6 +327,19 @@ TEST_F(Shell, AFailedSaveSaysSoAndKeepsSaveEnabled) {
   EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
 }
 
+TEST_F(Shell, MeshLimitsShowsTheCountsInAnInformationBox) {
+  open_harbour();
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_MESH_LIMITS));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Current Mesh Limits");
+  EXPECT_EQ(ui.boxes[0].icon, ui_icon_information);
+  EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_ok);
+  const std::string& text = ui.boxes[0].text;
+  EXPECT_EQ(text.rfind("ambient sound definitions: ", 0), 0u) << text;
+  EXPECT_TRUE(text.ends_with("MA params size: 0 / 98304\n")) << text;
+  EXPECT_FALSE(IsMapModified());
+}
+
 TEST_F(Shell, MeshParametersAreStoredOnOkOnly) {
   open_harbour();
   const int16_t left = mesh_globals.header->observer_margin_left;
