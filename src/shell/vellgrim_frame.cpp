@@ -67,12 +67,13 @@ void CVisualView::mouseReleaseEvent(QMouseEvent* event) {
   QWidget::mouseReleaseEvent(event);
 }
 
+// Only the double-click: Qt's default would hand the tool a second press for the same click.
 void CVisualView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     const QPoint position = event->position().toPoint();
     ToolDoubleClick(shell_modifier_word(), clamp16(position.x()), clamp16(position.y()));
   }
-  QWidget::mouseDoubleClickEvent(event);
+  event->accept();
 }
 
 void CVisualView::keyPressEvent(QKeyEvent* event) {

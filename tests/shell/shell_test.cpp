@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -422,6 +423,20 @@ TEST_F(Shell, TheWindowsMenuOnlyShows) {
   EXPECT_TRUE(shell.windows[_shell_window_tools]->isVisible());
   DispatchMenuCommand(COMMAND_WINDOW_OVERHEAD);
   EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+}
+
+TEST_F(Shell, TheViewCapturesTheMouseForAPressNotForADoubleClick) {
+  open_harbour();
+  QWidget* view = frame->visualView();
+  const QPointF at(20, 30);
+  QMouseEvent double_click(QEvent::MouseButtonDblClick, at, view->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+  QApplication::sendEvent(view, &double_click);
+  EXPECT_FALSE(frame->mouseCaptured());
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, at.toPoint());
+  EXPECT_TRUE(frame->mouseCaptured());
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, at.toPoint());
+  EXPECT_FALSE(frame->mouseCaptured());
 }
 
 TEST_F(Shell, KeysReachTheToolsAsVirtualKeyCodes) {
