@@ -33,7 +33,6 @@ const std::vector<content_map_plan>& content_map_plans() {
 namespace {
 
 constexpr int32_t kTexel = 64;  // world units
-constexpr int32_t kCell = 512;
 constexpr int16_t kNoTeam = -1;
 // Body Count, Last Man on the Hill, Capture the Flag and Territories.
 constexpr uint32_t kNetgameTypes = (1u << 0) | (1u << 2) | (1u << 5) | (1u << 7);

@@ -32,6 +32,13 @@ class NewMap : public MapImageTest {
     int32_t found = NONE;
     return tag_file_search(filter, &found, 1) > 0 ? found : NONE;
   }
+  // A saved, open map "harbour" made by New Map; the stored bytes of the map and its collection.
+  void save_harbour(std::vector<uint8_t>* map_bytes, std::vector<uint8_t>* collection_bytes) {
+    ASSERT_TRUE(make_map("harbour", 256, 256, column_pattern));
+    ASSERT_TRUE(map_save());
+    *map_bytes = store.tag_bytes(tag_of(MESH_DEFINITION_GROUP_TAG, "harbour"));
+    *collection_bytes = store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour"));
+  }
   void expect_no_tags() {
     EXPECT_EQ(tag_file_count(MESH_DEFINITION_GROUP_TAG), 0);
     EXPECT_EQ(tag_file_count(COLLECTION_DEFINITION_GROUP_TAG), 0);
@@ -203,11 +210,8 @@ int replacements_before_failure = 0;
 bool fail_after_some_replacements(const file_specification*) { return replacements_before_failure-- > 0; }
 
 TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMap) {
-  ASSERT_TRUE(make_map("harbour", 256, 256, column_pattern));
-  const int32_t old_tag = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
-  const int32_t old_collection = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour");
-  ASSERT_TRUE(map_save());
-  const std::vector<uint8_t> old_map = store.tag_bytes(old_tag), old_textures = store.tag_bytes(old_collection);
+  std::vector<uint8_t> old_map, old_textures;
+  ASSERT_NO_FATAL_FAILURE(save_harbour(&old_map, &old_textures));
   const std::string other = write_bitmap("other.bmp", bmp_fixture{});
 
   // The collection's replacement fails (nothing changes), or the map's after it.
@@ -231,11 +235,8 @@ TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMap) {
 }
 
 TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
-  ASSERT_TRUE(make_map("harbour", 256, 256, column_pattern));
-  const int32_t old_tag = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
-  const int32_t old_collection = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour");
-  ASSERT_TRUE(map_save());
-  const std::vector<uint8_t> old_map = store.tag_bytes(old_tag), old_textures = store.tag_bytes(old_collection);
+  std::vector<uint8_t> old_map, old_textures;
+  ASSERT_NO_FATAL_FAILURE(save_harbour(&old_map, &old_textures));
   mesh_get_cell(3, 3)->ground_height = 700;
   map_set_modified(true);
 
