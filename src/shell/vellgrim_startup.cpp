@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QImage>
 #include <QScreen>
+#include <QTimer>
 
 #include "cseries/error_manager.h"
 #include "engine/engine.h"
@@ -31,6 +32,25 @@ void map_opened() {
 }
 
 const map_session_client shell_map_client = {"shell", map_opened, nullptr, nullptr};
+
+// When a modal dialog closes while the editor is in front, its owner gets the keyboard back, as an
+// owned window's owner does on Windows; some window managers leave it with no window at all.
+class modal_owner_activator : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Hide || !watched->isWidgetType()) return false;
+    const auto* window = static_cast<QWidget*>(watched);
+    if (!window->isWindow() || !window->isModal()) return false;
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive) return false;
+    QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    // Once the dialog has gone: a window manager that moves the keyboard on its own does so then.
+    if (owner) QTimer::singleShot(0, owner, [owner] {
+      if (owner->isVisible()) owner->activateWindow();
+    });
+    return false;
+  }
+};
 
 // The program's own folder is the working folder: the tag store, the log and the lock live there.
 void enter_program_folder() { QDir::setCurrent(QCoreApplication::applicationDirPath()); }
@@ -65,6 +85,8 @@ void vellgrim_create_windows() {
   CreateTerrainWindow();
   shell.frame->show();
   CreateToolsWindow(shell.frame);
+  // Owned by the frame, it goes with it.
+  qApp->installEventFilter(new modal_owner_activator(shell.frame));
   map_session_register(&shell_map_client);
 }
 

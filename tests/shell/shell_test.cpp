@@ -439,6 +439,21 @@ TEST_F(Shell, TheViewCapturesTheMouseForAPressNotForADoubleClick) {
   EXPECT_FALSE(frame->mouseCaptured());
 }
 
+// As with an owned window on Windows, closing a modal dialog gives the keyboard back to its owner,
+// whatever the window manager does.
+TEST_F(Shell, AClosedDialogGivesTheKeyboardBackToItsOwner) {
+  open_harbour();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  SetMapModified(true);
+  const ui_host* scripted = ui_host_current();
+  qt_ui_host_install();
+  with_modal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_CLOSE_MAP));
+  ui_host_install(scripted);
+  EXPECT_TRUE(map_is_open());
+  EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
+}
+
 TEST_F(Shell, KeysReachTheToolsAsVirtualKeyCodes) {
   EXPECT_EQ(shell_virtual_key(Qt::Key_A, false), 0x41);
   EXPECT_EQ(shell_virtual_key(Qt::Key_H, false), 0x48);
