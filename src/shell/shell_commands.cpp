@@ -1,8 +1,12 @@
 #include "shell/shell_commands.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
+#include "engine/definition_groups.h"
 #include "engine/engine.h"
 #include "engine/preferences.h"
 #include "map/mesh.h"
@@ -16,6 +20,7 @@
 #include "shell/vellgrim_frame.h"
 #include "tag_files/tag_files.h"
 #include "tools/map_session.h"
+#include "tools/new_map.h"
 
 namespace {
 
@@ -31,8 +36,54 @@ void show_error(const char* format, const char* name) {
 
 // ---- File ----
 
-// New Map (naming dialog, media choice, bitmap, LOD) comes with the new-map tool.
-void CommandNewMap() {}
+namespace {
+
+// "Name|patterns" for the UI host. Bitmap names come in either case on a file system that tells
+// them apart.
+constexpr char NEW_MAP_BITMAP_FILTER[] = "Bitmap Files|*.BMP *.bmp";
+
+// The open-file dialog may leave the process in another folder; the tag store, the log and the
+// lock are found through the current one.
+class current_directory_keeper {
+ public:
+  current_directory_keeper() : saved_(QDir::currentPath()) {}
+  ~current_directory_keeper() { QDir::setCurrent(saved_); }
+  current_directory_keeper(const current_directory_keeper&) = delete;
+  current_directory_keeper& operator=(const current_directory_keeper&) = delete;
+
+ private:
+  QString saved_;
+};
+
+bool choose_new_map_bitmap(std::string* path) {
+  current_directory_keeper keeper;
+  return ui_choose_open_file(NEW_MAP_BITMAP_TITLE, NEW_MAP_BITMAP_FILTER, *path);
+}
+
+}  // namespace
+
+// Every answer is collected before new_map_create, which checks them all before any tag changes;
+// the naming dialog has asked about a replacement already, so that question is not asked again.
+void CommandNewMap() {
+  std::string name;
+  bool replace_confirmed = false;
+  if (!NewTagNameDialog(dialog_parent(), NEW_MAP_NAME_TITLE, MESH_DEFINITION_GROUP_TAG, NEW_MAP_DEFAULT_NAME, &name,
+                        &replace_confirmed))
+    return;
+  const tag media = TagSelectionDialog(dialog_parent(), NEW_MAP_MEDIA_TITLE, media_definitions.group_tag);
+  if (media == NONE_TAG) return;
+  std::string bitmap_path;
+  if (!choose_new_map_bitmap(&bitmap_path)) return;
+  new_map_create(name.c_str(), media, bitmap_path, replace_confirmed);
+  // It may have closed the map that was open and failed afterwards, or opened the new one and then
+  // failed to compute its LOD data: the windows follow whatever is open now. The title and the
+  // flags come with the opening, as for Open Map.
+  if (map_is_open()) {
+    ShowMapWindows();
+  } else {
+    HideMapWindows();
+  }
+}
 
 void CommandOpenMap() {
   const tag identifier = TagSelectionDialog(dialog_parent(), "Select a mesh:", MESH_DEFINITION_GROUP_TAG);

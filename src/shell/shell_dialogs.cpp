@@ -151,8 +151,9 @@ tag TagSelectionDialog(QWidget* parent, const char* title, tag group, tag_select
 
 // ---- naming ----
 
-CNamingDlg::CNamingDlg(QWidget* parent, const char* title, tag group, const char* default_text, int16_t version)
-    : QDialog(parent), group_(group), version_(version) {
+CNamingDlg::CNamingDlg(QWidget* parent, const char* title, tag group, const char* default_text, int16_t version,
+                       bool creates_tag)
+    : QDialog(parent), group_(group), version_(version), creates_tag_(creates_tag) {
   setWindowTitle(QString::fromLatin1(title));
   auto* layout = new QVBoxLayout(this);
   edit_ = new QLineEdit(QString::fromLatin1(default_text).left(MAXIMUM_TAG_NAME_LENGTH), this);
@@ -184,12 +185,20 @@ void CNamingDlg::accept() {
     QApplication::beep();
     return;
   }
+  bool replacing = false;
   for (int row = 0; row < list_->count(); ++row) {
     if (list_->item(row)->text().toLatin1() != name) continue;
     char question[96];
     std::snprintf(question, sizeof(question), "Are you sure you want to replace '%s'?", name);
     if (ui_message_box("Warning", question, ui_icon_warning, ui_buttons_yes_no) != ui_answer_yes) return;
+    replacing = true;
     break;
+  }
+  name_ = name;
+  replace_confirmed_ = replacing;
+  if (!creates_tag_) {
+    QDialog::accept();
+    return;
   }
   const int32_t tag_index = tag_file_create(group_, name, version_);
   if (tag_index == NONE) {
@@ -206,6 +215,15 @@ tag NamingDialog(QWidget* parent, const char* title, tag group, const char* defa
   CNamingDlg dialog(parent, title, group, default_text, version);
   if (dialog.exec() != QDialog::Accepted) return NONE_TAG;
   return dialog.chosenTag();
+}
+
+bool NewTagNameDialog(QWidget* parent, const char* title, tag group, const char* default_text, std::string* name,
+                      bool* replace_confirmed) {
+  CNamingDlg dialog(parent, title, group, default_text, 0, false);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *name = dialog.chosenName();
+  *replace_confirmed = dialog.replaceConfirmed();
+  return true;
 }
 
 // ---- field dialogs ----

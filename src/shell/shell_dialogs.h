@@ -70,24 +70,39 @@ tag TagSelectionDialog(QWidget* parent, const char* title, tag group, tag_select
 class CNamingDlg : public QDialog {
   Q_OBJECT
  public:
-  // version: passed on to the tag store when the tag is created.
-  CNamingDlg(QWidget* parent, const char* title, tag group, const char* default_text, int16_t version);
+  // version: passed on to the tag store when the tag is created. creates_tag false: Save only
+  // settles the name (asking before a replacement) and leaves making the tag to the caller, who
+  // has more to ask before anything may change.
+  CNamingDlg(QWidget* parent, const char* title, tag group, const char* default_text, int16_t version,
+             bool creates_tag = true);
   QLineEdit* edit() const { return edit_; }
   QListWidget* list() const { return list_; }
-  // The identifier of the tag to write once the dialog ended with Save, NONE_TAG otherwise.
+  // The identifier of the tag to write once the dialog ended with Save (and created it), NONE_TAG
+  // otherwise.
   tag chosenTag() const { return chosen_; }
+  // The cleaned name once the dialog ended with Save, and whether the user agreed to replace the
+  // listed tag of that name.
+  const std::string& chosenName() const { return name_; }
+  bool replaceConfirmed() const { return replace_confirmed_; }
 
   void accept() override;
 
  private:
   tag group_;
   int16_t version_;
+  bool creates_tag_;
   QLineEdit* edit_;
   QListWidget* list_;
   tag chosen_ = NONE_TAG;
+  std::string name_;
+  bool replace_confirmed_ = false;
 };
 
 tag NamingDialog(QWidget* parent, const char* title, tag group, const char* default_text, int16_t version);
+// The naming dialog that creates nothing: false when cancelled; otherwise the cleaned name and
+// whether the user already said Yes to replacing the tag of that name.
+bool NewTagNameDialog(QWidget* parent, const char* title, tag group, const char* default_text, std::string* name,
+                      bool* replace_confirmed);
 
 // ---- the small field dialogs ----
 

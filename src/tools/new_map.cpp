@@ -178,7 +178,7 @@ bool point_map_at_collection(int32_t map_tag, tag collection_identifier) {
 
 }  // namespace
 
-bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path) {
+bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path, bool replace_confirmed) {
   char clean[TAG_NAME_SIZE] = {};
   std::snprintf(clean, sizeof(clean), "%s", name ? name : "");
   sanitize_tag_name(clean);
@@ -192,7 +192,7 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
                     clean);
     return false;
   }
-  if (find_tag_named(MESH_DEFINITION_GROUP_TAG, clean) != NONE &&
+  if (!replace_confirmed && find_tag_named(MESH_DEFINITION_GROUP_TAG, clean) != NONE &&
       !tool_ask_warning("Are you sure you want to replace '%s'?", clean)) {
     return false;
   }

@@ -58,4 +58,7 @@ bool new_map_build_collection(int32_t* collection_tag_index, int32_t width, int3
 // until the name, the media and the whole bitmap are known to be good. On success both tags hold
 // the new map (the bitmap as every submesh's colour map, shadow maps fully lit, the colour tables
 // from the palette) and the map is open with its LOD data computed, unsaved.
-bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path);
+// replace_confirmed: the caller has already asked about replacing a map of that name and got Yes
+// (the editor's naming dialog asks), so the question is not asked twice.
+bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path,
+                    bool replace_confirmed = false);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QImage>
 #include <QApplication>
 #include <QLineEdit>
@@ -16,12 +17,14 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "engine/engine.h"
 #include "engine/preferences.h"
 #include "engine/window_positions.h"
 #include "map/mesh.h"
+#include "render/shapes.h"
 #include "shell/command_table.h"
 #include "shell/main_loop.h"
 #include "shell/qt_ui_host.h"
@@ -648,6 +651,156 @@ TEST(ShellFields, TextIsReadLikeTheCLibraryDoes) {
   EXPECT_EQ(dialog_real_text(-1.0 / 512), "-0.00");
   EXPECT_EQ(world16_from_cells(100.0), 32767);
   EXPECT_EQ(world_from_cells(std::nan("")), 0);
+}
+
+
+// ---- New Map ----
+
+// Runs `act` on the next modal dialog of that type once it is up, waiting out the one closing.
+template <class Dialog>
+void on_next_modal(const std::function<void(Dialog*)>& act, int tries_left = 200) {
+  QTimer::singleShot(5, [act, tries_left] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog && dialog->isVisible()) return act(dialog);
+    if (tries_left > 0) return on_next_modal<Dialog>(act, tries_left - 1);
+    ADD_FAILURE() << "the expected dialog never came up";
+  });
+}
+
+// A 256 x 256 8-bit Windows bitmap, written byte by byte; its path.
+std::string write_new_map_bitmap(const std::string& folder) {
+  std::vector<uint8_t> bytes;
+  auto put = [&bytes](uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
+  };
+  const uint32_t pixels_at = 14 + 40 + 1024;
+  put('B' | ('M' << 8), 2);
+  put(pixels_at + 256 * 256, 4);
+  put(0, 4);
+  put(pixels_at, 4);
+  for (uint32_t value : {40u, 256u, 256u}) put(value, 4);
+  put(1, 2);
+  put(8, 2);
+  for (int field = 0; field < 6; ++field) put(0, 4);
+  for (uint32_t i = 0; i < 256; ++i) put(i | (i << 8) | (i << 16), 4);
+  for (int pixel = 0; pixel < 256 * 256; ++pixel) bytes.push_back(uint8_t(pixel % 7));
+  const std::string path = folder + "/meadow.bmp";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return path;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  return path;
+}
+
+class ShellNewMap : public Shell {
+ protected:
+  // Types the name into the naming dialog and saves it.
+  static void name_it(const char* name) {
+    on_next_modal<CNamingDlg>([name](CNamingDlg* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Name the mesh:");
+      EXPECT_EQ(dialog->edit()->text(), "new mesh");
+      dialog->edit()->setText(name);
+      button(dialog, "ok")->click();
+    });
+  }
+  // Picks "water" in the media choice, or cancels it.
+  static void choose_media(bool pick) {
+    on_next_modal<CTagSelectionDlg>([pick](CTagSelectionDlg* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Select the media type:");
+      const auto items = dialog->list()->findItems("water", Qt::MatchExactly);
+      ASSERT_EQ(items.size(), 1);
+      dialog->list()->setCurrentItem(items[0]);
+      button(dialog, pick ? "ok" : "cancel")->click();
+    });
+  }
+  int32_t tag_count() const {
+    return tag_file_count(MESH_DEFINITION_GROUP_TAG) + tag_file_count(COLLECTION_DEFINITION_GROUP_TAG);
+  }
+};
+
+// Nothing is created or replaced until every answer is in, even after Yes to replacing a map.
+TEST_F(ShellNewMap, CancellingAnyStepChangesNothing) {
+  const std::vector<uint8_t> harbour = store.tag_bytes(map_tag);
+  const int32_t tags_before = tag_count();
+  const QString folder_before = QDir::currentPath();
+  for (int step = 0; step < 3; ++step) {
+    SCOPED_TRACE(step);
+    ui.boxes.clear();
+    ui.open_requests.clear();
+    if (step == 0) {
+      on_next_modal<CNamingDlg>([](CNamingDlg* dialog) { button(dialog, "cancel")->click(); });
+    } else {
+      // A new name, then a replacement agreed to.
+      if (step == 2) ui.answers = {ui_answer_yes};
+      name_it(step == 1 ? "meadow" : "harbour");
+      choose_media(step == 2);
+      ui.open_files = {std::nullopt};
+    }
+    ASSERT_TRUE(DispatchMenuCommand(COMMAND_NEW_MAP));
+    EXPECT_EQ(ui.boxes.size(), step == 2 ? 1u : 0u);
+    EXPECT_EQ(ui.open_requests.size(), step == 2 ? 1u : 0u);
+    EXPECT_FALSE(map_is_open());
+    EXPECT_EQ(tag_count(), tags_before);
+    EXPECT_EQ(store.tag_bytes(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(map_tag))), harbour);
+    EXPECT_EQ(QDir::currentPath(), folder_before);
+    EXPECT_EQ(frame->windowTitle(), "Vellgrim");
+  }
+  ASSERT_EQ(ui.open_requests.size(), 1u);
+  EXPECT_EQ(ui.open_requests[0].title, "Select a bitmap for the new map");
+  EXPECT_EQ(ui.open_requests[0].filter, "Bitmap Files|*.BMP *.bmp");
+}
+
+TEST_F(ShellNewMap, AFullRunMakesAndOpensTheMapLikeOpenMap) {
+  name_it("  meadow ");
+  choose_media(true);
+  ui.open_files = {write_new_map_bitmap(store.folder().path())};
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_NEW_MAP));
+  EXPECT_TRUE(ui.boxes.empty()) << (ui.boxes.empty() ? "" : ui.boxes[0].text);
+  ASSERT_TRUE(map_is_open());
+  EXPECT_STREQ(map_name(), "meadow");
+  EXPECT_EQ(mesh_globals.header->media_tag, store.media_tag());
+  EXPECT_EQ(frame->windowTitle(), "mesh:meadow");
+  EXPECT_TRUE(shell.windows[_shell_window_tools]->isVisible());
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(AreShadowMapsChanged());
+  EXPECT_TRUE(enabled(COMMAND_CLOSE_MAP));
+  EXPECT_FALSE(enabled(COMMAND_NEW_MAP));
+}
+
+// The naming dialog asks about the replacement; New Map does not ask a second time.
+TEST_F(ShellNewMap, ReplacingAMapAsksOnce) {
+  const tag harbour = tag_file_get_identifier(map_tag);
+  ui.answers = {ui_answer_yes};
+  name_it("harbour");
+  choose_media(true);
+  ui.open_files = {write_new_map_bitmap(store.folder().path())};
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_NEW_MAP));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Are you sure you want to replace 'harbour'?");
+  ASSERT_TRUE(map_is_open());
+  EXPECT_EQ(frame->windowTitle(), "mesh:harbour");
+  EXPECT_EQ(tag_file_get_identifier(tag_file_find(MESH_DEFINITION_GROUP_TAG, harbour)), harbour);
+  EXPECT_EQ(mesh_globals.header->marker_count, 0);
+}
+
+// A refused bitmap ends the command with its message and no map.
+TEST_F(ShellNewMap, ARefusedBitmapLeavesNoMapAndNoWindows) {
+  const int32_t tags_before = tag_count();
+  name_it("meadow");
+  choose_media(true);
+  const std::string text_file = store.folder().path() + "/notes.bmp";
+  FILE* file = std::fopen(text_file.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("not a picture at all, but long enough to have a header.........", file);
+  std::fclose(file);
+  ui.open_files = {text_file};
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_NEW_MAP));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error");
+  EXPECT_FALSE(map_is_open());
+  EXPECT_EQ(tag_count(), tags_before);
+  EXPECT_FALSE(shell.windows[_shell_window_overhead]->isVisible());
 }
 
 }  // namespace

@@ -206,6 +206,27 @@ TEST_F(NewMap, ReplacingAskedThenCancelledKeepsTheOldMap) {
             tag_file_get_identifier(old_tag));
 }
 
+// A caller that has asked already (the editor's naming dialog) is not asked again; the open map's
+// own save question still comes.
+TEST_F(NewMap, AConfirmedReplacementIsNotAskedAgain) {
+  std::vector<uint8_t> old_map, old_textures;
+  ASSERT_NO_FATAL_FAILURE(save_harbour(&old_map, &old_textures));
+  map_set_modified(true);
+  ui.boxes.clear();
+  ui.answers = {ui_answer_no};
+  ASSERT_TRUE(new_map_create("harbour", store.media_tag(), write_bitmap("other.bmp", bmp_fixture{}), true));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Save 'harbour' before closing?");
+  EXPECT_TRUE(map_is_open());
+  EXPECT_NE(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
+
+  // A new name has nothing to confirm either way.
+  ui.boxes.clear();
+  ASSERT_TRUE(new_map_create("meadow", store.media_tag(), store.folder().path() + "/other.bmp", true));
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(map_window_title(), "mesh:meadow");
+}
+
 int replacements_before_failure = 0;
 bool fail_after_some_replacements(const file_specification*) { return replacements_before_failure-- > 0; }
 
