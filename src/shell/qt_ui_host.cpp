@@ -1,6 +1,7 @@
 #include "shell/qt_ui_host.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -53,7 +54,21 @@ QString qt_filter(const char* filter) {
   return filters.join(";;");
 }
 
+// A file dialog may leave the process in another folder; the tag store, the log and the lock are
+// found through the current one, so every file dialog gives it back.
+class current_directory_keeper {
+ public:
+  current_directory_keeper() : saved_(QDir::currentPath()) {}
+  ~current_directory_keeper() { QDir::setCurrent(saved_); }
+  current_directory_keeper(const current_directory_keeper&) = delete;
+  current_directory_keeper& operator=(const current_directory_keeper&) = delete;
+
+ private:
+  QString saved_;
+};
+
 bool choose_file(bool save, const char* title, const char* filter, std::string& path) {
+  current_directory_keeper keeper;
   const QString suggested = QString::fromStdString(path);
   const QString chosen =
       save ? QFileDialog::getSaveFileName(dialog_parent(), QString::fromLatin1(title), suggested, qt_filter(filter))

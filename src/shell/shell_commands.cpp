@@ -1,6 +1,5 @@
 #include "shell/shell_commands.h"
 
-#include <QDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -42,21 +41,7 @@ namespace {
 // them apart.
 constexpr char NEW_MAP_BITMAP_FILTER[] = "Bitmap Files|*.BMP *.bmp";
 
-// The open-file dialog may leave the process in another folder; the tag store, the log and the
-// lock are found through the current one.
-class current_directory_keeper {
- public:
-  current_directory_keeper() : saved_(QDir::currentPath()) {}
-  ~current_directory_keeper() { QDir::setCurrent(saved_); }
-  current_directory_keeper(const current_directory_keeper&) = delete;
-  current_directory_keeper& operator=(const current_directory_keeper&) = delete;
-
- private:
-  QString saved_;
-};
-
 bool choose_new_map_bitmap(std::string* path) {
-  current_directory_keeper keeper;
   return ui_choose_open_file(NEW_MAP_BITMAP_TITLE, NEW_MAP_BITMAP_FILTER, *path);
 }
 
