@@ -1008,6 +1008,22 @@ void tag_files_close() {
   store.read_ahead.archive = NONE;
 }
 
+namespace {
+
+// Temporaries of whole-tag replacements that a crash or a kill left behind. They are only ever
+// written by the program holding the lock, so once we hold it every one left is stale.
+void local_temporaries_remove() {
+  for (const tag_group_definition& group : tag_groups) {
+    file_specification folder;
+    if (!group_folder(&group, &folder)) continue;
+    for (file_specification& file : folder_files(folder)) {
+      if (atomic_file_is_temporary_name(spec_file_name(file).c_str())) file_delete(&file);
+    }
+  }
+}
+
+}  // namespace
+
 bool tag_files_lock_instance() {
   if (store.lock_held) return true;
   file_specification lock;
@@ -1016,6 +1032,7 @@ bool tag_files_lock_instance() {
   if (!file_create(&lock) || !file_open(&lock, _file_open_write)) return false;
   store.lock_file = lock;
   store.lock_held = true;
+  local_temporaries_remove();
   if (!store.lock_exit_registered) {
     store.lock_exit_registered = true;
     register_exit_procedure("tag_files", __LINE__, lock_release);

@@ -103,6 +103,12 @@ TEST_F(TagWriteTest, AProcessStoppedMidReplaceLeavesTheOldTagAndAnUnloadedTempor
   ASSERT_TRUE(tag_files_open(false, {}, NONE));
   EXPECT_EQ(tag_file_count(kMesh), 1);
   EXPECT_EQ(read_tag(kMesh, kMap), "old data");
+
+  // Whoever takes the lock next sweeps the stale temporary away, and nothing else.
+  ASSERT_TRUE(tag_files_lock_instance());
+  EXPECT_TRUE(temporaries("local/meshes").empty());
+  EXPECT_EQ(folder.read_file("local/meshes/map"), before);
+  EXPECT_EQ(read_tag(kMesh, kMap), "old data");
 }
 
 TEST_F(TagWriteTest, ReplacingAnArchiveTagMakesALocalTagWithItsFields) {
