@@ -11,7 +11,7 @@
 
 #include "../tests/support/collection_fixtures.cpp"
 #include "../tests/support/map_fixtures.cpp"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"

@@ -9,7 +9,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "engine/definition_groups.h"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"

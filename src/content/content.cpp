@@ -15,7 +15,7 @@
 #include "content/content_maps.h"
 #include "content/content_records.h"
 #include "cseries/error_manager.h"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "render/shapes.h"

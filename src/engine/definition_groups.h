@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "engine/definitions.h"
-#include "render/colors.h"
+#include "cseries/value_types.h"
 
 // ---- the groups, in table order ----
 

@@ -7,9 +7,6 @@
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh.h"
-#include "world/models.h"
-#include "world/objects.h"
-#include "world/placeholders.h"
 
 namespace {
 
@@ -71,118 +68,12 @@ bool resize_markers(int32_t count) {
 
 // ---- the per-type procedures ----
 
-// A marker whose entry's definition is loaded (always true for types without definitions).
-marker_palette_entry* entry_ready_for(const marker_data& marker) {
-  marker_palette_entry* entry = palette_entry_get(marker.type, marker.palette_index);
-  if (!entry) return nullptr;
-  const marker_type_definition* type = marker_type_get(marker.type);
-  if (type && type->group_tag != NONE_TAG && entry->definition_index == NONE) return nullptr;
-  return entry;
-}
-
-object_placement placement_for(const marker_data& marker, int16_t kind, int16_t definition_index) {
-  object_placement placement = object_placement_from_marker(marker, kind, definition_index);
-  placement.shading_mode = marker_shading_mode(marker);
-  return placement;
-}
-
-int16_t user_data_word(const marker_data& marker) {
-  int16_t word;
-  std::memcpy(&word, marker.user_data, sizeof(word));
-  return word;
-}
-
-int32_t create_placeholder(const marker_data& marker, const marker_palette_entry&) { return placeholder_new(marker); }
-
-int32_t create_local_projectile_group(const marker_data& marker, const marker_palette_entry& entry) {
-  int32_t object = placeholder_new(marker);
-  if (object != NONE && !object_attach_local_projectile_group(object, entry.definition_index, marker)) {
-    object_delete(object);
-    return NONE;
-  }
-  return object;
-}
-
-int32_t create_scenery(const marker_data& marker, const marker_palette_entry& entry) {
-  return object_new(placement_for(marker, _object_scenery, entry.definition_index));
-}
-
-int32_t create_unit(const marker_data& marker, const marker_palette_entry& entry) {
-  object_placement placement = placement_for(marker, _object_unit, entry.definition_index);
-  placement.team = entry.team;
-  return object_new(placement);
-}
-
-int32_t create_projectile(const marker_data& marker, const marker_palette_entry& entry) {
-  return object_new(placement_for(marker, _object_projectile, entry.definition_index));
-}
-
-int32_t create_model(const marker_data& marker, const marker_palette_entry& entry) {
-  // A model marker's user data begins with the model's variant.
-  return model_new(entry.definition_index, marker.location, marker.yaw, user_data_word(marker));
-}
-
-int32_t create_model_animation(const marker_data& marker, const marker_palette_entry& entry) {
-  return model_animation_new(entry.definition_index, marker.location, marker.yaw);
-}
-
-int16_t object_identifier_of(int32_t object_index) { return object_get_identifier(object_index); }
-int16_t model_identifier_of(int32_t model_index) {
-  const world_model* model = model_get(model_index);
-  return model ? model->identifier : static_cast<int16_t>(NONE);
-}
-int16_t model_animation_identifier_of(int32_t animation_index) {
-  const world_model_animation* animation = model_animation_get(animation_index);
-  return animation ? animation->identifier : static_cast<int16_t>(NONE);
-}
-
-void refresh_world_object(const marker_data& marker) {
-  object_move(marker.object_index, marker.location, marker.yaw, marker.pitch);
-  object_set_invisible(marker.object_index, (marker.flags & _marker_invisible) != 0);
-  object_set_shading_mode(marker.object_index, marker_shading_mode(marker));
-}
-
-// Models and model animations carry no drawing state of the marker's: they only follow it.
-template <class Placed>
-void follow_marker(Placed* placed, const marker_data& marker) {
-  if (!placed) return;
-  placed->location = marker.location;
-  placed->facing = marker.yaw;
-  placed->pitch = marker.pitch;
-}
-
-void refresh_model(const marker_data& marker) { follow_marker(model_get(marker.object_index), marker); }
-void refresh_model_animation(const marker_data& marker) {
-  follow_marker(model_animation_get(marker.object_index), marker);
-}
-
-bool delete_world_object(int32_t object_index) { return object_delete(object_index); }
-
-struct marker_type_procedures {
-  int32_t (*create)(const marker_data& marker, const marker_palette_entry& entry);  // the new slot or NONE
-  bool (*remove)(int32_t slot);
-  int16_t (*identifier_of)(int32_t slot);
-  void (*refresh)(const marker_data& marker);
-};
-
-// Types 2, 4, 7 and 8 are unused: their markers never get an object.
-const marker_type_procedures type_procedures[NUMBER_OF_MARKER_TYPES] = {
-    {create_placeholder, delete_world_object, object_identifier_of, refresh_world_object},
-    {create_scenery, delete_world_object, object_identifier_of, refresh_world_object},
-    {nullptr, nullptr, nullptr, nullptr},
-    {create_unit, delete_world_object, object_identifier_of, refresh_world_object},
-    {nullptr, nullptr, nullptr, nullptr},
-    {create_placeholder, delete_world_object, object_identifier_of, refresh_world_object},
-    {create_model, model_delete, model_identifier_of, refresh_model},
-    {nullptr, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr},
-    {create_projectile, delete_world_object, object_identifier_of, refresh_world_object},
-    {create_local_projectile_group, delete_world_object, object_identifier_of, refresh_world_object},
-    {create_model_animation, model_animation_delete, model_animation_identifier_of, refresh_model_animation},
-};
+// The per-type object procedures belong to the world, which registers them at start-up; until it
+// does, markers get no objects.
+marker_type_procedures registered_procedures[NUMBER_OF_MARKER_TYPES] = {};
 
 const marker_type_procedures* procedures_of(int16_t type) {
-  return type >= 0 && type < NUMBER_OF_MARKER_TYPES ? &type_procedures[type] : nullptr;
+  return type >= 0 && type < NUMBER_OF_MARKER_TYPES ? &registered_procedures[type] : nullptr;
 }
 
 // The marker's object, when it is still the one the marker made (a reused slot is not).
@@ -201,6 +92,20 @@ void entry_load_definition(marker_palette_entry* entry) {
 }
 
 }  // namespace
+
+void marker_types_register_procedures(const marker_type_procedures* table) {
+  for (int32_t type = 0; type < NUMBER_OF_MARKER_TYPES; ++type) registered_procedures[type] = table[type];
+}
+
+// A marker whose entry's definition is loaded (always true for types without definitions).
+marker_palette_entry* marker_entry_ready(const marker_data& marker) {
+  marker_palette_entry* entry = palette_entry_get(marker.type, marker.palette_index);
+  if (!entry) return nullptr;
+  const marker_type_definition* type = marker_type_get(marker.type);
+  if (type && type->group_tag != NONE_TAG && entry->definition_index == NONE) return nullptr;
+  return entry;
+}
+
 
 // ---- iterators ----
 
@@ -425,7 +330,7 @@ void markers_instantiate() {
 bool marker_create_object(marker_data* marker) {
   if (list_index_of(marker) == NONE || marker_object_is_current(*marker)) return false;
   const marker_type_procedures* procedures = procedures_of(marker->type);
-  marker_palette_entry* entry = entry_ready_for(*marker);
+  marker_palette_entry* entry = marker_entry_ready(*marker);
   if (!procedures || !procedures->create || !entry) return false;
   int32_t slot = procedures->create(*marker, *entry);
   if (slot == NONE) return false;
@@ -448,19 +353,6 @@ void marker_remove_object(marker_data* marker) {
 
 void marker_refresh_object(marker_data* marker) {
   if (marker && marker_object_is_current(*marker)) procedures_of(marker->type)->refresh(*marker);
-}
-
-int16_t marker_shading_mode(const marker_data& marker) {
-  if (marker.type == _marker_unit) {
-    if (marker.flags & _marker_stone) return _object_shading_stone;
-    if ((marker.flags & _marker_detonates_immediately) || marker.minimum_difficulty == _difficulty_legendary)
-      return _object_shading_legendary;
-    if (marker.minimum_difficulty == _difficulty_heroic) return _object_shading_heroic;
-  } else if (marker.type == _marker_scenery) {
-    if (marker.minimum_difficulty == _difficulty_heroic) return _object_shading_heroic;
-    if (marker.minimum_difficulty == _difficulty_legendary) return _object_shading_legendary;
-  }
-  return _object_shading_normal;
 }
 
 void markers_convert_from_version_4() {

@@ -82,8 +82,23 @@ bool marker_create_object(marker_data* marker);
 void marker_remove_object(marker_data* marker);
 // After an edit: the object follows the marker's position, angles, "Invisible" and shading.
 void marker_refresh_object(marker_data* marker);
-// The shading mode a marker's object shows (units and scenery; 0 for the others).
-int16_t marker_shading_mode(const marker_data& marker);
+
+// ---- the objects that show markers ----
+
+// A marker type's object procedures. The world layer owns the objects and registers a table of
+// these at start-up; a type whose entries are null never gets objects.
+struct marker_type_procedures {
+  int32_t (*create)(const marker_data& marker, const marker_palette_entry& entry);  // the new slot or NONE
+  bool (*remove)(int32_t slot);
+  int16_t (*identifier_of)(int32_t slot);
+  void (*refresh)(const marker_data& marker);
+};
+
+// Installs the procedures of every marker type (a table of NUMBER_OF_MARKER_TYPES entries, copied).
+void marker_types_register_procedures(const marker_type_procedures* table);
+// A type's ready marker palette entry: the marker's entry when its definition is loaded (always
+// for types without definitions); none otherwise.
+marker_palette_entry* marker_entry_ready(const marker_data& marker);
 
 // Maps before version 5 kept a marker's definition tag at offset 8: gives each marker a palette
 // entry of its type and tag (adding one when missing) and rewrites it in the current layout.

@@ -8,11 +8,7 @@
 
 #include "cseries/byte_swapping.h"
 #include "cseries/text.h"
-
-struct world_point3d {
-  int32_t x, y, z;
-};
-static_assert(sizeof(world_point3d) == 12);
+#include "cseries/value_types.h"
 
 enum marker_type : int16_t {
   _marker_observer = 0,

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cseries/error_manager.h"
-#include "engine/data.h"
+#include "cseries/data.h"
 #include "engine/definition_groups.h"
 #include "platform/ui_host.h"
 #include "render/screen.h"

@@ -4,18 +4,8 @@
 
 #include <cstdint>
 
-// Red, green and blue at full scale 0xFFFF, then a flags word. Packed: it is read straight out of
-// loaded data blocks at any address.
-struct __attribute__((packed)) rgb_color {
-  uint16_t red;
-  uint16_t green;
-  uint16_t blue;
-  uint16_t flags;
-};
-static_assert(sizeof(rgb_color) == 8);
+#include "cseries/value_types.h"
 
-// rgb_color flags word: the colour stands for "no colour given".
-enum : uint16_t { RGB_COLOR_UNUSED = 4 };
 
 // Hue (65536 to a turn), saturation and value at full scale 0xFFFF, then the copied flags word.
 struct hsv_color {

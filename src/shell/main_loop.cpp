@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "shell/overhead_view.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"

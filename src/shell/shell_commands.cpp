@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/definition_groups.h"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "engine/preferences.h"
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"

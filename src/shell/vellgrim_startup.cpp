@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "cseries/error_manager.h"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "engine/window_positions.h"
 #include "platform/ui_host.h"
 #include "shell/main_loop.h"

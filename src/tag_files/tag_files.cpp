@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
-#include "engine/data.h"
+#include "cseries/data.h"
 #include "tag_files/atomic_file.h"
 
 // ---- stored layouts ----

@@ -4,7 +4,7 @@
 
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
-#include "engine/engine.h"
+#include "engine/game_data.h"
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh_file.h"
@@ -24,6 +24,8 @@ struct map_session_state {
   const map_session_client* clients[MAXIMUM_MAP_SESSION_CLIENTS];
 };
 map_session_state session = {0, NONE_TAG, false, false, {}};
+// Level disposal belongs to the start-up layer above; it registers it here.
+void (*level_dispose_procedure)() = nullptr;
 
 template <class Call>
 void for_each_client(Call call) {
@@ -40,7 +42,7 @@ void dispose_level() {
     preferences_dispose(descriptor);
   }
   mesh_unload();
-  engine_dispose_level();
+  if (level_dispose_procedure) level_dispose_procedure();
   if (game_data* data = game_data_get()) data->state = _game_state_none;
 }
 
@@ -54,6 +56,8 @@ void end_session() {
 }
 
 }  // namespace
+
+void map_session_set_level_dispose(void (*procedure)()) { level_dispose_procedure = procedure; }
 
 bool map_session_register(const map_session_client* client) {
   for (const map_session_client*& slot : session.clients) {

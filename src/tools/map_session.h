@@ -23,6 +23,10 @@ enum { MAXIMUM_MAP_SESSION_CLIENTS = 16 };
 bool map_session_register(const map_session_client* client);
 void map_session_unregister(const map_session_client* client);
 
+// The procedure that empties the level behind a closed map (every definition, data array and world
+// object); installed by engine initialisation.
+void map_session_set_level_dispose(void (*procedure)());
+
 int32_t map_open_count();
 bool map_is_open();
 

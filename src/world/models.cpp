@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/data.h"
+#include "cseries/data.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
 

@@ -1,6 +1,6 @@
 #include "world/objects.h"
 
-#include "engine/data.h"
+#include "cseries/data.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "world/marker_objects.h"
 #include "world/models.h"
 #include "world/objects.h"
 #include "world/placeholders.h"
@@ -34,7 +35,11 @@ game_description world_editor_game_description() {
   return description;
 }
 
-bool world_initialize() { return objects_initialize() && models_initialize(); }
+bool world_initialize() {
+  if (!objects_initialize() || !models_initialize()) return false;
+  marker_objects_register();
+  return true;
+}
 
 bool world_start(const game_description& description) {
   if (description.player_count < 1 || description.player_count > MAXIMUM_PLAYERS_PER_GAME) return false;

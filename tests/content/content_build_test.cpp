@@ -13,7 +13,7 @@
 #include "content/content_terrain.h"
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"

@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "engine/preferences.h"
 #include "engine/window_positions.h"
 #include "map/mesh.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "support/work_folder.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "session/engine.h"
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"

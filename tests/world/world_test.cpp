@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/data.h"
+#include "cseries/data.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
 #include "support/map_fixtures.h"

@@ -1,9 +1,9 @@
-#include "engine/engine.h"
+#include "session/engine.h"
 
 #include <initializer_list>
 
 #include "cseries/error_manager.h"
-#include "engine/data.h"
+#include "cseries/data.h"
 #include "engine/definition_groups.h"
 #include "engine/preferences.h"
 #include "map/mesh.h"
@@ -11,11 +11,11 @@
 #include "render/screen.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/map_session.h"
 #include "world/world.h"
 
 namespace {
 
-game_data* the_game_data = nullptr;
 bool initialized = false;
 
 bool initialize_groups(std::initializer_list<definition_group*> groups) {
@@ -26,18 +26,6 @@ bool initialize_groups(std::initializer_list<definition_group*> groups) {
 }
 
 bool nothing_to_do() { return true; }
-
-bool game_data_initialize() {
-  if (!the_game_data) {
-    the_game_data = static_cast<game_data*>(resize_block(nullptr, sizeof(game_data)));
-    if (!the_game_data) {
-      POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for game_data.", int(sizeof(game_data)));
-      return false;
-    }
-  }
-  the_game_data->state = _game_state_none;
-  return true;
-}
 
 bool tag_store_initialize() { return tag_files_initialize() && tag_files_open(false, {}, -1); }
 
@@ -110,8 +98,6 @@ constexpr int32_t ENGINE_STEP_COUNT = static_cast<int32_t>(sizeof(engine_steps) 
 
 }  // namespace
 
-game_data* game_data_get() { return the_game_data; }
-
 int32_t engine_initialization_step_count() { return ENGINE_STEP_COUNT; }
 
 const char* engine_initialization_step_name(int32_t step) {
@@ -128,6 +114,7 @@ bool engine_initialize() {
     }
   }
   handle_error();
+  map_session_set_level_dispose(engine_dispose_level);
   engine_dispose_level();
   initialized = true;
   return true;

@@ -1,4 +1,4 @@
-#include "engine/data.h"
+#include "cseries/data.h"
 
 #include <cstdio>
 #include <cstdlib>

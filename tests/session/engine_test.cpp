@@ -1,4 +1,4 @@
-#include "engine/engine.h"
+#include "session/engine.h"
 
 #include <gtest/gtest.h>
 
