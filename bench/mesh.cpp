@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "../tests/support/collection_fixtures.cpp"
 #include "../tests/support/map_fixtures.cpp"
 #include "map/mesh_file.h"

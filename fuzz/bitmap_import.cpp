@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "cseries/error_manager.h"
 #include "fuzz_support.h"
 #include "map/mesh.h"

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "../tests/support/collection_fixtures.cpp"
 #include "../tests/support/map_fixtures.cpp"
 #include "cseries/error_manager.h"

@@ -102,12 +102,12 @@ bool parse_submesh(cli_options& options, int16_t layer, const std::string& text,
     return cli_fail(options, "the %s map exists for the whole map only: give no --submesh", map_layer_get(layer)->name);
   }
   int32_t column = 0, row = 0;
-  if (!parse_pair(text, &column, &row) || column < 0 || row < 0 || column >= mesh_globals.width ||
-      row >= mesh_globals.height) {
+  if (!parse_pair(text, &column, &row) || column < 0 || row < 0 || column >= mesh_width() ||
+      row >= mesh_height()) {
     return cli_fail(options, "bad submesh '%s': give C,R inside the map's %dx%d submeshes", text.c_str(),
-                    mesh_globals.width, mesh_globals.height);
+                    mesh_width(), mesh_height());
   }
-  *submesh = row * mesh_globals.width + column;
+  *submesh = row * mesh_width() + column;
   return true;
 }
 
@@ -135,7 +135,7 @@ void map_new(cli_options& options, const new_arguments& arguments) {
     failed(options, "save the new map");
     return;
   }
-  std::printf("made map '%s' of %dx%d submeshes\n", map_name(), mesh_globals.width, mesh_globals.height);
+  std::printf("made map '%s' of %dx%d submeshes\n", map_name(), mesh_width(), mesh_height());
 }
 
 struct layer_arguments {
@@ -170,7 +170,7 @@ void map_import(cli_options& options, const layer_arguments& arguments) {
   }
   if (!save_if_modified(options)) return;
   std::printf("imported the %s map of '%s' (%dx%d submeshes)\n", arguments.layer.c_str(), map_name(),
-              mesh_globals.width, mesh_globals.height);
+              mesh_width(), mesh_height());
 }
 
 struct reshape_arguments {

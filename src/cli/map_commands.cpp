@@ -157,8 +157,8 @@ void markers_json(json& o) {
   markers_instantiate();
   handle_error();
   json palette = json::array();
-  for (int32_t i = 0; i < mesh_globals.header->palette_entry_count; ++i) {
-    const marker_palette_entry& e = mesh_globals.palette[i];
+  for (int32_t i = 0; i < mesh_palette_count(); ++i) {
+    const marker_palette_entry& e = mesh_palette()[i];
     const marker_type_definition* type = marker_type_get(e.type);
     palette.push_back(json{{"type", e.type}, {"type_name", type ? type->name : ""}, {"flags", cli_hex_text(e.flags)},
                            {"tag", tag_json(e.definition_tag)}, {"team", e.team},
@@ -166,8 +166,8 @@ void markers_json(json& o) {
                            {"definition_loaded", e.definition_index != NONE}});
   }
   json markers = json::array();
-  for (int32_t i = 0; i < mesh_globals.header->marker_count; ++i) {
-    const marker_data& m = mesh_globals.markers[i];
+  for (int32_t i = 0; i < mesh_marker_count(); ++i) {
+    const marker_data& m = mesh_markers()[i];
     markers.push_back(json{{"type", m.type}, {"palette_index", m.palette_index}, {"identifier", m.identifier},
                            {"difficulty", m.minimum_difficulty},
                            {"location", json{m.location.x, m.location.y, m.location.z}},
@@ -218,7 +218,7 @@ void map_info(cli_options& options, const map_arguments& arguments) {
   // Loading upgrades the header and resolves its references; a map that won't load is shown as stored.
   const bool loaded = mesh_load(tag_file_get_identifier(tag_index));
   handle_error();
-  const mesh_definition& shown = loaded ? *mesh_globals.header : header;
+  const mesh_definition& shown = loaded ? *mesh_header() : header;
   o["loaded"] = loaded;
   o["header"] = header_json(shown);
   o["sections"] = sections_json(shown);
@@ -255,8 +255,8 @@ void map_resave(cli_options& options, const map_arguments& arguments) {
     cli_fail(options, "couldn't save map '%s' (see tarn_log.txt); the tag is as it was", arguments.name.c_str());
     return;
   }
-  std::printf("resaved '%s' (%d bytes)\n", tag_file_get_name(mesh_globals.tag_index),
-              tag_file_get_size(mesh_globals.tag_index));
+  std::printf("resaved '%s' (%d bytes)\n", tag_file_get_name(mesh_tag_index()),
+              tag_file_get_size(mesh_tag_index()));
 }
 
 // ---- map check ----
@@ -281,7 +281,7 @@ std::vector<std::string> check_map(int32_t tag_index) {
   problems.insert(problems.end(), load_faults.begin(), load_faults.end());
   const bool errors_reported = handle_error() != 0;
 
-  const mesh_definition& h = loaded ? *mesh_globals.header : header;
+  const mesh_definition& h = loaded ? *mesh_header() : header;
   for (const map_reference& r : references_of(h)) {
     if (r.identifier == NONE_TAG || tag_file_find(r.group, r.identifier) != NONE) continue;
     problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier) + "' (" +
@@ -289,13 +289,13 @@ std::vector<std::string> check_map(int32_t tag_index) {
                        "' of the store");
   }
   if (loaded) {
-    if (mesh_globals.lod == nullptr) {
+    if (mesh_lod() == nullptr) {
       problems.push_back("there is no LOD data (map resave computes it)");
     } else {
       int32_t stale = 0, count = mesh_lod_entry_count();
-      std::vector<uint16_t> stored(mesh_globals.lod, mesh_globals.lod + count);
-      mesh_update_lod(0, 0, mesh_globals.cells_across - 1, mesh_globals.cells_down - 1);
-      for (int32_t i = 0; i < count; ++i) stale += stored[size_t(i)] != mesh_globals.lod[i];
+      std::vector<uint16_t> stored(mesh_lod(), mesh_lod() + count);
+      mesh_update_lod(0, 0, mesh_cells_across() - 1, mesh_cells_down() - 1);
+      for (int32_t i = 0; i < count; ++i) stale += stored[size_t(i)] != mesh_lod()[i];
       if (stale > 0) {
         problems.push_back(std::to_string(stale) + " of " + std::to_string(count) +
                            " LOD entries disagree with the cells (map resave recomputes them)");

@@ -13,7 +13,9 @@
 #include "map/mesh_geometry.h"
 #include "tools/extract.h"
 #include "tools/map_session.h"
+#include "tools/marker_operations.h"
 #include "tools/new_map.h"
+#include "tools/vellgrim_connectors.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 namespace ids = content_ids;
@@ -103,7 +105,7 @@ class marker_placer {
   }
 
   // A marker of the palette entry (type, definition, team), added when missing.
-  marker_data* add(int16_t type, tag definition, int16_t team, const world_point3d& location, uint16_t yaw,
+  const marker_data* add(int16_t type, tag definition, int16_t team, const world_point3d& location, uint16_t yaw,
                    uint16_t palette_flags = 0, int16_t difficulty = _difficulty_timid, uint32_t flags = 0) {
     marker_palette_entry entry_template = {};
     entry_template.type = type;
@@ -112,7 +114,7 @@ class marker_placer {
     entry_template.team = team;
     entry_template.netgame_types = kNetgameTypes;
     entry_template.definition_index = NONE;
-    const marker_palette_entry* entry = palette_entry_find_or_add(entry_template);
+    const marker_palette_entry* entry = marker_operation_find_or_add_entry(entry_template);
     if (!entry) return nullptr;
     marker_data marker = {};
     marker.flags = flags;
@@ -123,7 +125,7 @@ class marker_placer {
     marker.yaw = yaw;
     marker.object_index = NONE;
     marker.object_identifier = NONE;
-    return marker_add(marker);
+    return marker_operation_add(marker);
   }
 
  private:
@@ -139,7 +141,7 @@ class marker_placer {
   // that definition.
   static int16_t position_among_type(const marker_palette_entry* entry) {
     int16_t position = 0;
-    for (const marker_palette_entry* e = mesh_globals.palette; e < entry; ++e) position += e->type == entry->type;
+    for (const marker_palette_entry* e = mesh_palette(); e < entry; ++e) position += e->type == entry->type;
     return position;
   }
 
@@ -149,7 +151,7 @@ class marker_placer {
   uint32_t salt_ = 1;
 };
 
-bool placed(marker_data* marker, const char* what) {
+bool placed(const marker_data* marker, const char* what) {
   if (marker) return true;
   POST_ERROR(error_unknown, "couldn't place the %s of a demo map.", what);
   return false;
@@ -271,19 +273,14 @@ bool add_fence(marker_placer& placer, const spot& base) {
     for (int32_t k = 0; k < POSTS; ++k) {
       const spot s{start.px + k * step, start.py};
       placer.take(s);
-      marker_data* post = placer.add(_marker_scenery, ids::fence_post, kNoTeam, placer.world(s), 0);
+      const marker_data* post = placer.add(_marker_scenery, ids::fence_post, kNoTeam, placer.world(s), 0);
       if (!placed(post, "fence post")) return false;
       chain[k] = post->identifier;
     }
-    auto* connectors = static_cast<int16_t*>(resize_block(mesh_globals.connectors, CONNECTOR_RECORD_SIZE));
-    if (!connectors) return false;
-    std::fill(connectors, connectors + CONNECTOR_RECORD_SIZE / 2, int16_t(0));
-    std::copy(chain, chain + POSTS, connectors);
-    connectors[CONNECTOR_RECORD_SIZE / 2 - 1] = POSTS;  // the chain's length
-    mesh_globals.connectors = connectors;
-    mesh_globals.header->connector_count = 1;
-    mesh_globals.header->connectors_size = CONNECTOR_RECORD_SIZE;
-    return true;
+    int16_t connector[CONNECTOR_RECORD_SIZE / 2] = {};
+    std::copy(chain, chain + POSTS, connector);
+    connector[CONNECTOR_RECORD_SIZE / 2 - 1] = POSTS;  // the chain's length
+    return connectors_replace_all(connector);
   }
   POST_ERROR(error_unknown, "found no dry ground for the fence of a demo map.");
   return false;
@@ -426,12 +423,13 @@ bool make_map(const content_map_plan& plan, const std::string& image_folder) {
       return false;
     }
   }
-  mesh_definition* header = mesh_globals.header;
-  header->mesh_lighting_tag = plan.lighting;
-  header->description_string_list_tag = plan.description;
-  header->ambient_sound_tag = plan.ambient_sound;
-  header->wind_tag = ids::breeze;
-  header->connector_definitions_tag = ids::rope_fence;
+  mesh_definition_tags tags;
+  tags.mesh_lighting = plan.lighting;
+  tags.description_string_list = plan.description;
+  tags.ambient_sound = plan.ambient_sound;
+  tags.wind = ids::breeze;
+  tags.connector_definitions = ids::rope_fence;
+  if (!mesh_set_definition_tags(tags)) return false;
   const int16_t margin = int16_t(2 * plan.terrain.columns > 8 ? 8 : 2 * plan.terrain.columns + 1);
   if (!mesh_set_parameters(margin, margin, margin, margin) || !populate(terrain, plan)) return false;
   map_set_modified(true);

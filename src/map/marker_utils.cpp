@@ -7,6 +7,8 @@
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
 #include "map/mesh.h"
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 
 namespace {
 

@@ -1,4 +1,6 @@
 #include "map/mesh.h"
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,7 +80,6 @@ const byte_swap_description mesh_definition_description = {"mesh definition", ME
 const byte_swap_description mesh_cell_description = {"mesh cell", sizeof(mesh_cell), mesh_cell_codes};
 const byte_swap_description connector_description = {"connector", CONNECTOR_RECORD_SIZE, connector_codes};
 
-mesh_state mesh_globals;
 
 const char* terrain_type_name(int16_t type) {
   return type >= 0 && type < NUMBER_OF_TERRAIN_TYPES ? terrain_type_names[type] : "";

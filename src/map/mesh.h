@@ -202,58 +202,39 @@ extern const byte_swap_description mesh_definition_description;
 extern const byte_swap_description mesh_cell_description;
 extern const byte_swap_description connector_description;
 
-// The state of the open map. The section arrays are valid while a map is open (or a grid was set
-// up with mesh_set_grid); every other module reads the map through these.
-struct mesh_state {
-  mesh_definition* header = nullptr;  // the `mesh` definition's record; none when no map is open
-  int16_t definition_index = NONE;    // in the `mesh` definition group
-  int32_t tag_index = NONE;           // the map's tag
-  int16_t width = 0, height = 0;      // in submeshes
-  int32_t cells_across = 0, cells_down = 0;
-  mesh_cell* cells = nullptr;
-  marker_palette_entry* palette = nullptr;
-  marker_data* markers = nullptr;
-  std::byte* map_actions = nullptr;  // the stored bytes of the map actions, kept until they are modelled
-  int16_t* media_coverage = nullptr;
-  uint16_t* lod = nullptr;
-  int16_t* connectors = nullptr;  // native order, 32 int16 per connector
-  // Media coverage row index: for each texel row, the index of its first value in the region in
-  // use (the stored region, or the one-value default when the stored one is empty).
-  int32_t* media_coverage_rows = nullptr;
-  int16_t media_coverage_default[1] = {0};
-  // Cell offsets of each triangle's three corners, for the current row length.
-  int32_t triangle_corner_offsets[4][3] = {};
-};
-extern mesh_state mesh_globals;
+// ---- the open map, read only ----
+// The open map's state belongs to this layer; every other layer reads it here and changes it only
+// through the operations of the tools layer, which record each change for Undo.
 
-inline bool mesh_is_open() { return mesh_globals.cells != nullptr; }
+bool mesh_is_open();
+// The `mesh` definition's record; none when no map is open.
+const mesh_definition* mesh_header();
+int16_t mesh_definition_index();  // in the `mesh` definition group
+int32_t mesh_tag_index();         // the map's tag
+int16_t mesh_width();             // in submeshes
+int16_t mesh_height();
+int32_t mesh_cells_across();
+int32_t mesh_cells_down();
+// The cell at (x, y); the caller keeps x and y inside the grid.
+const mesh_cell* mesh_get_cell(int32_t x, int32_t y);
+const mesh_cell* mesh_cells();
+int32_t mesh_cell_count();
+int32_t mesh_lod_entry_count();
+const marker_palette_entry* mesh_palette();  // header's palette_entry_count records
+const marker_data* mesh_markers();           // header's marker_count records
+int32_t mesh_palette_count();
+int32_t mesh_marker_count();
+const std::byte* mesh_map_actions();  // the stored bytes of the map actions
+const int16_t* mesh_media_coverage();
+const uint16_t* mesh_lod();
+const int16_t* mesh_connectors();  // native order, 32 int16 per connector
+// Cell offsets of each triangle's three corners, for the current row length.
+int32_t mesh_triangle_corner_offset(int32_t triangle, int32_t corner);
 
-// Address arithmetic: the cell at (x, y); the caller keeps x and y inside the grid.
-inline mesh_cell* mesh_get_cell(int32_t x, int32_t y) {
-  return mesh_globals.cells + (x + y * mesh_globals.cells_across);
-}
-inline int32_t mesh_cell_count() { return mesh_globals.cells_across * mesh_globals.cells_down; }
-inline int32_t mesh_lod_entry_count() {
-  return (mesh_globals.cells_across / 2) * (mesh_globals.cells_down / 2);
-}
-
-// Sets width and height in submeshes, the cells across and down and the triangle corner offsets.
-void mesh_set_dimensions(int16_t width, int16_t height);
-
-// A grid without a tag: header is the caller's record; width × height submeshes of new cells
-// (grass, height 0), no other sections. Used by new maps and tests. False on allocation failure.
-bool mesh_set_grid(mesh_definition* header, int16_t width, int16_t height);
-// Frees every section and forgets the grid (the header record is not the state's to free).
-void mesh_free_sections();
 
 // The texel row's coverage values (ascending toggle columns closed by a value >= the row width),
 // or none when no row index exists or the row lies outside the map.
 const int16_t* mesh_media_coverage_row(int32_t texel_row);
-// Builds the row index over the current region (the stored one, or the covering default when it
-// is empty). False when a row does not close inside the region or its columns are not ascending
-// (the index is then left empty); reports only allocation failures.
-bool mesh_build_media_coverage_rows();
-
 // Fills a header with the defaults of a new map of the given size.
 void mesh_definition_set_defaults(mesh_definition* header, tag map_identifier, tag media_tag, int16_t width,
                                   int16_t height);

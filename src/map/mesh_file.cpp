@@ -7,6 +7,8 @@
 #include <new>
 
 #include "cseries/error_manager.h"
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "engine/definition_groups.h"
 #include "map/mesh_geometry.h"
 #include "tag_files/tag_files.h"

@@ -7,6 +7,8 @@
 #include <numbers>
 
 #include "cseries/error_manager.h"
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 
 namespace {
 
@@ -132,7 +134,7 @@ int16_t triangle_of(int32_t x, int32_t y) {
   return fy >= WORLD_ONE - fx ? 3 : 2;
 }
 
-mesh_cell& cell_under(int32_t x, int32_t y) {
+const mesh_cell& cell_under(int32_t x, int32_t y) {
   return *mesh_get_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
 }
 
@@ -249,7 +251,7 @@ void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
   for (int32_t y = y0; y <= y1; ++y) {
     for (int32_t x = x0; x <= x1; ++x) {
-      mesh_cell* cell = mesh_get_cell(x, y);
+      mesh_cell* cell = mesh_edit_cell(x, y);
       cell->object_list = NONE;
       cell->model_list = NONE;
     }
@@ -260,7 +262,7 @@ void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
   for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
     for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
-      mesh_cell* cell = mesh_get_cell(x, y);
+      mesh_cell* cell = mesh_edit_cell(x, y);
       uint16_t around[4] = {cell->terrain_and_flags, mesh_get_cell(x, y - 1)->terrain_and_flags,
                             mesh_get_cell(x - 1, y)->terrain_and_flags,
                             mesh_get_cell(x - 1, y - 1)->terrain_and_flags};

@@ -20,6 +20,7 @@
 #include "tag_files/tag_files.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
+#include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
 
@@ -175,14 +176,19 @@ void CommandRemoveConnectorFromSelection() {}
 void CommandRemoveAllConnectors() {}
 
 void CommandSetMeshParameters() {
-  if (!mesh_globals.header) return;
-  if (MeshParametersDialog(dialog_parent(), mesh_globals.header)) SetMapModified(true);
+  const mesh_definition* header = mesh_header();
+  if (!header) return;
+  mesh_observer_margins margins = {header->observer_margin_top, header->observer_margin_left,
+                                   header->observer_margin_bottom, header->observer_margin_right};
+  if (MeshParametersDialog(dialog_parent(), &margins)) {
+    mesh_set_parameters(margins.top, margins.left, margins.bottom, margins.right);
+  }
 }
 
 // An allocation failure leaves the map without LOD data, which is a change too.
 void CommandRecomputeMeshLod() {
   if (!mesh_is_open()) return;
-  mesh_recompute_lod();
+  mesh_recompute_lod_data();
   SetMapModified(true);
 }
 

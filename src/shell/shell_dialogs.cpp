@@ -365,14 +365,13 @@ bool DisplacementBoundsDialog(QWidget* parent, int32_t* lower, int32_t* upper) {
   return true;
 }
 
-bool MeshParametersDialog(QWidget* parent, mesh_definition* header) {
+bool MeshParametersDialog(QWidget* parent, mesh_observer_margins* margins) {
   CFieldsDlg dialog(parent, "Mesh Parameters", "Observer Bounds:");
-  int16_t* margins[] = {&header->observer_margin_left, &header->observer_margin_right, &header->observer_margin_top,
-                        &header->observer_margin_bottom};
+  int16_t* fields[] = {&margins->left, &margins->right, &margins->top, &margins->bottom};
   const char* labels[] = {"Left:", "Right:", "Top:", "Bottom:"};
   for (int field = 0; field < 4; ++field)
-    dialog.addField(labels[field], 1059 + field, QString::number(*margins[field]));
+    dialog.addField(labels[field], 1059 + field, QString::number(*fields[field]));
   if (dialog.exec() != QDialog::Accepted) return false;
-  for (size_t field = 0; field < 4; ++field) *margins[field] = saturate<int16_t>(double(dialog.integer(field)));
+  for (size_t field = 0; field < 4; ++field) *fields[field] = saturate<int16_t>(double(dialog.integer(field)));
   return true;
 }

@@ -172,4 +172,7 @@ bool EdgeRaiseAmountDialog(QWidget* parent, int32_t* amount);
 // "Edit Displacement Bounds": the lower and upper bounds, lengths in cells.
 bool DisplacementBoundsDialog(QWidget* parent, int32_t* lower, int32_t* upper);
 // "Mesh Parameters": the four observer-bound margins of the header, in cells.
-bool MeshParametersDialog(QWidget* parent, mesh_definition* header);
+struct mesh_observer_margins {
+  int16_t top, left, bottom, right;
+};
+bool MeshParametersDialog(QWidget* parent, mesh_observer_margins* margins);

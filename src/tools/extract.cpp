@@ -13,6 +13,7 @@
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
 #include "tools/reflection_map_utils.h"
@@ -42,13 +43,13 @@ struct image_frame {
 
 bool frame_of(int32_t submesh, image_frame* frame) {
   if (!mesh_is_open()) return false;
-  const mesh_state& m = mesh_globals;
   if (submesh == EXTRACT_WHOLE_MESH) {
-    *frame = {0, 0, m.cells_across * PIXELS_PER_CELL, m.cells_down * PIXELS_PER_CELL};
+    *frame = {0, 0, mesh_cells_across() * PIXELS_PER_CELL, mesh_cells_down() * PIXELS_PER_CELL};
     return true;
   }
-  if (submesh < 0 || submesh >= int32_t(m.width) * m.height) return false;
-  *frame = {(submesh % m.width) * TEXELS_PER_SUBMESH, (submesh / m.width) * TEXELS_PER_SUBMESH, TEXELS_PER_SUBMESH,
+  const int32_t width = mesh_width();
+  if (submesh < 0 || submesh >= width * mesh_height()) return false;
+  *frame = {(submesh % width) * TEXELS_PER_SUBMESH, (submesh / width) * TEXELS_PER_SUBMESH, TEXELS_PER_SUBMESH,
             TEXELS_PER_SUBMESH};
   return true;
 }
@@ -56,7 +57,7 @@ bool frame_of(int32_t submesh, image_frame* frame) {
 // The submesh's colour (layer 0) or shadow (layer 1) bitmap, when it is the raw 256 x 256 8-bit
 // bitmap a map collection holds.
 bitmap_data* texture_bitmap(int32_t submesh, int16_t layer) {
-  const int16_t collection = mesh_globals.header ? mesh_globals.header->landscape_collection_index : int16_t(NONE);
+  const int16_t collection = mesh_header() ? mesh_header()->landscape_collection_index : int16_t(NONE);
   bitmap_data* bitmap = collection_get_bitmap(collection, 2 * submesh + (layer == _map_layer_shadow ? 1 : 0));
   if (!bitmap || bitmap->width != TEXELS_PER_SUBMESH || bitmap->height != TEXELS_PER_SUBMESH ||
       bitmap->bits_per_pixel != 8 || (bitmap->flags & BITMAP_IS_ENCODED)) {
@@ -66,7 +67,7 @@ bitmap_data* texture_bitmap(int32_t submesh, int16_t layer) {
 }
 
 int32_t submesh_at_pixel(int32_t column, int32_t row) {
-  return (row / TEXELS_PER_SUBMESH) * mesh_globals.width + column / TEXELS_PER_SUBMESH;
+  return (row / TEXELS_PER_SUBMESH) * mesh_width() + column / TEXELS_PER_SUBMESH;
 }
 
 bool allocate_image(bitmap_image* image, int32_t width, int32_t height) {
@@ -105,7 +106,7 @@ bool build_texture_image(int16_t layer, const image_frame& frame, bitmap_image* 
     }
   }
   if (layer == _map_layer_color) {
-    const color_table* colors = collection_get_color_table(mesh_globals.header->landscape_collection_index);
+    const color_table* colors = collection_get_color_table(mesh_header()->landscape_collection_index);
     for (int i = 0; i < BITMAP_PALETTE_ENTRIES && colors; ++i) {
       const rgb_color& c = colors->colors[i];
       image->palette[i] = {uint8_t(c.blue >> 8), uint8_t(c.green >> 8), uint8_t(c.red >> 8), 0};
@@ -148,7 +149,7 @@ uint8_t pixel_at(const bitmap_image& image, const image_frame& frame, int32_t co
 }
 
 bool apply_texture_image(int16_t layer, const image_frame& frame, const bitmap_image& image) {
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_header()->landscape_collection_index;
   for (int32_t top = frame.top; top < frame.top + frame.height; top += TEXELS_PER_SUBMESH) {
     for (int32_t left = frame.left; left < frame.left + frame.width; left += TEXELS_PER_SUBMESH) {
       const int32_t submesh = submesh_at_pixel(left, top);
@@ -179,6 +180,8 @@ void apply_height_image(int16_t layer, const image_frame& frame, const bitmap_im
                         int32_t upper) {
   const int32_t x0 = frame.left / PIXELS_PER_CELL, y0 = frame.top / PIXELS_PER_CELL;
   const int32_t x1 = x0 + frame.width / PIXELS_PER_CELL - 1, y1 = y0 + frame.height / PIXELS_PER_CELL - 1;
+  // Every cell the heights and their neighbourhood update touch, noted once for the journal.
+  edit_journal_note_cells(x0 - 1, y0 - 1, x1 + 1, y1 + 1);
   for (int32_t y = y0; y <= y1; ++y) {
     for (int32_t x = x0; x <= x1; ++x) {
       const int32_t height =
@@ -202,9 +205,10 @@ void apply_terrain_image(const image_frame& frame, const bitmap_image& image) {
   static constexpr sample even_parity[2] = {{6, 2, 0}, {2, 6, 4}};
   static constexpr sample odd_parity[2] = {{2, 2, 4}, {6, 6, 0}};
   const int32_t x0 = frame.left / PIXELS_PER_CELL, y0 = frame.top / PIXELS_PER_CELL;
+  edit_journal_note_cells(x0, y0, x0 + frame.width / PIXELS_PER_CELL - 1, y0 + frame.height / PIXELS_PER_CELL - 1);
   for (int32_t y = y0; y < y0 + frame.height / PIXELS_PER_CELL; ++y) {
     for (int32_t x = x0; x < x0 + frame.width / PIXELS_PER_CELL; ++x) {
-      mesh_cell* cell = mesh_get_cell(x, y);
+      mesh_cell* cell = mesh_edit_cell(x, y);
       for (const sample& s : ((x + y) & 1) ? odd_parity : even_parity) {
         const int32_t current = (cell->terrain_and_flags >> s.shift) & 0x0F;
         if (current <= _terrain_deep_media) continue;
@@ -266,7 +270,7 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
       }
       break;
     case _size_exact_map: {
-      const int32_t mesh_w = mesh_globals.cells_across * PIXELS_PER_CELL, mesh_h = mesh_globals.cells_down * PIXELS_PER_CELL;
+      const int32_t mesh_w = mesh_cells_across() * PIXELS_PER_CELL, mesh_h = mesh_cells_down() * PIXELS_PER_CELL;
       if (w != mesh_w || h != mesh_h) {
         tool_show_error("This bitmap has dimensions %dx%d. The current mesh has dimensions %dx%d.", w, h, mesh_w,
                         mesh_h);
@@ -304,7 +308,7 @@ bool block_holds(const collection_header& header, const collection_block& block,
 }
 
 bool write_color_tables(map_color_tables& tables) {
-  const mesh_definition& map = *mesh_globals.header;
+  const mesh_definition& map = *mesh_header();
   int32_t tag_index = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, map.landscape_collection_tag);
   if (tag_index == NONE) {
     POST_ERROR(error_file_read, "couldn't read mesh file collection tag");
@@ -481,13 +485,24 @@ bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& ima
     return false;
   }
   int32_t lower = 0, upper = 0;
+  static const char* const step_names[NUMBER_OF_MAP_LAYERS] = {
+      "Import Color Map",     "Import Shadow Map",  "Import Displacement Map",
+      "Import Water Level",   "Import Terrain Map", "Import Reflection Map"};
   switch (layer) {
     case _map_layer_color:
-      if (!apply_texture_image(layer, frame, image) || !extract_rebuild_color_tables(image.palette)) return false;
+    case _map_layer_shadow: {
+      // The bitmaps go straight into the collection tag, not into the map: the map and its
+      // journal are as they were.
+      if (!apply_texture_image(layer, frame, image)) return false;
+      if (layer == _map_layer_shadow) return true;
       // The shading tables are built from the colour table when the map opens.
-      return map_reopen();
-    case _map_layer_shadow:
-      return apply_texture_image(layer, frame, image);
+      return extract_rebuild_color_tables(image.palette) && map_reopen();
+    }
+    default:
+      break;
+  }
+  journal_step step(step_names[layer]);
+  switch (layer) {
     case _map_layer_displacement:
     case _map_layer_water_level:
       if (!extract_get_displacement_bounds(&lower, &upper)) return false;
@@ -500,8 +515,7 @@ bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& ima
       if (submesh != EXTRACT_WHOLE_MESH || !reflection_map_apply_image(image)) return false;
       break;
   }
-  map_set_modified(true);
-  return true;
+  return step.commit();
 }
 
 // ---- colour tables ----
@@ -573,9 +587,9 @@ void extract_build_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PAL
 }
 
 bool extract_rebuild_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PALETTE_ENTRIES]) {
-  if (!mesh_is_open() || mesh_globals.header == nullptr) return false;
+  if (!mesh_is_open() || mesh_header() == nullptr) return false;
   uint32_t counts[256] = {};
-  for (int32_t submesh = 0; submesh < int32_t(mesh_globals.width) * mesh_globals.height; ++submesh) {
+  for (int32_t submesh = 0; submesh < int32_t(mesh_width()) * mesh_height(); ++submesh) {
     const bitmap_data* bitmap = texture_bitmap(submesh, _map_layer_color);
     for (int32_t row = 0; bitmap && row < TEXELS_PER_SUBMESH; ++row) {
       const uint8_t* pixels = bitmap_get_row(bitmap, row);
@@ -587,6 +601,6 @@ bool extract_rebuild_color_tables(const bitmap_palette_entry (&palette)[BITMAP_P
     POST_ERROR(error_out_of_memory, "couldn't allocate %d bytes for blend table", int(sizeof(map_color_tables)));
     return false;
   }
-  extract_build_color_tables(palette, counts, extract_remap_color(*mesh_globals.header), tables.get());
+  extract_build_color_tables(palette, counts, extract_remap_color(*mesh_header()), tables.get());
   return write_color_tables(*tables);
 }

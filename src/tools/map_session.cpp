@@ -10,6 +10,7 @@
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
 #include "platform/ui_host.h"
+#include "tools/edit_journal.h"
 #include "tag_files/tag_files.h"
 #include "world/teams.h"
 #include "world/world.h"
@@ -50,6 +51,7 @@ void dispose_level() {
 void end_session() {
   dispose_level();
   --session.open_count;
+  edit_journal_clear();
   session.map_identifier = NONE_TAG;
   session.modified = false;
   session.shadow_maps_changed = false;
@@ -89,13 +91,14 @@ bool map_open(int32_t tag_index) {
     return false;
   }
   markers_reset_palette();
-  teams_build_from_palette(mesh_globals.palette, mesh_globals.header->palette_entry_count);
+  teams_build_from_palette(mesh_palette(), mesh_palette_count());
   markers_instantiate();
   preferences_load(&vellgrim_preferences_descriptor);
   preferences_load(&sound_preferences_descriptor);
   for_each_client([](const map_session_client& client) {
     if (client.opened) client.opened();
   });
+  edit_journal_clear();
   session.modified = false;
   session.shadow_maps_changed = false;
   return true;
@@ -105,6 +108,7 @@ bool map_start_world(int32_t tag_index) {
   tag identifier = tag_file_get_identifier(tag_index);
   if (identifier == NONE_TAG || tag_file_get_group(tag_index) != MESH_DEFINITION_GROUP_TAG) return false;
   ++session.open_count;
+  edit_journal_clear();
   session.map_identifier = identifier;
   definition_groups_validate();
   if (!world_start(world_editor_game_description())) {
@@ -124,6 +128,7 @@ bool map_save() {
     if (ready && client.saving) ready = client.saving();
   });
   if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save()) return false;
+  edit_journal_mark_saved();
   session.modified = false;
   session.shadow_maps_changed = false;
   return true;
@@ -131,7 +136,7 @@ bool map_save() {
 
 bool map_close() {
   if (!map_is_open()) return true;
-  if (session.modified) {
+  if (map_is_modified()) {
     char question[BOUNDED_TEXT_LENGTH + 1];
     format_bounded(question, "Save '%s' before closing?", map_name());
     switch (ui_message_box("Warning", question, ui_icon_warning, ui_buttons_yes_no_cancel)) {
@@ -159,8 +164,11 @@ bool map_reopen() {
   return map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier));
 }
 
-void map_set_modified(bool modified) { session.modified = modified && map_is_open(); }
-bool map_is_modified() { return session.modified; }
+void map_set_modified(bool modified) {
+  session.modified = modified && map_is_open();
+  if (!modified) edit_journal_mark_saved();
+}
+bool map_is_modified() { return map_is_open() && (session.modified || edit_journal_differs_from_saved()); }
 void map_set_shadow_maps_changed(bool changed) { session.shadow_maps_changed = changed && map_is_open(); }
 bool map_shadow_maps_changed() { return session.shadow_maps_changed; }
 

@@ -6,7 +6,9 @@
 
 #include "cseries/error_manager.h"
 #include "map/mesh.h"
+#include "map/mesh_edit.h"
 #include "map/mesh_geometry.h"
+#include "tools/edit_journal.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
@@ -46,19 +48,19 @@ uint16_t cell_water_flags(const std::vector<uint8_t>& covered, int32_t width, in
 }
 
 void spread_water_heights() {
-  const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
   // Only the cells the picture made reflective give their height; the cells that receive one do
   // not pass it further.
   std::vector<int32_t> sources;
   for (int32_t i = 0; i < mesh_cell_count(); ++i) {
-    if (mesh_globals.cells[i].terrain_and_flags & _cell_reflective_media) sources.push_back(i);
+    if (mesh_cells()[i].terrain_and_flags & _cell_reflective_media) sources.push_back(i);
   }
   for (int32_t source : sources) {
     const int32_t sx = source % across, sy = source / across;
-    const int16_t height = mesh_globals.cells[source].media_height;
+    const int16_t height = mesh_cells()[source].media_height;
     for (int32_t y = std::max(sy - WATER_SPREAD_BEFORE, 0); y <= std::min(sy + WATER_SPREAD_AFTER, down - 1); ++y) {
       for (int32_t x = std::max(sx - WATER_SPREAD_BEFORE, 0); x <= std::min(sx + WATER_SPREAD_AFTER, across - 1); ++x) {
-        mesh_cell* cell = mesh_get_cell(x, y);
+        mesh_cell* cell = mesh_edit_cell(x, y);
         if (cell->terrain_and_flags & _cell_reflective_media) continue;
         cell->media_height = height;
         cell->terrain_and_flags |= _cell_reflective_media;
@@ -103,9 +105,8 @@ void reflection_map_build_image(bitmap_image* image) {
 }
 
 bool reflection_map_apply_image(const bitmap_image& image) {
-  mesh_state& m = mesh_globals;
-  const int32_t width = m.cells_across * TEXELS_PER_CELL, height = m.cells_down * TEXELS_PER_CELL;
-  if (!mesh_is_open() || m.header == nullptr || image.width != width || image.height != height) return false;
+  const int32_t width = mesh_cells_across() * TEXELS_PER_CELL, height = mesh_cells_down() * TEXELS_PER_CELL;
+  if (!mesh_is_open() || mesh_header() == nullptr || image.width != width || image.height != height) return false;
 
   // The picture in mesh orientation, 1 where covered.
   std::vector<uint8_t> covered;
@@ -124,38 +125,31 @@ bool reflection_map_apply_image(const bitmap_image& image) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for media coverage region.", width * height);
     return false;
   }
-  const int32_t region_size = int32_t(region.size() * sizeof(int16_t));
-  auto* block = static_cast<int16_t*>(resize_block(nullptr, size_t(region_size)));
-  if (block == nullptr) {
-    POST_ERROR(error_out_of_memory, "couldn't reallocate #%d bytes for header media coverage region.", region_size);
+  journal_step step("Import Reflection Map");
+  edit_journal_note_section(_mesh_section_media_coverage);
+  if (!mesh_section_replace(_mesh_section_media_coverage,
+                            std::as_bytes(std::span<const int16_t>(region.data(), region.size())))) {
     return false;
   }
-  std::memcpy(block, region.data(), size_t(region_size));
-  int16_t* old_region = m.media_coverage;
-  const int32_t old_size = m.header->media_coverage_size;
-  m.media_coverage = block;
-  m.header->media_coverage_size = region_size;
   if (!mesh_build_media_coverage_rows()) {
-    // Only an allocation can fail here (the region is well formed): the old region stays.
-    resize_block(block, 0);
-    m.media_coverage = old_region;
-    m.header->media_coverage_size = old_size;
-    mesh_build_media_coverage_rows();
+    // Only an allocation can fail here (the region is well formed): the step puts the old region back.
+    POST_ERROR(error_out_of_memory, "couldn't allocate the media coverage rows of the new region.");
     return false;
   }
-  resize_block(old_region, 0);
 
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  edit_journal_note_section(_mesh_section_cells);
   // The last row and column have no block of their own below or right of them.
-  for (int32_t y = 0; y + 1 < m.cells_down; ++y) {
-    for (int32_t x = 0; x + 1 < m.cells_across; ++x) {
-      mesh_cell* cell = mesh_get_cell(x, y);
+  for (int32_t y = 0; y + 1 < down; ++y) {
+    for (int32_t x = 0; x + 1 < across; ++x) {
+      mesh_cell* cell = mesh_edit_cell(x, y);
       cell->terrain_and_flags =
           uint16_t((cell->terrain_and_flags & ~water_flags) | cell_water_flags(covered, width, x, y));
       mesh_recompute_media_terrain(x, y, true);
     }
   }
   spread_water_heights();
-  mesh_prepare_cells(0, 0, m.cells_across - 1, m.cells_down - 1);
+  mesh_prepare_cells(0, 0, across - 1, down - 1);
   mesh_recompute_lod();
-  return true;
+  return step.commit();
 }

@@ -9,24 +9,26 @@
 #include "cseries/error_manager.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
+#include "map/mesh_edit.h"
 #include "map/mesh_geometry.h"
 #include "render/screen.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_journal.h"
 #include "tools/extract.h"
 #include "tools/new_map.h"
 
 namespace {
 
 bool inside_grid(int32_t x, int32_t y) {
-  return mesh_is_open() && x >= 0 && y >= 0 && x < mesh_globals.cells_across && y < mesh_globals.cells_down;
+  return mesh_is_open() && x >= 0 && y >= 0 && x < mesh_cells_across() && y < mesh_cells_down();
 }
 
 int16_t clamp_height(int32_t height) { return int16_t(std::clamp<int32_t>(height, INT16_MIN, INT16_MAX)); }
 
 bool is_media_type(int32_t type) { return type <= _terrain_deep_media; }
 
-int32_t marker_total() { return mesh_globals.header != nullptr && mesh_globals.markers ? mesh_globals.header->marker_count : 0; }
+int32_t marker_total() { return mesh_marker_count(); }
 
 // Models stand on their footprint, placed by their own rule; every other marker on the ground.
 bool marker_stands_on_ground(const marker_data& marker) {
@@ -40,11 +42,14 @@ int32_t clamp_world(int32_t value, int32_t cells) {
 
 void reseat_markers(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   for (int32_t i = 0; i < marker_total(); ++i) {
-    marker_data& marker = mesh_globals.markers[i];
-    const int32_t x = marker.location.x >> WORLD_FRACTIONAL_BITS, y = marker.location.y >> WORLD_FRACTIONAL_BITS;
-    if (!marker_stands_on_ground(marker) || x < x0 || x > x1 || y < y0 || y > y1) continue;
-    marker.location.z = mesh_height_at(marker.location.x, marker.location.y, _mesh_height_ground);
-    marker_refresh_object(&marker);
+    const marker_data& at = mesh_markers()[i];
+    const int32_t x = at.location.x >> WORLD_FRACTIONAL_BITS, y = at.location.y >> WORLD_FRACTIONAL_BITS;
+    if (!marker_stands_on_ground(at) || x < x0 || x > x1 || y < y0 || y > y1) continue;
+    const int32_t z = mesh_height_at(at.location.x, at.location.y, _mesh_height_ground);
+    if (z == at.location.z) continue;
+    marker_data* marker = edit_journal_marker(i);
+    marker->location.z = z;
+    marker_refresh_object(marker);
   }
 }
 
@@ -52,7 +57,7 @@ void reseat_markers(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 // loaded again after a resize.
 void add_landscape_shading(int16_t collection) {
   shading_table_request request;
-  request.builder_context = mesh_globals.header;
+  request.builder_context = mesh_header();
   request.builder = [](const color_table& colors, int32_t levels, uint16_t* pixels, const void* context) {
     const auto& header = *static_cast<const mesh_definition*>(context);
     for (int32_t level = 0; level < levels; ++level) {
@@ -74,8 +79,8 @@ struct kept_collection {
 };
 
 void keep_collection(int16_t collection, int16_t new_width, int16_t new_height, kept_collection* kept) {
-  kept->old_width = mesh_globals.width;
-  kept->old_height = mesh_globals.height;
+  kept->old_width = mesh_width();
+  kept->old_height = mesh_height();
   kept->new_width = new_width;
   const color_table* colors = collection_get_color_table(collection);
   const std::span<uint8_t> blend = collection_get_blend_tables(collection);
@@ -119,7 +124,7 @@ void fill_kept_bitmap(void* context, int32_t bitmap_index, uint8_t* pixels, int1
 // Rebuilds the landscape collection's tag for the new size; false (reported) when the tag could
 // not be written, which leaves it as it was.
 bool rebuild_landscape_collection(int16_t new_width, int16_t new_height) {
-  const mesh_definition& header = *mesh_globals.header;
+  const mesh_definition& header = *mesh_header();
   int32_t tag_index = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, header.landscape_collection_tag);
   if (tag_index == NONE) return true;  // nothing to rebuild
   kept_collection kept;
@@ -138,7 +143,7 @@ bool rebuild_landscape_collection(int16_t new_width, int16_t new_height) {
 
 // Loads the rebuilt collection in place of the old one.
 bool reload_landscape_collection() {
-  mesh_definition& header = *mesh_globals.header;
+  mesh_definition& header = *mesh_edit_header();
   if (tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, header.landscape_collection_tag) == NONE) return true;
   if (header.landscape_collection_index != NONE) collection_unload(header.landscape_collection_index);
   header.landscape_collection_index = collection_load(header.landscape_collection_tag);
@@ -156,32 +161,36 @@ bool reload_landscape_collection() {
 
 bool mesh_store_vertex_height(int32_t x, int32_t y, int32_t height) {
   if (!inside_grid(x, y)) return false;
-  mesh_cell* cell = mesh_get_cell(x, y);
+  journal_step step("Set Vertex Height");
+  mesh_cell* cell = edit_journal_cell(x, y);
   const uint16_t bits = cell->terrain_and_flags;
   // Ground may not rise above the water of a cell that has water terrain.
   if (is_media_type(bits & _cell_odd_terrain_mask) || is_media_type((bits & _cell_even_terrain_mask) >> 4)) {
     height = std::min<int32_t>(height, cell->media_height);
   }
   cell->ground_height = clamp_height(height);
-  return true;
+  return step.commit();
 }
 
 bool mesh_store_media_height(int32_t x, int32_t y, int32_t height) {
   if (!inside_grid(x, y)) return false;
-  mesh_get_cell(x, y)->media_height = clamp_height(height);
-  return true;
+  journal_step step("Set Media Height");
+  edit_journal_cell(x, y)->media_height = clamp_height(height);
+  return step.commit();
 }
 
 bool mesh_set_vertex_height(int32_t x, int32_t y, int32_t height) {
+  journal_step step("Set Vertex Height");
   if (!mesh_store_vertex_height(x, y, height)) return false;
   mesh_update_neighbourhood(x, y);
-  return true;
+  return step.commit();
 }
 
 bool mesh_set_media_height(int32_t x, int32_t y, int32_t height) {
+  journal_step step("Set Media Height");
   if (!mesh_store_media_height(x, y, height)) return false;
   mesh_update_neighbourhood(x, y);
-  return true;
+  return step.commit();
 }
 
 void mesh_update_neighbourhood(int32_t x, int32_t y) { mesh_update_cells(x, y, x, y); }
@@ -191,29 +200,33 @@ void mesh_update_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (x0 > x1) std::swap(x0, x1);
   if (y0 > y1) std::swap(y0, y1);
   const int32_t left = std::max(x0 - 1, 0), top = std::max(y0 - 1, 0);
-  const int32_t right = std::min(x1 + 1, mesh_globals.cells_across - 1);
-  const int32_t bottom = std::min(y1 + 1, mesh_globals.cells_down - 1);
+  const int32_t right = std::min(x1 + 1, mesh_cells_across() - 1);
+  const int32_t bottom = std::min(y1 + 1, mesh_cells_down() - 1);
   if (left > right || top > bottom) return;
+  journal_step step("Update Cells");
+  // The prepared cells' normals and flags, but not the LOD data, which is rebuilt from the cells.
+  edit_journal_note_cells(left, top, right, bottom);
   mesh_prepare_cells(left, top, right, bottom);
   reseat_markers(left, top, right, bottom);
   for (int32_t y = top; y <= bottom; ++y) {
     for (int32_t x = left; x <= right; ++x) mesh_recompute_media_terrain(x, y, false);
   }
   mesh_update_lod(x0, y0, x1, y1);
+  step.commit();
 }
 
 // ---- media terrain types ----
 
 int16_t mesh_media_depth_class(int32_t x, int32_t y, bool odd_triangle) {
   if (!inside_grid(x, y)) return _terrain_dwarf_depth_media;
-  const int32_t index = x + y * mesh_globals.cells_across;
+  const int32_t index = x + y * mesh_cells_across();
   const int16_t triangle = int16_t(((x + y) & 1 ? 2 : 0) + (odd_triangle ? 1 : 0));
   int32_t depth = 0;
   for (int32_t corner = 0; corner < 3; ++corner) {
     // Corners past the last row or column read the cell itself.
-    int32_t at = index + mesh_globals.triangle_corner_offsets[triangle][corner];
+    int32_t at = index + mesh_triangle_corner_offset(triangle, corner);
     if (at < 0 || at >= mesh_cell_count()) at = index;
-    depth += mesh_globals.cells[at].media_height - mesh_globals.cells[at].ground_height;
+    depth += mesh_cells()[at].media_height - mesh_cells()[at].ground_height;
   }
   depth /= 3;
   if (depth <= DWARF_DEPTH_LIMIT) return _terrain_dwarf_depth_media;
@@ -224,8 +237,7 @@ int16_t mesh_media_depth_class(int32_t x, int32_t y, bool odd_triangle) {
 
 void mesh_recompute_media_terrain(int32_t x, int32_t y, bool every_water_triangle) {
   if (!inside_grid(x, y)) return;
-  mesh_cell* cell = mesh_get_cell(x, y);
-  uint16_t bits = cell->terrain_and_flags;
+  uint16_t bits = mesh_get_cell(x, y)->terrain_and_flags;
   for (bool odd : {false, true}) {
     const int shift = odd ? 0 : 4;
     const uint16_t media_flag = odd ? _cell_media_on_odd_triangle : _cell_media_on_even_triangle;
@@ -243,13 +255,16 @@ void mesh_recompute_media_terrain(int32_t x, int32_t y, bool every_water_triangl
     }
     bits = uint16_t((bits & ~(0x0F << shift)) | (new_type << shift));
   }
-  cell->terrain_and_flags = bits;
+  if (bits == mesh_get_cell(x, y)->terrain_and_flags) return;
+  journal_step step("Set Media Terrain");
+  edit_journal_cell(x, y)->terrain_and_flags = bits;
+  step.commit();
 }
 
 // ---- reshaping ----
 
 bool mesh_resize(int32_t cells_across, int32_t cells_down) {
-  if (!mesh_is_open() || mesh_globals.header == nullptr) return false;
+  if (!mesh_is_open() || mesh_header() == nullptr) return false;
   if (cells_across <= 0 || cells_down <= 0 || cells_across % CELLS_PER_SUBMESH || cells_down % CELLS_PER_SUBMESH ||
       cells_across / CELLS_PER_SUBMESH > MAXIMUM_MESH_SUBMESHES ||
       cells_down / CELLS_PER_SUBMESH > MAXIMUM_MESH_SUBMESHES) {
@@ -265,15 +280,14 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
   // Cells added are flat dry grass, as in a new map: zero terrain would be water types on dry
   // ground, which no terrain import can change.
   for (size_t i = 0; i < size / sizeof(mesh_cell); ++i) cells[i].terrain_and_flags = NEW_CELL_TERRAIN;
-  const int32_t old_across = mesh_globals.cells_across;
+  const int32_t old_across = mesh_cells_across();
   const int32_t kept_across = std::min(cells_across, old_across);
-  const int32_t kept_down = std::min(cells_down, mesh_globals.cells_down);
+  const int32_t kept_down = std::min(cells_down, mesh_cells_down());
   for (int32_t y = 0; y < kept_down; ++y) {
-    std::memcpy(cells + size_t(y) * cells_across, mesh_globals.cells + size_t(y) * old_across,
+    std::memcpy(cells + size_t(y) * cells_across, mesh_cells() + size_t(y) * old_across,
                 size_t(kept_across) * sizeof(mesh_cell));
   }
 
-  mesh_definition& header = *mesh_globals.header;
   const int16_t width = int16_t(cells_across / CELLS_PER_SUBMESH), height = int16_t(cells_down / CELLS_PER_SUBMESH);
   // The collection is rebuilt first, while the old grid still tells which submeshes it keeps; if
   // that fails, nothing has changed.
@@ -281,43 +295,35 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
     resize_block(cells, 0);
     return false;
   }
-
-  mesh_cell* old_cells = mesh_globals.cells;
-  mesh_globals.cells = cells;
-  mesh_set_dimensions(width, height);
-  header.width = width;
-  header.height = height;
-  header.cells_size = int32_t(size);
+  // The collection tag is already written: the change can't be taken back by Undo.
+  edit_journal_mark_unrecorded_change();
   // The region and the LOD data described the old grid: the region now covers everything and the
   // LOD data is rebuilt by the next recomputation.
-  resize_block(mesh_globals.media_coverage, 0);
-  mesh_globals.media_coverage = nullptr;
-  header.media_coverage_size = 0;
-  resize_block(mesh_globals.lod, 0);
-  mesh_globals.lod = nullptr;
-  header.lod_size = 0;
-  mesh_build_media_coverage_rows();
+  mesh_adopt_cells(cells, width, height);
   // New cells are zero: their run-time list heads must be reset before anything stands on them.
   mesh_prepare_cells(0, 0, cells_across - 1, cells_down - 1);
-  resize_block(old_cells, 0);
   return reload_landscape_collection();
 }
 
 int32_t mesh_delete_markers_outside() {
   if (!mesh_is_open()) return 0;
-  const int32_t right = mesh_globals.cells_across * WORLD_ONE, bottom = mesh_globals.cells_down * WORLD_ONE;
+  const int32_t right = mesh_cells_across() * WORLD_ONE, bottom = mesh_cells_down() * WORLD_ONE;
+  journal_step step("Delete Markers Outside");
   int32_t deleted = 0;
   for (int32_t i = marker_total() - 1; i >= 0; --i) {
-    const world_point3d& at = mesh_globals.markers[i].location;
+    const world_point3d& at = mesh_markers()[i].location;
     if (at.x >= 0 && at.y >= 0 && at.x < right && at.y < bottom) continue;
-    if (marker_delete(&mesh_globals.markers[i])) ++deleted;
+    edit_journal_note_section(_mesh_section_markers);
+    edit_journal_note_section(_mesh_section_palette);
+    if (marker_delete(&mesh_edit_markers()[i])) ++deleted;
   }
+  step.commit();
   return deleted;
 }
 
 bool mesh_shift_cells(int32_t dx, int32_t dy) {
   if (!mesh_is_open()) return false;
-  const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
   const size_t count = size_t(across) * size_t(down);
   auto* cells = static_cast<mesh_cell*>(resize_block(nullptr, count * sizeof(mesh_cell)));
   if (cells == nullptr) {
@@ -329,44 +335,69 @@ bool mesh_shift_cells(int32_t dx, int32_t dy) {
   const int64_t first_x = std::max<int64_t>(0, -int64_t(dx)), last_x = std::min<int64_t>(across, int64_t(across) - dx);
   for (int64_t y = std::max<int64_t>(0, -int64_t(dy)); y < std::min<int64_t>(down, int64_t(down) - dy); ++y) {
     for (int64_t x = first_x; x < last_x; ++x) {
-      cells[(x + dx) + (y + dy) * across] = mesh_globals.cells[x + y * across];
+      cells[(x + dx) + (y + dy) * across] = mesh_cells()[x + y * across];
     }
   }
-  resize_block(mesh_globals.cells, 0);
-  mesh_globals.cells = cells;
+  journal_step step("Shift Mesh");
+  edit_journal_note_section(_mesh_section_cells);
+  std::memcpy(mesh_edit_cells(), cells, count * sizeof(mesh_cell));
+  resize_block(cells, 0);
   // Normals and vertex flags at the new edges, and the LOD data, follow the moved cells.
   mesh_prepare_cells(0, 0, across - 1, down - 1);
   mesh_update_lod(0, 0, across - 1, down - 1);
-  return true;
+  return step.commit();
 }
 
 void markers_shift(int32_t dx, int32_t dy) {
   if (!mesh_is_open()) return;
+  journal_step step("Shift Markers");
   const int64_t step_x = int64_t(dx) * WORLD_ONE, step_y = int64_t(dy) * WORLD_ONE;
   for (int32_t i = 0; i < marker_total(); ++i) {
-    marker_data& marker = mesh_globals.markers[i];
-    marker.location.x = clamp_world(int32_t(std::clamp<int64_t>(marker.location.x + step_x, INT32_MIN, INT32_MAX)),
-                                    mesh_globals.cells_across);
-    marker.location.y = clamp_world(int32_t(std::clamp<int64_t>(marker.location.y + step_y, INT32_MIN, INT32_MAX)),
-                                    mesh_globals.cells_down);
-    marker_refresh_object(&marker);
+    marker_data* marker = edit_journal_marker(i);
+    marker->location.x = clamp_world(int32_t(std::clamp<int64_t>(marker->location.x + step_x, INT32_MIN, INT32_MAX)),
+                                     mesh_cells_across());
+    marker->location.y = clamp_world(int32_t(std::clamp<int64_t>(marker->location.y + step_y, INT32_MIN, INT32_MAX)),
+                                     mesh_cells_down());
+    marker_refresh_object(marker);
   }
+  step.commit();
 }
 
 bool mesh_shift(int32_t dx, int32_t dy) {
   if (!mesh_is_open()) return false;
+  journal_step step("Shift Mesh & Markers");
   // The cells are shifted first so that a failed allocation leaves the markers where they were.
   if (!mesh_shift_cells(dx, dy)) return false;
   markers_shift(dx, dy);
-  return true;
+  return step.commit();
 }
 
 bool mesh_set_parameters(int16_t top, int16_t left, int16_t bottom, int16_t right) {
-  if (!mesh_is_open() || mesh_globals.header == nullptr) return false;
-  mesh_definition& header = *mesh_globals.header;
+  if (!mesh_is_open() || mesh_header() == nullptr) return false;
+  journal_step step("Set Mesh Parameters");
+  // The four margins are adjacent in the header.
+  mesh_definition& header = *edit_journal_header_fields(offsetof(mesh_definition, observer_margin_top), 4 * sizeof(int16_t));
   header.observer_margin_top = top;
   header.observer_margin_left = left;
   header.observer_margin_bottom = bottom;
   header.observer_margin_right = right;
-  return true;
+  return step.commit();
 }
+
+bool mesh_set_definition_tags(const mesh_definition_tags& tags) {
+  if (!mesh_is_open() || mesh_header() == nullptr) return false;
+  journal_step step("Set Map Definitions");
+  mesh_definition* header = edit_journal_header_fields(offsetof(mesh_definition, mesh_lighting_tag), sizeof(tag));
+  header->mesh_lighting_tag = tags.mesh_lighting;
+  edit_journal_header_fields(offsetof(mesh_definition, connector_definitions_tag), sizeof(tag));
+  header->connector_definitions_tag = tags.connector_definitions;
+  edit_journal_header_fields(offsetof(mesh_definition, ambient_sound_tag), sizeof(tag));
+  header->ambient_sound_tag = tags.ambient_sound;
+  edit_journal_header_fields(offsetof(mesh_definition, description_string_list_tag), sizeof(tag));
+  header->description_string_list_tag = tags.description_string_list;
+  edit_journal_header_fields(offsetof(mesh_definition, wind_tag), sizeof(tag));
+  header->wind_tag = tags.wind;
+  return step.commit();
+}
+
+bool mesh_recompute_lod_data() { return mesh_is_open() && mesh_recompute_lod(); }

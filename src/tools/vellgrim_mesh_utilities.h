@@ -6,6 +6,8 @@
 // The operations change the map and answer whether they did; the caller marks the map modified.
 #pragma once
 
+#include "cseries/text.h"
+
 #include <cstdint>
 
 // ---- the cell setters ----
@@ -62,5 +64,19 @@ void markers_shift(int32_t dx, int32_t dy);
 // "Shift Mesh && Markers...": the markers, then the cells. The map actions' points stay where they
 // are until the map actions are modelled.
 bool mesh_shift(int32_t dx, int32_t dy);
+// Recomputes the whole LOD data. It follows from the cells (and is recomputed by every save), so
+// the journal does not keep it. False (reported) when it can't be allocated.
+bool mesh_recompute_lod_data();
+
+// The definitions a map names in its header.
+struct mesh_definition_tags {
+  tag mesh_lighting;
+  tag description_string_list;
+  tag ambient_sound;
+  tag wind;
+  tag connector_definitions;
+};
+// Names them (NONE for none); the definitions load when the map is next opened.
+bool mesh_set_definition_tags(const mesh_definition_tags& tags);
 // The four observer margins of the header, in cells.
 bool mesh_set_parameters(int16_t top, int16_t left, int16_t bottom, int16_t right);

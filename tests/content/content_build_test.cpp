@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "content/content.h"
 #include "content/content_maps.h"
 #include "content/content_terrain.h"

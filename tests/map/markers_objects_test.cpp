@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "engine/definition_groups.h"
 #include "map/marker_utils.h"
 #include "map/mesh_file.h"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "support/map_fixtures.h"

@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "map/mesh_file.h"
 
 #include <gtest/gtest.h>
@@ -181,10 +183,10 @@ TEST_F(MeshFile, SectionsTheEditorDoesNotChangeAreWrittenBackAsStored) {
 TEST_F(MeshFile, SelectionSurvivesASaveAndNeverReachesTheFile) {
   map_fixture map = map_fixture_new(1, 1);
   open(map);
-  mesh_get_cell(3, 2)->terrain_and_flags |= _cell_selected | _cell_transient;
+  mesh_edit_cell(3, 2)->terrain_and_flags |= _cell_selected | _cell_transient;
   std::vector<uint8_t> bytes = saved_bytes();
-  EXPECT_TRUE(mesh_get_cell(3, 2)->terrain_and_flags & _cell_selected);
-  EXPECT_FALSE(mesh_get_cell(3, 2)->terrain_and_flags & _cell_transient);
+  EXPECT_TRUE(mesh_edit_cell(3, 2)->terrain_and_flags & _cell_selected);
+  EXPECT_FALSE(mesh_edit_cell(3, 2)->terrain_and_flags & _cell_transient);
   const size_t cell = MESH_HEADER_SIZE + (3 + 2 * 32) * 12;
   EXPECT_EQ(get16(bytes, cell + 4), 0x0066);
   for (size_t i = 0; i < 1024; ++i) EXPECT_FALSE(get16(bytes, MESH_HEADER_SIZE + i * 12 + 4) & 0x8000) << i;
@@ -308,8 +310,8 @@ TEST_F(MeshFile, FailedSaveLeavesTheTagAndTheMapAsTheyWere) {
   open(map);
   ASSERT_TRUE(mesh_recompute_lod());
   std::vector<uint8_t> before = saved_bytes();
-  mesh_get_cell(1, 1)->ground_height = 4321;
-  mesh_get_cell(1, 1)->terrain_and_flags |= _cell_selected;
+  mesh_edit_cell(1, 1)->ground_height = 4321;
+  mesh_edit_cell(1, 1)->terrain_and_flags |= _cell_selected;
   const std::vector<mesh_cell> cells(mesh_globals.cells, mesh_globals.cells + mesh_cell_count());
 
   atomic_file_set_test_hook([](const file_specification*) { return false; });
@@ -351,7 +353,7 @@ TEST_F(MeshFile, AnArchiveMapIsSavedAsALocalTagUnderItsOwnIdentifier) {
   ASSERT_NE(archived, NONE);
   ASSERT_FALSE(tag_file_is_local(archived));
   ASSERT_TRUE(mesh_load(make_tag("arch")));
-  mesh_get_cell(2, 2)->ground_height = 777;
+  mesh_edit_cell(2, 2)->ground_height = 777;
   ASSERT_TRUE(mesh_save());
   EXPECT_NE(mesh_globals.tag_index, archived);
   EXPECT_TRUE(tag_file_is_local(mesh_globals.tag_index));
@@ -360,7 +362,7 @@ TEST_F(MeshFile, AnArchiveMapIsSavedAsALocalTagUnderItsOwnIdentifier) {
   EXPECT_EQ(tag_file_find(MESH_DEFINITION_GROUP_TAG, make_tag("arch")), mesh_globals.tag_index);
   mesh_unload();
   ASSERT_TRUE(mesh_load(make_tag("arch")));  // the local copy is the map from now on
-  EXPECT_EQ(mesh_get_cell(2, 2)->ground_height, 777);
+  EXPECT_EQ(mesh_edit_cell(2, 2)->ground_height, 777);
   EXPECT_EQ(mesh_globals.header->marker_count, 7);
 }
 

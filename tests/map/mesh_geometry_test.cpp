@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "map/mesh_geometry.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +46,7 @@ TEST(MeshTriangles, DiagonalAlternatesLikeACheckerboard) {
 TEST(MeshTriangles, TerrainAndMediaComeFromTheTriangleUnderThePoint) {
   scoped_test_grid grid(1, 1);
   ASSERT_TRUE(grid.ready());
-  mesh_cell* cell = mesh_get_cell(0, 0);
+  mesh_cell* cell = mesh_edit_cell(0, 0);
   cell->terrain_and_flags = uint16_t(_terrain_desert << 4 | _terrain_snow | _cell_media_on_odd_triangle);
   EXPECT_EQ(mesh_terrain_at(100, 300), _terrain_desert);  // triangle 0, even
   EXPECT_EQ(mesh_terrain_at(300, 100), _terrain_snow);    // triangle 1, odd
@@ -83,7 +85,7 @@ TEST_F(MeshHeights, OddParityCellsCutTheOtherDiagonal) {
 
 TEST_F(MeshHeights, ModesChooseGroundOrMediaPerVertex) {
   for (auto [x, y] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 1}, std::pair{1, 1}}) {
-    mesh_get_cell(x, y)->media_height = 2000;
+    mesh_edit_cell(x, y)->media_height = 2000;
   }
   map_fixture_set_flags(1, 0, _cell_media_on_even_triangle);
   EXPECT_EQ(mesh_height_at(511, 0, _mesh_height_surface), 1996);  // top-right vertex is in media
@@ -112,8 +114,8 @@ TEST(MeshPrepareCells, NormalsFollowTheSlopeAndRepeatForEqualCells) {
   EXPECT_LT(slope->x, -4000);  // tilted away from the rise
   EXPECT_EQ(std::abs(slope->y) < 1000, true);
   // Cells with the same corner heights and media get the same normals.
-  EXPECT_EQ(mesh_get_cell(5, 10)->normals, mesh_get_cell(5, 12)->normals);
-  EXPECT_EQ(mesh_get_cell(1, 1)->normals, mesh_get_cell(2, 1)->normals);
+  EXPECT_EQ(mesh_edit_cell(5, 10)->normals, mesh_edit_cell(5, 12)->normals);
+  EXPECT_EQ(mesh_edit_cell(1, 1)->normals, mesh_edit_cell(2, 1)->normals);
 }
 
 TEST(MeshPrepareCells, DerivesVertexFlagsAndResetsRunTimeLists) {
@@ -123,20 +125,20 @@ TEST(MeshPrepareCells, DerivesVertexFlagsAndResetsRunTimeLists) {
     map_fixture_set_flags(x, y, _cell_media_flags);
   }
   map_fixture_set_flags(9, 9, _cell_transient | _cell_no_ground);
-  mesh_get_cell(3, 3)->object_list = 7;
-  mesh_get_cell(3, 3)->model_list = 8;
+  mesh_edit_cell(3, 3)->object_list = 7;
+  mesh_edit_cell(3, 3)->model_list = 8;
   mesh_prepare_cells(0, 0, 31, 31);
 
   // The vertex of cell (5, 5) is shared by four cells in media.
-  EXPECT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
-  EXPECT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_TRUE(mesh_edit_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
+  EXPECT_TRUE(mesh_edit_cell(5, 5)->terrain_and_flags & _cell_vertex_touches_media);
   // Vertices touching only some of them.
-  EXPECT_TRUE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
-  EXPECT_FALSE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_fully_in_media);
-  EXPECT_FALSE(mesh_get_cell(7, 7)->terrain_and_flags & _cell_vertex_touches_media);
-  EXPECT_EQ(mesh_get_cell(9, 9)->terrain_and_flags & (_cell_transient | _cell_no_ground), 0);
-  EXPECT_EQ(mesh_get_cell(3, 3)->object_list, NONE);
-  EXPECT_EQ(mesh_get_cell(3, 3)->model_list, NONE);
+  EXPECT_TRUE(mesh_edit_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_FALSE(mesh_edit_cell(6, 6)->terrain_and_flags & _cell_vertex_fully_in_media);
+  EXPECT_FALSE(mesh_edit_cell(7, 7)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_EQ(mesh_edit_cell(9, 9)->terrain_and_flags & (_cell_transient | _cell_no_ground), 0);
+  EXPECT_EQ(mesh_edit_cell(3, 3)->object_list, NONE);
+  EXPECT_EQ(mesh_edit_cell(3, 3)->model_list, NONE);
 }
 
 TEST(MeshPrepareCells, VertexFlagsFollowWaterThatIsRemoved) {
@@ -146,21 +148,21 @@ TEST(MeshPrepareCells, VertexFlagsFollowWaterThatIsRemoved) {
     map_fixture_set_flags(x, y, _cell_media_flags);
   }
   mesh_prepare_cells(0, 0, 31, 31);
-  ASSERT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
-  ASSERT_TRUE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
+  ASSERT_TRUE(mesh_edit_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
+  ASSERT_TRUE(mesh_edit_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
 
   // The water of cell (4, 4) goes: the vertices round it no longer touch it.
-  mesh_get_cell(4, 4)->terrain_and_flags &= uint16_t(~_cell_media_flags);
+  mesh_edit_cell(4, 4)->terrain_and_flags &= uint16_t(~_cell_media_flags);
   mesh_prepare_cells(3, 3, 6, 6);
-  EXPECT_FALSE(mesh_get_cell(4, 4)->terrain_and_flags & _cell_vertex_touches_media);
-  EXPECT_FALSE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
-  EXPECT_TRUE(mesh_get_cell(5, 5)->terrain_and_flags & _cell_vertex_touches_media);  // three wet cells remain
-  EXPECT_TRUE(mesh_get_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_FALSE(mesh_edit_cell(4, 4)->terrain_and_flags & _cell_vertex_touches_media);
+  EXPECT_FALSE(mesh_edit_cell(5, 5)->terrain_and_flags & _cell_vertex_fully_in_media);
+  EXPECT_TRUE(mesh_edit_cell(5, 5)->terrain_and_flags & _cell_vertex_touches_media);  // three wet cells remain
+  EXPECT_TRUE(mesh_edit_cell(6, 6)->terrain_and_flags & _cell_vertex_touches_media);
 
   // A stored bit with no water anywhere near is not kept either.
   map_fixture_set_flags(20, 20, _cell_vertex_touches_media | _cell_vertex_fully_in_media);
   mesh_prepare_cells(20, 20, 20, 20);
-  EXPECT_EQ(mesh_get_cell(20, 20)->terrain_and_flags & (_cell_vertex_touches_media | _cell_vertex_fully_in_media), 0);
+  EXPECT_EQ(mesh_edit_cell(20, 20)->terrain_and_flags & (_cell_vertex_touches_media | _cell_vertex_fully_in_media), 0);
 }
 
 class MeshLod : public ::testing::Test {
@@ -220,7 +222,7 @@ TEST_F(MeshLod, MediaOnlyBlockWithGroundHasNoEdgeBits) {
 }
 
 TEST_F(MeshLod, ObjectsOnACellSplitItsOuterEdges) {
-  mesh_get_cell(13, 13)->model_list = 0;  // bottom-right cell of block (6, 6)
+  mesh_edit_cell(13, 13)->model_list = 0;  // bottom-right cell of block (6, 6)
   EXPECT_EQ(mesh_compute_lod_entry(6, 6) & _lod_split_edges, _lod_split_right | _lod_split_bottom);
 }
 

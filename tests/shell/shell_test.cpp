@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "session/engine.h"
 #include "engine/preferences.h"
 #include "engine/window_positions.h"

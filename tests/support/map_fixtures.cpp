@@ -1,4 +1,6 @@
 // Included by the fuzz targets too: local includes only.
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "map_fixtures.h"
 
 #include <algorithm>
@@ -16,9 +18,9 @@ scoped_test_grid::scoped_test_grid(int16_t width, int16_t height) { ready_ = mes
 
 scoped_test_grid::~scoped_test_grid() { mesh_free_sections(); }
 
-void map_fixture_set_height(int32_t x, int32_t y, int16_t height) { mesh_get_cell(x, y)->ground_height = height; }
+void map_fixture_set_height(int32_t x, int32_t y, int16_t height) { mesh_edit_cell(x, y)->ground_height = height; }
 
-void map_fixture_set_flags(int32_t x, int32_t y, uint16_t flags) { mesh_get_cell(x, y)->terrain_and_flags |= flags; }
+void map_fixture_set_flags(int32_t x, int32_t y, uint16_t flags) { mesh_edit_cell(x, y)->terrain_and_flags |= flags; }
 
 void map_fixture::lay_out() {
   mesh_definition& h = header;

@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "tools/extract.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +39,9 @@ TEST_F(MapImages, DisplacementRoundTripsWithinOneStep) {
   ASSERT_TRUE(make_map("hills", 512, 256));
   set_bounds(0, 10 * 512);
   for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
-    for (int32_t x = 0; x < mesh_globals.cells_across; ++x) mesh_get_cell(x, y)->ground_height = int16_t((x * 37 + y * 91) % 5121);
+    for (int32_t x = 0; x < mesh_globals.cells_across; ++x) mesh_edit_cell(x, y)->ground_height = int16_t((x * 37 + y * 91) % 5121);
   }
-  mesh_get_cell(5, 0)->ground_height = 5120;  // the upper bound
+  mesh_edit_cell(5, 0)->ground_height = 5120;  // the upper bound
   ASSERT_TRUE(extract_export_layer(_map_layer_displacement, EXTRACT_WHOLE_MESH, path("hills.bmp")));
   const bitmap_image image = exported(_map_layer_displacement);
   EXPECT_EQ(image.at(image_column(5 * 8), 0), 255);
@@ -60,20 +62,20 @@ TEST_F(MapImages, DisplacementRoundTripsWithinOneStep) {
 TEST_F(MapImages, WaterLevelsGoThroughTheMediaSetter) {
   ASSERT_TRUE(make_map("lake", 256, 256));
   set_bounds(-512, 512);
-  mesh_get_cell(3, 4)->media_height = 256;
+  mesh_edit_cell(3, 4)->media_height = 256;
   const bitmap_image image = exported(_map_layer_water_level);
   EXPECT_EQ(image.at(image_column(3 * 8 + 7), 4 * 8 + 7), 192);  // every pixel of the cell
   EXPECT_EQ(image.at(image_column(0), 0), 128);
-  mesh_get_cell(3, 4)->media_height = 0;
+  mesh_edit_cell(3, 4)->media_height = 0;
   ASSERT_TRUE(extract_apply_image(_map_layer_water_level, EXTRACT_WHOLE_MESH, image));
-  EXPECT_EQ(mesh_get_cell(3, 4)->media_height, 256);
+  EXPECT_EQ(mesh_edit_cell(3, 4)->media_height, 256);
 }
 
 TEST_F(MapImages, TerrainPixelsShowEachTriangleAndImportKeepsWater) {
   ASSERT_TRUE(make_map("fields", 256, 256));
   // Cell (0, 0) has even parity: the even triangle lies below the diagonal from the top-left.
-  mesh_get_cell(0, 0)->terrain_and_flags = uint16_t(_terrain_grass << 4 | _terrain_marsh);
-  mesh_get_cell(1, 0)->terrain_and_flags = uint16_t(_terrain_human_depth_media << 4 | _terrain_rocky);
+  mesh_edit_cell(0, 0)->terrain_and_flags = uint16_t(_terrain_grass << 4 | _terrain_marsh);
+  mesh_edit_cell(1, 0)->terrain_and_flags = uint16_t(_terrain_human_depth_media << 4 | _terrain_rocky);
   bitmap_image image = exported(_map_layer_terrain);
   EXPECT_EQ(image.at(image_column(1), 6), 96);   // even triangle, bottom-left: grass
   EXPECT_EQ(image.at(image_column(6), 1), 144);  // odd triangle, top-right: marsh
@@ -83,8 +85,8 @@ TEST_F(MapImages, TerrainPixelsShowEachTriangleAndImportKeepsWater) {
 
   for (uint8_t& pixel : image.pixels) pixel = 10 * 16 + 7;  // snow, with low bits that are ignored
   ASSERT_TRUE(extract_apply_image(_map_layer_terrain, EXTRACT_WHOLE_MESH, image));
-  EXPECT_EQ(mesh_get_cell(0, 0)->terrain_and_flags & 0xFF, 0xAA);
-  EXPECT_EQ(mesh_get_cell(1, 0)->terrain_and_flags & 0xFF, 0x1A);  // the water half stays
+  EXPECT_EQ(mesh_edit_cell(0, 0)->terrain_and_flags & 0xFF, 0xAA);
+  EXPECT_EQ(mesh_edit_cell(1, 0)->terrain_and_flags & 0xFF, 0x1A);  // the water half stays
 }
 
 TEST_F(MapImages, ExportWritesTheWholeMapMirrored) {
@@ -100,7 +102,7 @@ TEST_F(MapImages, ExportWritesTheWholeMapMirrored) {
   bitmap_image submesh = exported(_map_layer_shadow, 1);
   EXPECT_EQ(submesh.width, 256);
   EXPECT_EQ(submesh.palette[200].green, 200);
-  mesh_get_cell(32, 0)->terrain_and_flags = uint16_t(_terrain_forest << 4 | _terrain_forest);
+  mesh_edit_cell(32, 0)->terrain_and_flags = uint16_t(_terrain_forest << 4 | _terrain_forest);
   submesh = exported(_map_layer_terrain, 1);
   EXPECT_EQ(submesh.at(255, 0), 11 * 16);
   EXPECT_EQ(submesh.at(0, 0), 6 * 16);
@@ -187,9 +189,9 @@ TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   std::string cut = bmp_fixture{}.text();
   cut.resize(2000);
   ASSERT_TRUE(store.folder().write_file("cut.bmp", cut));
-  mesh_get_cell(2, 2)->terrain_and_flags = 0x99;
+  mesh_edit_cell(2, 2)->terrain_and_flags = 0x99;
   EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("cut.bmp")));
-  EXPECT_EQ(mesh_get_cell(2, 2)->terrain_and_flags, 0x99);
+  EXPECT_EQ(mesh_edit_cell(2, 2)->terrain_and_flags, 0x99);
   EXPECT_EQ(ui.boxes.back().title, "Error");
   EXPECT_EQ(ui.boxes.back().text, path("cut.bmp") + " is cut short: its 256x256 pixels are not all in the file.");
   // The dimensions are judged before the rows: a cut file of the wrong size gets the size message.
@@ -223,7 +225,7 @@ TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
   ASSERT_TRUE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, file));
   EXPECT_EQ(mesh_globals.width, 2);
   EXPECT_EQ(mesh_globals.height, 2);
-  EXPECT_EQ(mesh_get_cell(63, 63)->terrain_and_flags & 0xFF, 0x99);
+  EXPECT_EQ(mesh_edit_cell(63, 63)->terrain_and_flags & 0xFF, 0x99);
   EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
   EXPECT_EQ(mesh_globals.header->marker_count, 1);
   EXPECT_TRUE(map_is_modified());
@@ -233,7 +235,7 @@ TEST_F(MapImages, ReflectionBuildsTheCoverageRegionFlagsAndWaterHeights) {
   ASSERT_TRUE(make_map("pond", 256, 256));
   // Water (palette entry 0, black) under mesh pixels 16..39 of rows 8..31: cells 2..4 of rows 1..3.
   for (int32_t y = 1; y <= 3; ++y)
-    for (int32_t x = 2; x <= 4; ++x) mesh_get_cell(x, y)->media_height = 100;
+    for (int32_t x = 2; x <= 4; ++x) mesh_edit_cell(x, y)->media_height = 100;
   bmp_fixture file;
   file.palette.assign(256, 0x00FFFFFF);
   file.palette[0] = 0;
@@ -252,16 +254,16 @@ TEST_F(MapImages, ReflectionBuildsTheCoverageRegionFlagsAndWaterHeights) {
   EXPECT_EQ(mesh_globals.header->media_coverage_size, 2 * (232 + 3 * 24));
 
   const uint16_t water = _cell_media_on_even_triangle | _cell_media_on_odd_triangle | _cell_reflective_media;
-  EXPECT_EQ(mesh_get_cell(3, 2)->terrain_and_flags & water, water);
-  EXPECT_EQ(mesh_get_cell(3, 2)->terrain_and_flags & 0xFF, 0x00);  // shallow water both halves
-  EXPECT_EQ(mesh_get_cell(8, 2)->terrain_and_flags & water, 0);
-  EXPECT_EQ(mesh_get_cell(8, 2)->terrain_and_flags & 0xFF, 0x66);
+  EXPECT_EQ(mesh_edit_cell(3, 2)->terrain_and_flags & water, water);
+  EXPECT_EQ(mesh_edit_cell(3, 2)->terrain_and_flags & 0xFF, 0x00);  // shallow water both halves
+  EXPECT_EQ(mesh_edit_cell(8, 2)->terrain_and_flags & water, 0);
+  EXPECT_EQ(mesh_edit_cell(8, 2)->terrain_and_flags & 0xFF, 0x66);
   // Cells round the water take its height and the reflective flag, but no water.
-  EXPECT_EQ(mesh_get_cell(0, 0)->terrain_and_flags & water, _cell_reflective_media);
-  EXPECT_EQ(mesh_get_cell(0, 0)->media_height, 100);
-  EXPECT_EQ(mesh_get_cell(6, 2)->terrain_and_flags & water, _cell_reflective_media);
-  EXPECT_EQ(mesh_get_cell(10, 10)->terrain_and_flags & water, 0);
-  EXPECT_EQ(mesh_get_cell(10, 10)->media_height, 0);
+  EXPECT_EQ(mesh_edit_cell(0, 0)->terrain_and_flags & water, _cell_reflective_media);
+  EXPECT_EQ(mesh_edit_cell(0, 0)->media_height, 100);
+  EXPECT_EQ(mesh_edit_cell(6, 2)->terrain_and_flags & water, _cell_reflective_media);
+  EXPECT_EQ(mesh_edit_cell(10, 10)->terrain_and_flags & water, 0);
+  EXPECT_EQ(mesh_edit_cell(10, 10)->media_height, 0);
   EXPECT_EQ(mesh_globals.header->lod_size, 512);
 
   // The export gives the picture back.

@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "tools/map_session.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 #include <gtest/gtest.h>
@@ -25,16 +27,16 @@ class MeshReshaping : public MapImageTest {
 
 TEST_F(MeshReshaping, HeightsStayUnderTheWaterOfWaterCells) {
   ASSERT_TRUE(make_map("shore", 256, 256));
-  mesh_cell* cell = mesh_get_cell(4, 4);
+  mesh_cell* cell = mesh_edit_cell(4, 4);
   cell->media_height = 200;
   cell->terrain_and_flags = uint16_t(_terrain_grass << 4 | _terrain_human_depth_media | _cell_media_on_odd_triangle);
   ASSERT_TRUE(mesh_set_vertex_height(4, 4, 900));
   EXPECT_EQ(cell->ground_height, 200);
-  mesh_get_cell(5, 5)->terrain_and_flags = NEW_CELL_TERRAIN;
+  mesh_edit_cell(5, 5)->terrain_and_flags = NEW_CELL_TERRAIN;
   ASSERT_TRUE(mesh_set_vertex_height(5, 5, 900));
-  EXPECT_EQ(mesh_get_cell(5, 5)->ground_height, 900);
+  EXPECT_EQ(mesh_edit_cell(5, 5)->ground_height, 900);
   EXPECT_TRUE(mesh_set_vertex_height(5, 5, 40000));
-  EXPECT_EQ(mesh_get_cell(5, 5)->ground_height, 32767);
+  EXPECT_EQ(mesh_edit_cell(5, 5)->ground_height, 32767);
   EXPECT_FALSE(mesh_set_vertex_height(32, 0, 10));
   EXPECT_FALSE(mesh_set_media_height(0, -1, 10));
 }
@@ -43,31 +45,31 @@ TEST_F(MeshReshaping, TheNeighbourhoodFollowsAChangedVertex) {
   ASSERT_TRUE(make_map("dune", 256, 256));
   marker_data* marker = add_marker(10 * 512 + 100, 10 * 512 + 100);
   ASSERT_NE(marker, nullptr);
-  const uint16_t normals_before = mesh_get_cell(9, 9)->normals;
+  const uint16_t normals_before = mesh_edit_cell(9, 9)->normals;
   ASSERT_TRUE(mesh_set_vertex_height(10, 10, 1024));
-  EXPECT_NE(mesh_get_cell(9, 9)->normals, normals_before);
+  EXPECT_NE(mesh_edit_cell(9, 9)->normals, normals_before);
   EXPECT_GT(marker->location.z, 0);
   ASSERT_NE(object_of(marker), nullptr);
   EXPECT_EQ(object_of(marker)->location.z, marker->location.z);
 
   // Water halves take the class of their depth; a dry half keeps its type.
-  mesh_cell* cell = mesh_get_cell(20, 20);
+  mesh_cell* cell = mesh_edit_cell(20, 20);
   cell->terrain_and_flags = uint16_t(_terrain_dwarf_depth_media << 4 | _terrain_desert);
   for (int32_t y = 20; y <= 21; ++y)
-    for (int32_t x = 20; x <= 21; ++x) mesh_get_cell(x, y)->media_height = 400;
+    for (int32_t x = 20; x <= 21; ++x) mesh_edit_cell(x, y)->media_height = 400;
   ASSERT_TRUE(mesh_set_media_height(20, 20, 400));
   EXPECT_EQ(cell->terrain_and_flags & 0xFF, _terrain_giant_depth_media << 4 | _terrain_desert);
   // Ground raised to within 100 units of the surface at the triangle's three corners.
-  mesh_get_cell(20, 21)->ground_height = 300;
-  mesh_get_cell(21, 21)->ground_height = 300;
+  mesh_edit_cell(20, 21)->ground_height = 300;
+  mesh_edit_cell(21, 21)->ground_height = 300;
   ASSERT_TRUE(mesh_set_vertex_height(20, 20, 300));
   EXPECT_EQ((cell->terrain_and_flags >> 4) & 0x0F, _terrain_dwarf_depth_media);
 }
 
 TEST_F(MeshReshaping, ResizingKeepsTheSharedCellsAndTextures) {
   ASSERT_TRUE(make_map("field", 512, 512, [](int32_t x, int32_t y) { return uint8_t(1 + (x + y) % 250); }));
-  mesh_get_cell(63, 10)->ground_height = 777;
-  mesh_get_cell(10, 63)->ground_height = 555;
+  mesh_edit_cell(63, 10)->ground_height = 777;
+  mesh_edit_cell(10, 63)->ground_height = 555;
   mesh_globals.header->media_coverage_size = 0;
   const int16_t old_collection = mesh_globals.header->landscape_collection_index;
   const uint8_t old_pixel = bitmap_get_row(collection_get_bitmap(old_collection, 2), 5)[7];
@@ -81,11 +83,11 @@ TEST_F(MeshReshaping, ResizingKeepsTheSharedCellsAndTextures) {
   EXPECT_EQ(mesh_globals.header->cells_size, 96 * 64 * 12);
   EXPECT_EQ(mesh_globals.header->media_coverage_size, 0);
   EXPECT_EQ(mesh_globals.header->lod_size, 0);
-  EXPECT_EQ(mesh_get_cell(63, 10)->ground_height, 777);
-  EXPECT_EQ(mesh_get_cell(10, 63)->ground_height, 555);
-  EXPECT_EQ(mesh_get_cell(64, 10)->ground_height, 0);
-  EXPECT_EQ(mesh_get_cell(95, 63)->terrain_and_flags, NEW_CELL_TERRAIN);
-  EXPECT_EQ(mesh_get_cell(95, 63)->object_list, NONE);
+  EXPECT_EQ(mesh_edit_cell(63, 10)->ground_height, 777);
+  EXPECT_EQ(mesh_edit_cell(10, 63)->ground_height, 555);
+  EXPECT_EQ(mesh_edit_cell(64, 10)->ground_height, 0);
+  EXPECT_EQ(mesh_edit_cell(95, 63)->terrain_and_flags, NEW_CELL_TERRAIN);
+  EXPECT_EQ(mesh_edit_cell(95, 63)->object_list, NONE);
 
   const int16_t collection = mesh_globals.header->landscape_collection_index;
   ASSERT_EQ(collection_get_bitmap_count(collection), 12);
@@ -120,8 +122,8 @@ TEST_F(MeshReshaping, ShrinkingDropsTheMarkersLeftOutside) {
 
 TEST_F(MeshReshaping, ShiftingMovesCellsAndClampsMarkers) {
   ASSERT_TRUE(make_map("drift", 256, 256));
-  mesh_get_cell(0, 0)->ground_height = 123;
-  mesh_get_cell(20, 20)->ground_height = 456;
+  mesh_edit_cell(0, 0)->ground_height = 123;
+  mesh_edit_cell(20, 20)->ground_height = 456;
   marker_data* near = add_marker(1000, 1000);
   marker_data* far = add_marker(30 * 512, 31 * 512 + 200);
   ASSERT_NE(far, nullptr);
@@ -135,14 +137,14 @@ TEST_F(MeshReshaping, ShiftingMovesCellsAndClampsMarkers) {
   EXPECT_EQ(far->location.y, 32 * 512 - 513);
   ASSERT_NE(object_of(near), nullptr);
   EXPECT_EQ(object_of(near)->location.x, 9192);
-  EXPECT_EQ(mesh_get_cell(16, 16)->ground_height, 123);
-  EXPECT_EQ(mesh_get_cell(0, 0)->ground_height, 0);
-  EXPECT_EQ(mesh_get_cell(0, 0)->object_list, NONE);
+  EXPECT_EQ(mesh_edit_cell(16, 16)->ground_height, 123);
+  EXPECT_EQ(mesh_edit_cell(0, 0)->ground_height, 0);
+  EXPECT_EQ(mesh_edit_cell(0, 0)->object_list, NONE);
 
   ASSERT_TRUE(mesh_shift(-16, -16));
   EXPECT_EQ(near->location.x, 1000);
-  EXPECT_EQ(mesh_get_cell(0, 0)->ground_height, 123);
-  EXPECT_EQ(mesh_get_cell(4, 4)->ground_height, 0);  // (20, 20) went out and came back lost
+  EXPECT_EQ(mesh_edit_cell(0, 0)->ground_height, 123);
+  EXPECT_EQ(mesh_edit_cell(4, 4)->ground_height, 0);  // (20, 20) went out and came back lost
 
   ASSERT_TRUE(mesh_shift_cells(-40, 3));
   for (int32_t i = 0; i < mesh_cell_count(); ++i) {

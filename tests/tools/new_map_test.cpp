@@ -1,3 +1,5 @@
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
 #include "tools/new_map.h"
 
 #include <gtest/gtest.h>
@@ -258,7 +260,7 @@ TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMap) {
 TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
   std::vector<uint8_t> old_map, old_textures;
   ASSERT_NO_FATAL_FAILURE(save_harbour(&old_map, &old_textures));
-  mesh_get_cell(3, 3)->ground_height = 700;
+  mesh_edit_cell(3, 3)->ground_height = 700;
   map_set_modified(true);
 
   // Yes to replacing it, then Cancel when the open map asks to be saved first.
@@ -269,7 +271,7 @@ TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
   EXPECT_EQ(ui.boxes[1].text, "Save 'harbour' before closing?");
   EXPECT_TRUE(map_is_open());
   EXPECT_TRUE(map_is_modified());
-  EXPECT_EQ(mesh_get_cell(3, 3)->ground_height, 700);
+  EXPECT_EQ(mesh_edit_cell(3, 3)->ground_height, 700);
   EXPECT_EQ(store.tag_bytes(tag_of(MESH_DEFINITION_GROUP_TAG, "harbour")), old_map);
   EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
 }

@@ -1,0 +1,32 @@
+// The open map's state, shared by the files of this layer only. Other layers read it through
+// mesh.h and change it through the tools layer's operations (mesh_edit.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "map/markers.h"
+#include "map/mesh.h"
+
+// The section arrays are valid while a map is open (or a grid was set up with mesh_set_grid).
+struct mesh_state {
+  mesh_definition* header = nullptr;  // the `mesh` definition's record; none when no map is open
+  int16_t definition_index = NONE;    // in the `mesh` definition group
+  int32_t tag_index = NONE;           // the map's tag
+  int16_t width = 0, height = 0;      // in submeshes
+  int32_t cells_across = 0, cells_down = 0;
+  mesh_cell* cells = nullptr;
+  marker_palette_entry* palette = nullptr;
+  marker_data* markers = nullptr;
+  std::byte* map_actions = nullptr;  // the stored bytes of the map actions, kept until they are modelled
+  int16_t* media_coverage = nullptr;
+  uint16_t* lod = nullptr;
+  int16_t* connectors = nullptr;  // native order, 32 int16 per connector
+  // Media coverage row index: for each texel row, the index of its first value in the region in
+  // use (the stored region, or the one-value default when the stored one is empty).
+  int32_t* media_coverage_rows = nullptr;
+  int16_t media_coverage_default[1] = {0};
+  // Cell offsets of each triangle's three corners, for the current row length.
+  int32_t triangle_corner_offsets[4][3] = {};
+};
+extern mesh_state mesh_globals;

@@ -1,0 +1,400 @@
+#include "tools/edit_journal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "cseries/error_manager.h"
+#include "map/marker_utils.h"
+#include "map/mesh_geometry.h"
+
+namespace {
+
+// One noted part of the map: its bytes before the step and after it. A whole section may change
+// size; a range never does.
+struct change {
+  int16_t section;
+  bool whole;
+  size_t offset;
+  size_t old_length, new_length;
+  size_t old_at, new_at;  // in the step's byte store
+};
+
+struct step_record {
+  std::string name;
+  std::vector<change> changes;
+  std::vector<std::byte> bytes;
+  // The cells the step touched, for the derived data (LOD) that is rebuilt rather than kept.
+  int32_t cell_x0 = INT32_MAX, cell_y0 = INT32_MAX, cell_x1 = -1, cell_y1 = -1;
+  size_t cost() const { return bytes.size() + changes.size() * sizeof(change) + name.size() + sizeof(step_record); }
+};
+
+struct journal_state {
+  std::deque<step_record> steps;  // oldest first
+  size_t cursor = 0;              // steps applied (in steps)
+  int64_t dropped = 0;            // steps dropped from the front since the history began
+  int64_t saved_position = 0;     // dropped + cursor at the save; -1 when no longer reachable
+  bool unrecorded_change = false;
+  size_t bytes = 0;
+  size_t byte_budget = EDIT_JOURNAL_DEFAULT_BYTE_BUDGET;
+  int32_t step_limit = EDIT_JOURNAL_DEFAULT_STEP_LIMIT;
+  void (*listener)() = nullptr;
+
+  // The open step.
+  int32_t depth = 0;
+  bool cancelled = false;
+  step_record open;
+  std::unordered_set<uint64_t> noted_ranges;
+  std::vector<bool> noted_cells;  // cells already noted in the open step, so each is kept once
+  bool section_whole[NUMBER_OF_MESH_SECTIONS] = {};
+};
+journal_state journal;
+
+void notify() {
+  if (journal.listener) journal.listener();
+}
+
+uint64_t range_key(int16_t section, size_t offset, size_t length) {
+  return (uint64_t(uint16_t(section)) << 56) ^ (uint64_t(offset) << 16) ^ uint64_t(length & 0xFFFF);
+}
+
+size_t store(std::vector<std::byte>& bytes, std::span<const std::byte> data) {
+  size_t at = bytes.size();
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  return at;
+}
+
+void touch_cells(step_record& step, size_t offset, size_t length) {
+  const int32_t across = mesh_cells_across();
+  if (across <= 0 || length == 0) return;
+  const size_t first = offset / sizeof(mesh_cell), last = (offset + length - 1) / sizeof(mesh_cell);
+  const int32_t y0 = int32_t(first / size_t(across)), y1 = int32_t(last / size_t(across));
+  const int32_t x0 = y0 == y1 ? int32_t(first % size_t(across)) : 0;
+  const int32_t x1 = y0 == y1 ? int32_t(last % size_t(across)) : across - 1;
+  step.cell_x0 = std::min(step.cell_x0, x0);
+  step.cell_y0 = std::min(step.cell_y0, y0);
+  step.cell_x1 = std::max(step.cell_x1, x1);
+  step.cell_y1 = std::max(step.cell_y1, y1);
+}
+
+bool touches_markers(const step_record& step) {
+  return std::any_of(step.changes.begin(), step.changes.end(), [](const change& c) {
+    return c.section == _mesh_section_markers || c.section == _mesh_section_palette;
+  });
+}
+
+// The markers' world objects hang off run-time fields of the records whose bytes are about to be
+// replaced: they go first and are made again from the restored lists.
+void remove_marker_objects() {
+  for (int32_t i = 0, count = mesh_marker_count(); i < count; ++i) marker_remove_object(&mesh_edit_markers()[i]);
+}
+
+void rebuild_derived(const step_record& step, bool markers_touched) {
+  bool coverage = false;
+  for (const change& c : step.changes) coverage |= c.section == _mesh_section_media_coverage;
+  if (coverage) mesh_build_media_coverage_rows();
+  if (step.cell_x1 >= 0) mesh_update_lod(step.cell_x0, step.cell_y0, step.cell_x1, step.cell_y1);
+  if (markers_touched) {
+    markers_reset_palette();
+    markers_instantiate();
+  }
+}
+
+// Puts one side of each change back, in the order given.
+bool apply(const step_record& step, bool forward) {
+  const bool markers_touched = touches_markers(step);
+  if (markers_touched) remove_marker_objects();
+  bool applied = true;
+  auto put = [&](const change& c) {
+    const size_t at = forward ? c.new_at : c.old_at;
+    const size_t length = forward ? c.new_length : c.old_length;
+    std::span<const std::byte> data(step.bytes.data() + at, length);
+    if (c.whole) {
+      if (!mesh_section_replace(c.section, data)) applied = false;
+      return;
+    }
+    std::span<std::byte> now = mesh_section_bytes(c.section);
+    if (c.offset > now.size() || length > now.size() - c.offset) {
+      POST_ERROR(error_data_mismatch, "the edit journal's %s bytes %d..%d lie outside the map.",
+                 mesh_section_name(c.section), int(c.offset), int(c.offset + length));
+      applied = false;
+      return;
+    }
+    std::memcpy(now.data() + c.offset, data.data(), length);
+  };
+  if (forward) {
+    for (const change& c : step.changes) put(c);
+  } else {
+    for (auto c = step.changes.rbegin(); c != step.changes.rend(); ++c) put(*c);
+  }
+  rebuild_derived(step, markers_touched);
+  return applied;
+}
+
+void reset_open_step() {
+  journal.open = step_record{};
+  journal.noted_ranges.clear();
+  journal.noted_cells.clear();
+  std::fill(std::begin(journal.section_whole), std::end(journal.section_whole), false);
+  journal.cancelled = false;
+}
+
+void drop_oldest() {
+  journal.bytes -= journal.steps.front().cost();
+  journal.steps.pop_front();
+  ++journal.dropped;
+  if (journal.cursor > 0) --journal.cursor;
+}
+
+void keep_within_budget() {
+  // The newest step stays even when it alone is over the budget: it is the one Undo needs most.
+  while (journal.steps.size() > 1 &&
+         (journal.bytes > journal.byte_budget || journal.steps.size() > size_t(std::max(journal.step_limit, 1)))) {
+    if (journal.cursor == 0) break;  // only steps already applied can go
+    drop_oldest();
+  }
+}
+
+// The step as it ends: each change gets its new bytes, unchanged ranges go, the store is packed.
+bool finish(step_record& step) {
+  step_record done;
+  done.name = step.name;
+  done.cell_x0 = step.cell_x0;
+  done.cell_y0 = step.cell_y0;
+  done.cell_x1 = step.cell_x1;
+  done.cell_y1 = step.cell_y1;
+  for (const change& c : step.changes) {
+    std::span<const std::byte> now = mesh_section_bytes(c.section);
+    std::span<const std::byte> old(step.bytes.data() + c.old_at, c.old_length);
+    std::span<const std::byte> after = c.whole ? now : now.subspan(std::min(c.offset, now.size()),
+                                                                  std::min(c.old_length, now.size() - std::min(c.offset, now.size())));
+    if (old.size() == after.size() && std::equal(old.begin(), old.end(), after.begin())) continue;
+    change kept = c;
+    kept.old_at = store(done.bytes, old);
+    kept.new_at = store(done.bytes, after);
+    kept.new_length = after.size();
+    done.changes.push_back(kept);
+  }
+  if (done.changes.empty()) return false;
+  done.bytes.shrink_to_fit();
+  step = std::move(done);
+  return true;
+}
+
+// Cells are noted once per step each, in runs of cells not noted before: a stroke or an import
+// touches the same cells many times.
+void note_cells(step_record& step, std::span<const std::byte> cells, size_t offset, size_t length) {
+  const size_t count = cells.size() / sizeof(mesh_cell);
+  if (journal.noted_cells.size() != count) journal.noted_cells.assign(count, false);
+  const size_t first = offset / sizeof(mesh_cell), end = (offset + length + sizeof(mesh_cell) - 1) / sizeof(mesh_cell);
+  size_t i = first;
+  while (i < end) {
+    while (i < end && journal.noted_cells[i]) ++i;
+    const size_t run = i;
+    while (i < end && !journal.noted_cells[i]) journal.noted_cells[i++] = true;
+    if (i == run) continue;
+    const size_t at = run * sizeof(mesh_cell), bytes = (i - run) * sizeof(mesh_cell);
+    touch_cells(step, at, bytes);
+    step.changes.push_back({_mesh_section_cells, false, at, bytes, 0, store(step.bytes, cells.subspan(at, bytes)), 0});
+  }
+}
+
+void note(int16_t section, size_t offset, size_t length, bool whole) {
+  if (journal.depth == 0 || journal.cancelled || section < 0 || section >= NUMBER_OF_MESH_SECTIONS) return;
+  if (journal.section_whole[section]) return;
+  step_record& step = journal.open;
+  std::span<const std::byte> now = mesh_section_bytes(section);
+  if (whole) {
+    // The section as it was when the step began: its ranges noted so far are put back on a copy.
+    std::vector<std::byte> before(now.begin(), now.end());
+    for (auto c = step.changes.rbegin(); c != step.changes.rend(); ++c) {
+      if (c->section != section) continue;
+      std::memcpy(before.data() + c->offset, step.bytes.data() + c->old_at, c->old_length);
+    }
+    std::erase_if(step.changes, [section](const change& c) { return c.section == section; });
+    if (section == _mesh_section_cells) touch_cells(step, 0, before.size());
+    step.changes.push_back({section, true, 0, before.size(), 0, store(step.bytes, before), 0});
+    journal.section_whole[section] = true;
+    return;
+  }
+  if (offset > now.size() || length > now.size() - offset || length == 0) return;
+  if (section == _mesh_section_cells) {
+    note_cells(step, now, offset, length);
+    return;
+  }
+  if (!journal.noted_ranges.insert(range_key(section, offset, length)).second) return;
+  step.changes.push_back({section, false, offset, length, 0, store(step.bytes, now.subspan(offset, length)), 0});
+}
+
+}  // namespace
+
+// ---- recording ----
+
+bool edit_journal_begin(const char* name) {
+  if (!mesh_is_open() || !mesh_header()) return false;
+  if (journal.depth++ == 0) {
+    reset_open_step();
+    journal.open.name = name ? name : "";
+  }
+  return true;
+}
+
+void edit_journal_note(int16_t section, size_t offset, size_t length) { note(section, offset, length, false); }
+void edit_journal_note_section(int16_t section) { note(section, 0, 0, true); }
+
+void edit_journal_cancel() {
+  if (journal.depth == 0 || journal.cancelled) return;
+  step_record& step = journal.open;
+  for (change& c : step.changes) c.new_at = c.old_at, c.new_length = c.old_length;
+  if (!step.changes.empty() && !apply(step, false)) {
+    POST_ERROR(error_unknown, "couldn't take back the failed edit '%s'.", step.name.c_str());
+  }
+  journal.cancelled = true;
+}
+
+bool edit_journal_end() {
+  if (journal.depth == 0) return false;
+  if (--journal.depth > 0) return !journal.cancelled;
+  const bool cancelled = journal.cancelled;
+  step_record step = std::move(journal.open);
+  reset_open_step();
+  if (cancelled) return false;
+  if (!finish(step)) return true;  // nothing changed: nothing to undo
+  // A new step ends the steps that were undone; a saved state among them is out of reach.
+  while (journal.steps.size() > journal.cursor) {
+    journal.bytes -= journal.steps.back().cost();
+    journal.steps.pop_back();
+  }
+  if (journal.saved_position > journal.dropped + int64_t(journal.cursor)) journal.saved_position = -1;
+  journal.bytes += step.cost();
+  journal.steps.push_back(std::move(step));
+  ++journal.cursor;
+  keep_within_budget();
+  notify();
+  return true;
+}
+
+bool edit_journal_recording() { return journal.depth > 0 && !journal.cancelled; }
+
+mesh_cell* edit_journal_cell(int32_t x, int32_t y) {
+  if (x < 0 || y < 0 || x >= mesh_cells_across() || y >= mesh_cells_down()) return nullptr;
+  edit_journal_note(_mesh_section_cells, (size_t(y) * size_t(mesh_cells_across()) + size_t(x)) * sizeof(mesh_cell),
+                    sizeof(mesh_cell));
+  return mesh_edit_cell(x, y);
+}
+
+void edit_journal_note_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  x0 = std::max(x0, 0);
+  y0 = std::max(y0, 0);
+  x1 = std::min(x1, mesh_cells_across() - 1);
+  y1 = std::min(y1, mesh_cells_down() - 1);
+  if (x0 > x1 || y0 > y1) return;
+  if (x0 == 0 && y0 == 0 && x1 == mesh_cells_across() - 1 && y1 == mesh_cells_down() - 1) {
+    edit_journal_note_section(_mesh_section_cells);
+    return;
+  }
+  for (int32_t y = y0; y <= y1; ++y) {
+    edit_journal_note(_mesh_section_cells, (size_t(y) * size_t(mesh_cells_across()) + size_t(x0)) * sizeof(mesh_cell),
+                      size_t(x1 - x0 + 1) * sizeof(mesh_cell));
+  }
+}
+
+marker_data* edit_journal_marker(int32_t index) {
+  if (index < 0 || index >= mesh_marker_count()) return nullptr;
+  edit_journal_note(_mesh_section_markers, size_t(index) * sizeof(marker_data), sizeof(marker_data));
+  return &mesh_edit_markers()[index];
+}
+
+mesh_definition* edit_journal_header_fields(size_t offset, size_t length) {
+  edit_journal_note(_mesh_section_header, offset, length);
+  return mesh_edit_header();
+}
+
+// ---- walking ----
+
+bool edit_journal_can_undo() { return journal.depth == 0 && journal.cursor > 0; }
+bool edit_journal_can_redo() { return journal.depth == 0 && journal.cursor < journal.steps.size(); }
+const char* edit_journal_undo_name() {
+  return edit_journal_can_undo() ? journal.steps[journal.cursor - 1].name.c_str() : "";
+}
+const char* edit_journal_redo_name() {
+  return edit_journal_can_redo() ? journal.steps[journal.cursor].name.c_str() : "";
+}
+
+bool edit_journal_undo() {
+  if (!edit_journal_can_undo() || !mesh_is_open()) return false;
+  if (!apply(journal.steps[journal.cursor - 1], false)) {
+    edit_journal_clear();
+    journal.unrecorded_change = true;
+    notify();
+    return false;
+  }
+  --journal.cursor;
+  notify();
+  return true;
+}
+
+bool edit_journal_redo() {
+  if (!edit_journal_can_redo() || !mesh_is_open()) return false;
+  if (!apply(journal.steps[journal.cursor], true)) {
+    edit_journal_clear();
+    journal.unrecorded_change = true;
+    notify();
+    return false;
+  }
+  ++journal.cursor;
+  notify();
+  return true;
+}
+
+// ---- the saved state and the history ----
+
+void edit_journal_clear() {
+  journal.steps.clear();
+  journal.cursor = 0;
+  journal.dropped = 0;
+  journal.saved_position = 0;
+  journal.unrecorded_change = false;
+  journal.bytes = 0;
+  journal.depth = 0;
+  reset_open_step();
+  notify();
+}
+
+void edit_journal_mark_saved() {
+  journal.saved_position = journal.dropped + int64_t(journal.cursor);
+  journal.unrecorded_change = false;
+  notify();
+}
+
+void edit_journal_mark_unrecorded_change() {
+  const bool unrecorded = true;
+  journal.steps.clear();
+  journal.cursor = 0;
+  journal.dropped = 0;
+  journal.saved_position = -1;
+  journal.bytes = 0;
+  journal.unrecorded_change = unrecorded;
+  notify();
+}
+
+bool edit_journal_differs_from_saved() {
+  return journal.unrecorded_change || journal.saved_position != journal.dropped + int64_t(journal.cursor);
+}
+
+void edit_journal_set_budget(size_t bytes, int32_t steps) {
+  journal.byte_budget = bytes;
+  journal.step_limit = steps;
+  keep_within_budget();
+  notify();
+}
+
+size_t edit_journal_byte_count() { return journal.bytes; }
+int32_t edit_journal_step_count() { return int32_t(journal.steps.size()); }
+
+void edit_journal_set_listener(void (*listener)()) { journal.listener = listener; }

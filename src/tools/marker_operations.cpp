@@ -1,0 +1,44 @@
+#include "tools/marker_operations.h"
+
+#include "map/marker_utils.h"
+#include "map/mesh_edit.h"
+#include "tools/edit_journal.h"
+
+namespace {
+
+// Adding or deleting moves records and counts instances in the palette: both lists are kept whole.
+void note_marker_lists() {
+  edit_journal_note_section(_mesh_section_palette);
+  edit_journal_note_section(_mesh_section_markers);
+}
+
+}  // namespace
+
+const marker_palette_entry* marker_operation_find_or_add_entry(const marker_palette_entry& entry_template) {
+  journal_step step("Add Palette Entry");
+  if (!step.is_open()) return nullptr;
+  note_marker_lists();
+  const marker_palette_entry* entry = palette_entry_find_or_add(entry_template);
+  if (!entry || !step.commit()) return nullptr;
+  return entry;
+}
+
+const marker_data* marker_operation_add(const marker_data& marker_template) {
+  journal_step step("Add Marker");
+  if (!step.is_open()) return nullptr;
+  note_marker_lists();
+  marker_data* marker = marker_add(marker_template);
+  if (!marker) return nullptr;
+  marker_create_object(marker);
+  const int32_t index = int32_t(marker - mesh_edit_markers());
+  if (!step.commit()) return nullptr;
+  return &mesh_markers()[index];
+}
+
+bool marker_operation_delete(int32_t index) {
+  if (index < 0 || index >= mesh_marker_count()) return false;
+  journal_step step("Delete Marker");
+  note_marker_lists();
+  if (!marker_delete(&mesh_edit_markers()[index])) return false;
+  return step.commit();
+}

@@ -1,0 +1,16 @@
+// The recorded ways to change the open map's marker palette and markers: each is one step of the
+// edit journal (joining an enclosing step), so Undo takes it back.
+#pragma once
+
+#include <cstdint>
+
+#include "map/markers.h"
+
+// The palette entry matching the template (see palette_entry_find_or_add), added when missing;
+// none when the palette can't grow. The pointer is good until the next change of the palette.
+const marker_palette_entry* marker_operation_find_or_add_entry(const marker_palette_entry& entry_template);
+// Appends a marker made from the template (see marker_add) and gives it its object; none when the
+// list can't grow.
+const marker_data* marker_operation_add(const marker_data& marker_template);
+// Deletes the marker at index in the list, its object first. False outside the list.
+bool marker_operation_delete(int32_t index);
