@@ -344,6 +344,16 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
     cells[i].terrain_and_flags &= uint16_t(~(_cell_selected | _cell_transient));
     cells[i].object_list = cells[i].model_list = NONE;  // run-time lists never leave memory
   }
+  // The stored lists are sorted by type and carry no run-time slots: what is stored depends on the
+  // map alone, not on the order of edits or the objects that happen to show it.
+  auto* palette = reinterpret_cast<marker_palette_entry*>(base + h.palette_offset);
+  for (int32_t i = 0; i < h.palette_entry_count; ++i) {
+    palette[i].instance_count = 0;
+    palette[i].definition_index = NONE;
+  }
+  auto* markers = reinterpret_cast<marker_data*>(base + h.markers_offset);
+  markers_sort_by_type(markers, h.marker_count);
+  for (int32_t i = 0; i < h.marker_count; ++i) markers[i].object_index = markers[i].object_identifier = NONE;
   convert_sections(true, cells, reinterpret_cast<marker_palette_entry*>(base + h.palette_offset),
                    reinterpret_cast<marker_data*>(base + h.markers_offset),
                    reinterpret_cast<int16_t*>(base + h.media_coverage_offset),
@@ -365,7 +375,6 @@ bool mesh_save() {
   mesh_definition& h = *m.header;
   const char* name = tag_file_get_name(m.tag_index);
 
-  markers_sort_by_type(m.markers, h.marker_count);
   mesh_definition_lay_out(&h);
   for (int32_t i = 0; i < mesh_cell_count(); ++i) m.cells[i].terrain_and_flags &= uint16_t(~_cell_transient);
   h.team_count = uint32_t(mesh_team_count());
