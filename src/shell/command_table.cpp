@@ -24,6 +24,7 @@ const menu_entry menu_bar[] = {
 
     popup("&Edit"),
     item(COMMAND_UNDO, "&Undo\tCtrl-Z", CommandUndo),
+    item(COMMAND_REDO, "&Redo\tCtrl-Y", CommandRedo),
     separator(),
     // Cut, Copy and Paste have no work behind them and stay disabled.
     item(COMMAND_CUT, "&Cut\tCtrl-X", nullptr),
@@ -134,7 +135,7 @@ const accelerator_entry accelerators[] = {
     {"Ctrl+N", COMMAND_NEW_MAP},     {"Ctrl+O", COMMAND_OPEN_MAP},   {"Ctrl+Q", COMMAND_QUIT},
     {"Ctrl+R", COMMAND_RECOMPUTE_MESH_LOD},                          {"Ctrl+S", COMMAND_SAVE_MAP},
     {"Ctrl+V", COMMAND_PASTE},       {"Ctrl+W", COMMAND_CLOSE_MAP},  {"Ctrl+X", COMMAND_CUT},
-    {"Ctrl+Z", COMMAND_UNDO},
+    {"Ctrl+Z", COMMAND_UNDO},        {"Ctrl+Y", COMMAND_REDO},       {"Ctrl+Shift+Z", COMMAND_REDO},
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "shell/shell_queries.h"
 #include "shell/vellgrim_frame.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
 #include "tools/vellgrim_mesh_utilities.h"
@@ -107,10 +108,20 @@ void CommandQuit() {
 }
 
 // ---- Edit ----
-// Undo belongs to the two painters, Duplicate to marker placement, the preferences dialogs to the
-// tools window: each arrives with its module.
+// Undo and Redo walk the edit journal; Duplicate belongs to marker placement, the preferences
+// dialogs to the tools window: each arrives with its module.
 
-void CommandUndo() {}
+// A step that can't be put back (no memory for a section) ends the history; the author learns why.
+void CommandUndo() {
+  if (edit_journal_can_undo() && !edit_journal_undo()) show_error("couldn't undo in '%s'. The reasons are in tarn_log.txt.", map_name());
+  UpdateMenuState();
+}
+
+void CommandRedo() {
+  if (edit_journal_can_redo() && !edit_journal_redo()) show_error("couldn't redo in '%s'. The reasons are in tarn_log.txt.", map_name());
+  UpdateMenuState();
+}
+
 void CommandDuplicate() {}
 void CommandViewPreferences() {}
 void CommandToolPreferences() {}

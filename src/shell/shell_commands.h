@@ -11,6 +11,7 @@ void CommandQuit();
 
 // Edit
 void CommandUndo();
+void CommandRedo();
 void CommandDuplicate();
 void CommandViewPreferences();
 void CommandToolPreferences();

@@ -14,6 +14,7 @@
 #include "shell/shell_queries.h"
 #include "shell/tool_modes.h"
 #include "shell/vellgrim_frame.h"
+#include "tools/edit_journal.h"
 #include "tools/map_session.h"
 
 shell_state shell;
@@ -30,6 +31,16 @@ namespace {
 
 void enable_item(int32_t id, bool enabled) {
   if (QAction* action = shell.frame ? shell.frame->menuAction(id) : nullptr) action->setEnabled(enabled);
+}
+
+// Undo and Redo name the step they would walk: "Undo Raise Mesh Edges".
+void set_journal_item(int32_t id, const char* verb, const char* step, const char* keys, bool enabled) {
+  QAction* action = shell.frame ? shell.frame->menuAction(id) : nullptr;
+  if (!action) return;
+  QString text = QString::fromLatin1(verb);
+  if (enabled && *step) text += QChar(' ') + QString::fromLatin1(step).replace('&', "&&");
+  action->setText(text + QChar('\t') + QString::fromLatin1(keys));
+  action->setEnabled(enabled);
 }
 
 void check_item(int32_t id, bool checked) {
@@ -70,8 +81,8 @@ void UpdateMenuState() {
     const int32_t tool = shell.current_tool;
     const bool markers_selected = shell_selected_marker_count() > 0;
     const bool vertices_selected = shell_vertex_selection_any();
-    enable_item(COMMAND_UNDO, (tool == _tool_height_painter && shell_height_painter_has_undo()) ||
-                                  (tool == _tool_terrain_painting && shell_terrain_painter_has_undo()));
+    set_journal_item(COMMAND_UNDO, "&Undo", edit_journal_undo_name(), "Ctrl-Z", edit_journal_can_undo());
+    set_journal_item(COMMAND_REDO, "&Redo", edit_journal_redo_name(), "Ctrl-Y", edit_journal_can_redo());
     enable_item(COMMAND_CUT, false);
     enable_item(COMMAND_COPY, false);
     enable_item(COMMAND_PASTE, false);

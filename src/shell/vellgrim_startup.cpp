@@ -20,6 +20,7 @@
 #include "shell/tool_modes.h"
 #include "shell/tools_window.h"
 #include "shell/vellgrim_frame.h"
+#include "tools/edit_journal.h"
 #include "tools/map_session.h"
 
 namespace {
@@ -88,10 +89,13 @@ void vellgrim_create_windows() {
   // Owned by the frame, it goes with it.
   qApp->installEventFilter(new modal_owner_activator(shell.frame));
   map_session_register(&shell_map_client);
+  // Undo, Redo and Save follow every recorded step.
+  edit_journal_set_listener([] { UpdateMenuState(); });
 }
 
 void vellgrim_destroy_windows() {
   map_session_unregister(&shell_map_client);
+  edit_journal_set_listener(nullptr);
   // The frame owns the scenery, map actions and tools windows.
   for (shell_window window : {_shell_window_overhead, _shell_window_terrain}) delete shell.windows[window];
   delete shell.frame;

@@ -370,6 +370,41 @@ TEST_F(Shell, MeshParametersAreStoredOnOkOnly) {
   EXPECT_TRUE(IsMapModified());
 }
 
+TEST_F(Shell, UndoAndRedoNameTheirStepAndWalkTheJournalFromKeysAndMenu) {
+  open_harbour();
+  UpdateMenuState();
+  EXPECT_FALSE(enabled(COMMAND_UNDO));
+  EXPECT_FALSE(enabled(COMMAND_REDO));
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    edit(dialog, 1059)->setText("6");
+    button(dialog, "ok")->click();
+  });
+  DispatchMenuCommand(COMMAND_SET_MESH_PARAMETERS);
+  ASSERT_EQ(mesh_header()->observer_margin_left, 6);
+  EXPECT_TRUE(enabled(COMMAND_UNDO));
+  EXPECT_EQ(frame->menuAction(COMMAND_UNDO)->text(), "&Undo Set Mesh Parameters\tCtrl-Z");
+
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  QTest::keyClick(frame, Qt::Key_Z, Qt::ControlModifier);
+  main_loop_pass(&loop);  // the accelerator posts its command
+  EXPECT_NE(mesh_header()->observer_margin_left, 6);
+  EXPECT_FALSE(IsMapModified());  // back where it was opened
+  EXPECT_FALSE(enabled(COMMAND_SAVE_MAP));
+  EXPECT_EQ(frame->menuAction(COMMAND_REDO)->text(), "&Redo Set Mesh Parameters\tCtrl-Y");
+  EXPECT_EQ(frame->menuAction(COMMAND_UNDO)->text(), "&Undo\tCtrl-Z");
+
+  QTest::keyClick(frame, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  main_loop_pass(&loop);  // the accelerator posts its command
+  EXPECT_EQ(mesh_header()->observer_margin_left, 6);
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  QTest::keyClick(frame, Qt::Key_Y, Qt::ControlModifier);
+  main_loop_pass(&loop);  // the accelerator posts its command
+  EXPECT_EQ(mesh_header()->observer_margin_left, 6);
+  EXPECT_FALSE(enabled(COMMAND_REDO));
+}
+
 TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
   open_harbour();
   vellgrim_preferences* preferences = vellgrim_preferences_get();
