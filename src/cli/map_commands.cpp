@@ -25,7 +25,7 @@ json tag_json(tag value) {
     unsigned char c = static_cast<unsigned char>(value >> shift);
     if (c < 0x20 || c > 0x7E) return cli_hex_text(value);
   }
-  return std::string(tag_to_text(value));
+  return std::string(tag_to_text(value).c_str());
 }
 
 json color_json(const rgb_color& color) {
@@ -284,8 +284,8 @@ std::vector<std::string> check_map(int32_t tag_index) {
   const mesh_definition& h = loaded ? *mesh_header() : header;
   for (const map_reference& r : references_of(h)) {
     if (r.identifier == NONE_TAG || tag_file_find(r.group, r.identifier) != NONE) continue;
-    problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier) + "' (" +
-                       cli_hex_text(r.identifier) + "), which is not in group '" + tag_to_text(r.group) +
+    problems.push_back(std::string(r.field) + " names '" + tag_to_text(r.identifier).c_str() + "' (" +
+                       cli_hex_text(r.identifier) + "), which is not in group '" + tag_to_text(r.group).c_str() +
                        "' of the store");
   }
   if (loaded) {

@@ -28,8 +28,8 @@ json tag_json(int32_t tag_index) {
   tag_file_get_header(tag_index, &header);
   const char* archive = tag_file_get_archive_name(tag_index);
   json object;
-  object["group"] = tag_to_text(header.group_tag);
-  object["id"] = tag_to_text(header.tag_identifier);
+  object["group"] = tag_to_text(header.group_tag).c_str();
+  object["id"] = tag_to_text(header.tag_identifier).c_str();
   object["id_hex"] = cli_hex_text(header.tag_identifier);
   object["name"] = field_text(header.name);
   object["version"] = header.version;
@@ -56,7 +56,7 @@ int32_t find_tag_argument(cli_options& options, const std::string& group_text, c
   if (!cli_session_begin(options, _cli_session_read)) return NONE;
   int32_t tag_index = tag_file_find(group, identifier);
   if (tag_index == NONE) {
-    cli_fail(options, "no tag '%s' '%s' (%s %s) in the store", tag_to_text(group), tag_to_text(identifier),
+    cli_fail(options, "no tag '%s' '%s' (%s %s) in the store", tag_to_text(group).c_str(), tag_to_text(identifier).c_str(),
              cli_hex_text(group).c_str(), cli_hex_text(identifier).c_str());
   }
   return tag_index;
@@ -172,7 +172,7 @@ void tags_entry_points(cli_options& options, bool as_json) {
     const tag_file_entry_point_record* entry = tag_file_entry_point_nth(n);
     if (!entry) continue;
     json object;
-    object["id"] = tag_to_text(entry->mesh_tag);
+    object["id"] = tag_to_text(entry->mesh_tag).c_str();
     object["id_hex"] = cli_hex_text(entry->mesh_tag);
     object["name"] = field_text(entry->name);
     object["description"] = field_text(entry->description);
@@ -239,11 +239,11 @@ bool pack_collect_folder(cli_options& options, const std::string& folder_path, a
         return cli_fail(options, "'%s' is not a local tag file the store would load", path.c_str());
       if (entry.group_tag != group->group_tag)
         return cli_fail(options, "'%s' belongs to group '%s', not to the folder's group '%s'", path.c_str(),
-                        tag_to_text(entry.group_tag), tag_to_text(group->group_tag));
+                        tag_to_text(entry.group_tag).c_str(), tag_to_text(group->group_tag).c_str());
       auto [existing, inserted] = sources->insert({{entry.group_tag, entry.tag_identifier}, path});
       if (!inserted)
         return cli_fail(options, "'%s' and '%s' are both tag '%s' '%s'", existing->second.c_str(), path.c_str(),
-                        tag_to_text(entry.group_tag), tag_to_text(entry.tag_identifier));
+                        tag_to_text(entry.group_tag).c_str(), tag_to_text(entry.tag_identifier).c_str());
       // Each map of the archive is offered to the player.
       if (entry.group_tag == kMeshGroup)
         archive->entry_points.push_back({entry.tag_identifier, entry.user_data, entry.name, std::string()});

@@ -11,9 +11,6 @@
 
 namespace {
 
-char tag_text_ring[TAG_TEXT_BUFFER_COUNT][5];
-int tag_text_next = 0;
-
 bool is_tag_word_separator(char c) {
   return std::strchr(" \t\n()[]{}?!:;-", c) != nullptr && c != '\0';
 }
@@ -50,22 +47,13 @@ struct alignas(std::max_align_t) block_header {
 
 }  // namespace
 
-const char* tag_to_text(tag value) {
-  char* buffer = tag_text_ring[tag_text_next];
-  tag_text_next = (tag_text_next + 1) % TAG_TEXT_BUFFER_COUNT;
-  if (value == NONE_TAG) {
-    buffer[0] = '\0';
-    return buffer;
-  }
+std::string tag_to_text(tag value) {
+  if (value == NONE_TAG) return {};
   // "% 4.4s": the characters up to a zero byte, right-aligned in four places.
   const char characters[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
   size_t length = 0;
   while (length < 4 && characters[length] != '\0') ++length;
-  size_t padding = 4 - length;
-  std::memset(buffer, ' ', padding);
-  std::memcpy(buffer + padding, characters, length);
-  buffer[4] = '\0';
-  return buffer;
+  return std::string(4 - length, ' ') + std::string(characters, length);
 }
 
 tag text_to_tag(const char* text) { return text_to_tag_filled(text, 0xFF); }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "cseries/error_manager.h"  // VG_PRINTF
 
@@ -19,15 +20,14 @@ constexpr tag make_tag(const char (&text)[5]) {
 }
 
 enum {
-  TAG_TEXT_BUFFER_COUNT = 6,     // results of tag_to_text held at once
   MAXIMUM_TAG_WORD_TEXT = 31,    // characters of a text that text_to_tag looks at
   BOUNDED_TEXT_LENGTH = 255,     // characters written by format_bounded (plus NUL)
   COMPARE_TEXT_LENGTH = 63,      // characters compared by compare_text_case_insensitive
 };
 
-// The four characters of a tag ("% 4.4s"), stopping at a zero byte; "" for NONE. The result lives
-// in a ring of six buffers: the seventh call reuses the first.
-const char* tag_to_text(tag value);
+// The four characters of a tag ("% 4.4s"), stopping at a zero byte; "" for NONE. By value: it is
+// safe from any thread and as long as the caller keeps it.
+std::string tag_to_text(tag value);
 
 // A tag built from the words of a text: one word gives its first four characters, two words the
 // first two of each, three or more the first two of the first word and the first of the next two.

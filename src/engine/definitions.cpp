@@ -45,7 +45,7 @@ const char* name_of_identifier(const definition_group* group, tag identifier) {
 int16_t read_definition(definition_group* group, tag identifier) {
   const int32_t tag_index = tag_file_find(group->group_tag, identifier);
   if (tag_index == NONE) {
-    POST_ERROR(error_file_open, "couldn't read header for %s definition '%s'.", group->name, tag_to_text(identifier));
+    POST_ERROR(error_file_open, "couldn't read header for %s definition '%s'.", group->name, tag_to_text(identifier).c_str());
     return -1;
   }
   scratch_buffer record(static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(group->record_size))));
@@ -56,7 +56,7 @@ int16_t read_definition(definition_group* group, tag identifier) {
   }
   if (!tag_file_read(tag_index, 0, group->record_size, record.get())) {
     POST_ERROR(error_file_read, "couldn't read %s definition for '%s' (%s).", group->name,
-               tag_file_get_name(tag_index), tag_to_text(identifier));
+               tag_file_get_name(tag_index), tag_to_text(identifier).c_str());
     return -1;
   }
   if (group->description && !byte_swap_data(*group->description, record.get(), group->record_size, 1)) return -1;
@@ -139,7 +139,7 @@ int16_t definition_load(definition_group* group, tag identifier) {
       // Their module fills these records; until it has, a tag that exists counts as loaded (with a
       // zeroed record), so that a map naming its description string list still opens.
       if (tag_file_find(group->group_tag, identifier) == NONE) {
-        POST_ERROR(error_data_missing, "%s definition '%s' has not been added.", group->name, tag_to_text(identifier));
+        POST_ERROR(error_data_missing, "%s definition '%s' has not been added.", group->name, tag_to_text(identifier).c_str());
         return -1;
       }
       std::vector<uint8_t> blank(static_cast<size_t>(group->record_size), 0);
@@ -152,7 +152,7 @@ int16_t definition_load(definition_group* group, tag identifier) {
 
   const int32_t tag_index = tag_file_find(group->group_tag, identifier);
   if (tag_index == NONE) {
-    POST_ERROR(error_file_open, "couldn't read header for %s definition '%s'.", group->name, tag_to_text(identifier));
+    POST_ERROR(error_file_open, "couldn't read header for %s definition '%s'.", group->name, tag_to_text(identifier).c_str());
     return index;
   }
   if (!check_version(group, index, tag_index)) return index;

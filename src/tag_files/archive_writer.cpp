@@ -87,7 +87,7 @@ bool archive_writer_build(const archive_writer_archive& archive, std::vector<uin
     total += source.data.size();
     if (!keys.insert({source.group_tag, source.tag_identifier}).second) {
       POST_ERROR(error_data_mismatch, "can't build the archive '%s': two tags are '%s' '%s'", name,
-                 tag_to_text(source.group_tag), tag_to_text(source.tag_identifier));
+                 tag_to_text(source.group_tag).c_str(), tag_to_text(source.tag_identifier).c_str());
       return false;
     }
   }

@@ -197,7 +197,7 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     return false;
   }
   if (tag_file_find(media_definitions.group_tag, media_tag) == NONE) {
-    tool_show_error("There is no media '%s'.", tag_to_text(media_tag));
+    tool_show_error("There is no media '%s'.", tag_to_text(media_tag).c_str());
     return false;
   }
   bitmap_image image;

@@ -150,7 +150,7 @@ TEST_F(Definitions, MissingAndUnreadableTags) {
 
   const tag short_tag = store(wind_definitions, "stub", 1, 20);  // shorter than the 128-byte record
   EXPECT_EQ(definition_load(&wind_definitions, short_tag), -1);
-  EXPECT_TRUE(logged("couldn't read wind definition for 'stub' (" + std::string(tag_to_text(short_tag)) + ").")) << log();
+  EXPECT_TRUE(logged("couldn't read wind definition for 'stub' (" + std::string(tag_to_text(short_tag).c_str()) + ").")) << log();
   EXPECT_EQ(wind_definitions.count, 0);
 }
 
