@@ -539,15 +539,17 @@ void extract_build_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PAL
   color_table blended = {};
   blended.count = uint32_t(unused.size());
   size_t cursor = 0;
-  uint64_t running = 0;
+  int64_t running = 0;
   for (size_t slot = 0; slot < unused.size(); ++slot) {
     const rgb_color source = table.colors[sorted[cursor].second];
-    // Each slot stands for one share of all the pixels, taken from the most used colours down.
-    do {
+    // Each slot stands for one share of all the pixels, taken from the most used colours down. A
+    // colour whose count still covers the share is not passed: the surplus a dominant colour
+    // carries over is spent on the next colours, never on unused ones.
+    while (running < int64_t(share) && cursor + 1 < sorted.size()) {
       running += sorted[cursor].first;
-      if (cursor + 1 < sorted.size()) ++cursor; else break;
-    } while (running < share);
-    running = running >= share ? running - share : 0;
+      ++cursor;
+    }
+    running -= int64_t(share);
     blended.colors[slot] = average(source, remap_color);
   }
   for (size_t slot = 0; slot < unused.size(); ++slot) table.colors[unused[slot]] = blended.colors[slot];

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
@@ -161,6 +163,46 @@ TEST_F(MapImages, ColorImportRebuildsTheTablesAndReopens) {
   EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 0), 0)[0], 4);
   EXPECT_TRUE(collection_get_bitmap(collection, 0)->flags & BITMAP_IS_PROTECTED);
   EXPECT_EQ(collection_get_remapping_tables(collection).size(), 256u);
+}
+
+// One dominant colour: its surplus over a slot's share goes to the next colour, never to indices
+// that no colour map uses.
+TEST(ColorTableRebuild, ADominantColourHandsItsSurplusToTheNextColour) {
+  bitmap_palette_entry palette[BITMAP_PALETTE_ENTRIES] = {};
+  palette[1] = {0, 0, 200, 0};  // red
+  palette[2] = {200, 0, 0, 0};  // blue
+  uint32_t counts[256] = {};
+  counts[1] = 1000;
+  counts[2] = 10;
+  const rgb_color remap = {0, 0xFFFF, 0, 0};
+  auto tables = std::make_unique<map_color_tables>();
+  extract_build_color_tables(palette, counts, remap, tables.get());
+
+  const color_table& colors = tables->colors;
+  EXPECT_EQ(colors.count, 256u);
+  auto expect_color = [&](int index, uint16_t red, uint16_t green, uint16_t blue) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(colors.colors[index].red, red);
+    EXPECT_EQ(colors.colors[index].green, green);
+    EXPECT_EQ(colors.colors[index].blue, blue);
+  };
+  // Used indices keep the palette; the unused ones (0, 3..255) are the slots, in order.
+  expect_color(1, 200 << 8, 0, 0);
+  expect_color(2, 0, 0, 200 << 8);
+  expect_color(0, 0x6400, 0x7FFF, 0);  // slot 0: red halfway to the remap colour
+  for (int index : {3, 4, 5, 128, 255}) expect_color(index, 0, 0x7FFF, 0x6400);  // the rest: blue, halfway
+
+  EXPECT_EQ(tables->remapping[1], 0);
+  EXPECT_EQ(tables->remapping[2], 3);
+  EXPECT_EQ(tables->remapping[0], 0);
+  EXPECT_EQ(tables->remapping[4], 3);
+  EXPECT_EQ(tables->remapping[255], 3);
+
+  EXPECT_EQ(tables->blend[0 + 256 * 5], 5);  // index 0 blends to the other colour, both ways
+  EXPECT_EQ(tables->blend[7 + 256 * 0], 7);
+  EXPECT_EQ(tables->blend[1 + 256 * 1], 1);
+  EXPECT_EQ(tables->blend[4 + 256 * 4], 3);  // the same colour as 3: the lower index wins
+  EXPECT_EQ(tables->blend[200 + 256 * 100], 3);
 }
 
 TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
