@@ -257,6 +257,13 @@ TEST_F(HostileCollections, BitmapsThatDoNotFit) {
   long_rows.put16_in_bitmap(0, 4, 4000);
   expect_refused(long_rows, "rows of bitmap #0");
 
+  // Three bytes short: only the last row's end lies outside, less than a row past the size.
+  stored_collection last_row(mixed_fixture());
+  const uint32_t exact = get32(last_row.block, last_row.header.bitmap_references.offset + 68);
+  ASSERT_EQ(exact, 48u + 4 * 8 + 16 * 8);
+  fixture_put32(last_row.block, last_row.header.bitmap_references.offset + 68, exact - 3);
+  expect_refused(last_row, "the rows of bitmap #0 run past its #205 bytes.");
+
   stored_collection short_rows(mixed_fixture());
   short_rows.put16_in_bitmap(0, 4, 15);
   expect_refused(short_rows, "bytes per row");
