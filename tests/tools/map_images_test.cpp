@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
@@ -269,6 +270,38 @@ TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
   EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
   EXPECT_EQ(mesh_globals.header->marker_count, 1);
   EXPECT_TRUE(map_is_modified());
+}
+
+// Wider than tall, then taller than wide: the question and the new size keep width and height apart.
+TEST_F(MapImages, ANonSquareImageResizesEachSideToItsOwnLength) {
+  ASSERT_TRUE(make_map("oblong", 256, 256));
+  struct step {
+    int32_t width, height;
+    const char* question;
+  };
+  for (const step& s : {step{512, 256, "This bitmap has dimensions 512x256. The current mesh has dimensions 256x256.\n"
+                                       "Do you want to resize the current mesh?"},
+                        step{256, 512, "This bitmap has dimensions 256x512. The current mesh has dimensions 512x256.\n"
+                                       "Do you want to resize the current mesh?"}}) {
+    SCOPED_TRACE(s.width);
+    bmp_fixture image;
+    image.width = s.width;
+    image.height = s.height;
+    image.fill = 9 * 16;
+    ui.boxes.clear();
+    ui.answers.push_back(ui_answer_yes);
+    ASSERT_TRUE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH,
+                                     write_bitmap("oblong-" + std::to_string(s.width) + ".bmp", image)));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, s.question);
+    EXPECT_EQ(mesh_globals.width, s.width / 256);
+    EXPECT_EQ(mesh_globals.height, s.height / 256);
+    EXPECT_EQ(mesh_globals.cells_across, s.width / 8);
+    EXPECT_EQ(mesh_globals.cells_down, s.height / 8);
+    EXPECT_EQ(mesh_get_cell(s.width / 8 - 1, s.height / 8 - 1)->terrain_and_flags & 0xFF, 0x99);
+    EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+              2 * (s.width / 256) * (s.height / 256));
+  }
 }
 
 TEST_F(MapImages, ReflectionBuildsTheCoverageRegionFlagsAndWaterHeights) {
