@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "map/marker_utils.h"
 #include "map/mesh.h"
@@ -205,14 +206,14 @@ TEST_P(ReshapingEveryShape, ShiftingMovesCellsAndClampsMarkers) {
   }
 }
 
-// To a size with the two sides swapped and one submesh added to the new width: each side grows or
-// shrinks on its own.
+// Grown by a submesh each way, then cut to one row: each side grows or shrinks on its own axis,
+// and what is kept of the cells, the textures and the markers is what lies inside the old map.
 TEST_P(ReshapingEveryShape, ResizingKeepsEachSideOnItsOwnAxis) {
   ASSERT_TRUE(make_shaped_map("field"));
   const int32_t old_width = GetParam().width, old_height = GetParam().height;
-  const int32_t new_width = old_height + 1, new_height = old_width;
-  for (int32_t y = 0; y < down(); ++y)
-    for (int32_t x = 0; x < across(); ++x) mesh_get_cell(x, y)->ground_height = tagged(x, y);
+  const int32_t old_across = across(), old_down = down();
+  for (int32_t y = 0; y < old_down; ++y)
+    for (int32_t x = 0; x < old_across; ++x) mesh_get_cell(x, y)->ground_height = tagged(x, y);
   for (int32_t k = 0; k < old_width * old_height; ++k) {
     first_pixel(2 * k)[0] = uint8_t(10 + k);
     first_pixel(2 * k + 1)[0] = uint8_t(100 + k);
@@ -221,46 +222,47 @@ TEST_P(ReshapingEveryShape, ResizingKeepsEachSideOnItsOwnAxis) {
   for (int32_t y = 0; y < old_height; ++y)
     for (int32_t x = 0; x < old_width; ++x) ASSERT_NE(add_marker(x * 16384 + 8192, y * 16384 + 8192), nullptr);
 
-  ASSERT_TRUE(mesh_resize(new_width * CELLS_PER_SUBMESH, new_height * CELLS_PER_SUBMESH));
-  EXPECT_EQ(mesh_globals.cells_across, new_width * CELLS_PER_SUBMESH);
-  EXPECT_EQ(mesh_globals.cells_down, new_height * CELLS_PER_SUBMESH);
-  EXPECT_EQ(mesh_globals.header->width, new_width);
-  EXPECT_EQ(mesh_globals.header->height, new_height);
-  EXPECT_EQ(mesh_globals.header->cells_size, new_width * new_height * CELLS_PER_SUBMESH * CELLS_PER_SUBMESH * 12);
-  const int32_t kept_across = std::min(across(), mesh_globals.cells_across);
-  const int32_t kept_down = std::min(down(), mesh_globals.cells_down);
-  for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
-    for (int32_t x = 0; x < mesh_globals.cells_across; ++x) {
-      const bool kept = x < kept_across && y < kept_down;
-      ASSERT_EQ(mesh_get_cell(x, y)->ground_height, kept ? tagged(x, y) : 0) << x << "," << y;
-      if (!kept) {
-        ASSERT_EQ(mesh_get_cell(x, y)->terrain_and_flags, NEW_CELL_TERRAIN) << x << "," << y;
+  for (auto [new_width, new_height] : {std::pair{old_width + 1, old_height + 1}, std::pair{old_width + 1, 1}}) {
+    SCOPED_TRACE(testing::Message() << "to " << new_width << " x " << new_height);
+    ASSERT_TRUE(mesh_resize(new_width * CELLS_PER_SUBMESH, new_height * CELLS_PER_SUBMESH));
+    EXPECT_EQ(mesh_globals.cells_across, new_width * CELLS_PER_SUBMESH);
+    EXPECT_EQ(mesh_globals.cells_down, new_height * CELLS_PER_SUBMESH);
+    EXPECT_EQ(mesh_globals.header->width, new_width);
+    EXPECT_EQ(mesh_globals.header->height, new_height);
+    EXPECT_EQ(mesh_globals.header->cells_size, new_width * new_height * CELLS_PER_SUBMESH * CELLS_PER_SUBMESH * 12);
+    for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
+      for (int32_t x = 0; x < mesh_globals.cells_across; ++x) {
+        const bool kept = x < old_across && y < old_down;
+        ASSERT_EQ(mesh_get_cell(x, y)->ground_height, kept ? tagged(x, y) : 0) << x << "," << y;
+        if (!kept) {
+          ASSERT_EQ(mesh_get_cell(x, y)->terrain_and_flags, NEW_CELL_TERRAIN) << x << "," << y;
+        }
       }
     }
-  }
 
-  ASSERT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 2 * new_width * new_height);
-  for (int32_t y = 0; y < new_height; ++y) {
-    for (int32_t x = 0; x < new_width; ++x) {
-      SCOPED_TRACE(testing::Message() << "submesh " << x << "," << y);
-      const int32_t k = x + y * new_width;
-      const bool kept = x < old_width && y < old_height;
-      const int32_t old_k = x + y * old_width;
-      EXPECT_EQ(first_pixel(2 * k)[0], kept ? 10 + old_k : 0xFF);
-      if (kept) {
-        EXPECT_EQ(first_pixel(2 * k + 1)[0], 100 + old_k);
+    ASSERT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+              2 * new_width * new_height);
+    for (int32_t y = 0; y < new_height; ++y) {
+      for (int32_t x = 0; x < new_width; ++x) {
+        SCOPED_TRACE(testing::Message() << "submesh " << x << "," << y);
+        const int32_t k = x + y * new_width;
+        const bool kept = x < old_width && y < old_height;
+        const int32_t old_k = x + y * old_width;
+        EXPECT_EQ(first_pixel(2 * k)[0], kept ? 10 + old_k : 0xFF);
+        if (kept) {
+          EXPECT_EQ(first_pixel(2 * k + 1)[0], 100 + old_k);
+        }
       }
     }
-  }
 
-  int32_t inside = 0;
-  for (int32_t y = 0; y < std::min(old_height, new_height); ++y)
-    for (int32_t x = 0; x < std::min(old_width, new_width); ++x) ++inside;
-  EXPECT_EQ(mesh_delete_markers_outside(), old_width * old_height - inside);
-  ASSERT_EQ(mesh_globals.header->marker_count, inside);
-  for (int32_t i = 0; i < inside; ++i) {
-    EXPECT_LT(mesh_globals.markers[i].location.x, mesh_globals.cells_across * 512);
-    EXPECT_LT(mesh_globals.markers[i].location.y, mesh_globals.cells_down * 512);
+    const int32_t before = mesh_globals.header->marker_count;
+    const int32_t inside = old_width * std::min(old_height, new_height);
+    EXPECT_EQ(mesh_delete_markers_outside(), before - inside);
+    ASSERT_EQ(mesh_globals.header->marker_count, inside);
+    for (int32_t i = 0; i < inside; ++i) {
+      EXPECT_LT(mesh_globals.markers[i].location.x, mesh_globals.cells_across * 512);
+      EXPECT_LT(mesh_globals.markers[i].location.y, mesh_globals.cells_down * 512);
+    }
   }
 }
 
