@@ -542,9 +542,9 @@ void extract_build_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PAL
   int64_t running = 0;
   for (size_t slot = 0; slot < unused.size(); ++slot) {
     const rgb_color source = table.colors[sorted[cursor].second];
-    // Each slot stands for one share of all the pixels, taken from the most used colours down. A
-    // colour whose count still covers the share is not passed: the surplus a dominant colour
-    // carries over is spent on the next colours, never on unused ones.
+    // Each slot stands for one share of all the pixels, taken from the most used colours down. No
+    // colour is passed while the running total still covers a share, so a dominant colour's
+    // surplus goes to the colours after it rather than skipping them.
     while (running < int64_t(share) && cursor + 1 < sorted.size()) {
       running += sorted[cursor].first;
       ++cursor;
