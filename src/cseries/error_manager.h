@@ -5,6 +5,7 @@
 // still set the pending code and the fatal codes still end the program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum error_code : int16_t {
@@ -67,5 +68,22 @@ void register_exit_procedure(const char* source, int line, void (*procedure)());
 // signal's default action.
 void crash_handler_install();
 
+// A module's source name as reports carry it: its file's name without the extension
+// ("tag_files.cpp" -> "tag_files"), made once at compile time.
+template <size_t N>
+struct source_module_name {
+  char text[N] = {};
+  consteval source_module_name(const char (&file)[N]) {
+    size_t end = N - 1;
+    for (size_t i = 0; i + 1 < N; ++i) {
+      if (file[i] == '.') end = i;
+    }
+    for (size_t i = 0; i < end; ++i) text[i] = file[i];
+  }
+};
+template <source_module_name name>
+inline constexpr const char* source_module_name_text = name.text;
+#define SOURCE_MODULE_NAME (source_module_name_text<__FILE_NAME__>)
+
 // Convenience for reports from the current source line.
-#define POST_ERROR(code, ...) post_error((code), __FILE_NAME__, __LINE__, __VA_ARGS__)
+#define POST_ERROR(code, ...) post_error((code), SOURCE_MODULE_NAME, __LINE__, __VA_ARGS__)

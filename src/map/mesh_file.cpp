@@ -193,8 +193,11 @@ bool mesh_check_layout(const mesh_definition& h, int64_t tag_data_size, std::vec
     faults->push_back(format_fault("media coverage size of %d bytes is not a whole number of values",
                                    h.media_coverage_size));
   }
-  if (h.data_offset < MESH_HEADER_SIZE || h.data_size < 0 ||
-      int64_t(h.data_offset) + int64_t(h.data_size) > tag_data_size) {
+  if (h.data_offset < MESH_HEADER_SIZE) {
+    // Data that starts inside the header would be read as both.
+    faults->push_back(format_fault("data offset %d lies inside the %d-byte header", h.data_offset,
+                                   int(MESH_HEADER_SIZE)));
+  } else if (h.data_size < 0 || int64_t(h.data_offset) + int64_t(h.data_size) > tag_data_size) {
     faults->push_back(format_fault("data of %d bytes at offset %d runs past the tag's %lld bytes", h.data_size,
                                    h.data_offset, static_cast<long long>(tag_data_size)));
   }

@@ -187,6 +187,7 @@ void CVellgrimFrameWnd::buildAccelerators() {
     QAction* accelerator = new QAction(this);
     accelerator->setShortcut(QKeySequence(QString::fromLatin1(entry.keys)));
     accelerator->setShortcutContext(Qt::ApplicationShortcut);
+    accelerator->setData(int(entry.id));  // which command a key names, for whoever asks
     const int32_t id = entry.id;
     connect(accelerator, &QAction::triggered, this, [this, id] { acceleratorTriggered(id); });
     addAction(accelerator);

@@ -553,15 +553,17 @@ void extract_build_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PAL
   color_table blended = {};
   blended.count = uint32_t(unused.size());
   size_t cursor = 0;
-  uint64_t running = 0;
+  int64_t running = 0;
   for (size_t slot = 0; slot < unused.size(); ++slot) {
     const rgb_color source = table.colors[sorted[cursor].second];
-    // Each slot stands for one share of all the pixels, taken from the most used colours down.
-    do {
+    // Each slot stands for one share of all the pixels, taken from the most used colours down. No
+    // colour is passed while the running total still covers a share, so a dominant colour's
+    // surplus goes to the colours after it rather than skipping them.
+    while (running < int64_t(share) && cursor + 1 < sorted.size()) {
       running += sorted[cursor].first;
-      if (cursor + 1 < sorted.size()) ++cursor; else break;
-    } while (running < share);
-    running = running >= share ? running - share : 0;
+      ++cursor;
+    }
+    running -= int64_t(share);
     blended.colors[slot] = average(source, remap_color);
   }
   for (size_t slot = 0; slot < unused.size(); ++slot) table.colors[unused[slot]] = blended.colors[slot];

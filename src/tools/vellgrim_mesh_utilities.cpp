@@ -35,7 +35,8 @@ bool marker_stands_on_ground(const marker_data& marker) {
   return marker.type != _marker_model && marker.type != _marker_model_animation;
 }
 
-// World coordinates are kept inside the map, one unit short of the last cell's far edge.
+// World coordinates are kept inside the map up to cells x 512 - 513: a whole cell and one unit
+// short of the map's far edge.
 int32_t clamp_world(int32_t value, int32_t cells) {
   return std::clamp(value, 0, std::max(cells * WORLD_ONE - WORLD_ONE - 1, 0));
 }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "support/scripted_ui_host.h"
 #include "support/work_folder.h"
@@ -79,6 +80,17 @@ TEST_F(ErrorManagerTest, ReportLinesNameThePendingCode) {
   EXPECT_EQ(handle_error(), 1);
   EXPECT_EQ(error_pending_code(), error_none);
   EXPECT_EQ(handle_error(), 0);
+}
+
+// Reports made through the macro carry the module's source name, not its file's name.
+TEST_F(ErrorManagerTest, MacroReportsNameTheModuleWithoutItsExtension) {
+  static_assert(std::string_view(source_module_name_text<"tag_files.cpp">) == "tag_files");
+  static_assert(std::string_view(source_module_name_text<"marker_utils.h">) == "marker_utils");
+  static_assert(std::string_view(source_module_name_text<"no_extension">) == "no_extension");
+  const int line = __LINE__ + 1;
+  POST_ERROR(error_file_read, "short read of %d bytes", 8);
+  EXPECT_EQ(reports(), "Error: File system Read in error_manager_test, line #" + std::to_string(line) +
+                           ": short read of 8 bytes\n");
 }
 
 TEST_F(ErrorManagerTest, WarningCountsAsPendingFailure) {

@@ -108,6 +108,28 @@ TEST_F(Preferences, SavedRecordIsBigEndianAndReadsBack) {
   EXPECT_EQ(record->place_sound_source_flags, 7);
 }
 
+// The defaults as the game stores them: every field big-endian at its offset, the floats as IEEE
+// singles, the kept words zero.
+TEST_F(Preferences, TheDefaultsAreStoredByteForByte) {
+  ASSERT_NE(preferences_load(&vellgrim_preferences_descriptor), nullptr);
+  ASSERT_TRUE(preferences_save(&vellgrim_preferences_descriptor));
+  const std::vector<uint8_t> expected = {
+      0x00, 0x07, 0x00, 0x01, 0x00, 0x01, 0x00, 0x03,  // 0: place flags
+      0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  // 8: model animation flags, kept, merge strokes
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 16
+      0x40, 0x20, 0x00, 0x00, 0x40, 0x20, 0x00, 0x00,  // 24: 2.5, 2.5
+      0x3D, 0xAA, 0xAA, 0xAB, 0x00, 0x00, 0x00, 0x00,  // 32: 1/12, 0.0
+      0x3F, 0x80, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00,  // 40: 1.0, 1.0
+      0x00, 0x00, 0x00, 0x00, 0x40, 0x40, 0xA3, 0xD7,  // 48: 0.0, 3.01
+      0x3F, 0x19, 0x99, 0x9A, 0x00, 0x00, 0x00, 0x01,  // 56: 0.6, 1
+      0x00, 0x00, 0x00, 0x00, 0x40, 0x20, 0x00, 0x00,  // 64: 0, kept, 2.5
+      0xFF, 0xFF, 0xFA, 0x00, 0x00, 0x00, 0x06, 0x00,  // 72: -1536, 1536
+  };
+  const std::string file = folder.read_file("preferences/vellgrim");
+  ASSERT_EQ(file.size(), 64u + expected.size());
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 64, file.end()), expected);
+}
+
 TEST_F(Preferences, SavingTwiceKeepsOneTagWithOneIdentifier) {
   preferences_load(&vellgrim_preferences_descriptor);
   ASSERT_TRUE(preferences_save(&vellgrim_preferences_descriptor));
@@ -183,11 +205,17 @@ TEST_F(Preferences, InputRecordOutsideTheBuiltInSetsIsReplaced) {
   EXPECT_EQ(input->key_binding_set, 1);
   EXPECT_EQ(input->kept[0], 0xAB);
 
-  bytes[1] = 7;
-  store("input", INPUT_PREFERENCES_VERSION, bytes);
-  input = static_cast<input_preferences*>(preferences_load(&input_preferences_descriptor));
-  EXPECT_EQ(input->key_binding_set, 0);
-  EXPECT_EQ(input->kept[0], 0);
+  // The set just past the built-in ones, one far past and a negative one are all replaced.
+  for (uint16_t set : {uint16_t(NUMBER_OF_BUILT_IN_KEY_BINDING_SETS), uint16_t(7), uint16_t(0xFFFF)}) {
+    SCOPED_TRACE(set);
+    bytes[0] = uint8_t(set >> 8);
+    bytes[1] = uint8_t(set);
+    store("input", INPUT_PREFERENCES_VERSION, bytes);
+    input = static_cast<input_preferences*>(preferences_load(&input_preferences_descriptor));
+    ASSERT_NE(input, nullptr);
+    EXPECT_EQ(input->key_binding_set, 0);
+    EXPECT_EQ(input->kept[0], 0);
+  }
 }
 
 }  // namespace

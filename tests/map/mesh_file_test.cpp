@@ -423,6 +423,8 @@ TEST_F(MeshFile, LimitsReportListsGroupsAndParameterBytes) {
 struct hostile_case {
   const char* what;
   std::function<void(map_fixture&, std::vector<uint8_t>&)> damage;  // on the laid-out map and its bytes
+  const char* fault;  // the first fault the loader must report, or a part of it
+  bool alone = true;  // and the only one
 };
 
 void put32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
@@ -433,35 +435,55 @@ void put16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
   bytes[offset + 1] = uint8_t(value);
 }
 
-TEST_F(MeshFile, HostileMapsAreRefusedWithoutReadingOutOfBounds) {
+// Each damaged map is refused by the one check that names its damage, not by a later one that
+// happens to trip over it.
+TEST_F(MeshFile, HostileMapsAreRefusedByTheCheckThatNamesTheDamage) {
+  using B = std::vector<uint8_t>;
   const std::vector<hostile_case> cases = {
-      {"zero width", [](map_fixture&, std::vector<uint8_t>& b) { put16(b, 8, 0); }},
-      {"negative height", [](map_fixture&, std::vector<uint8_t>& b) { put16(b, 10, 0xFFFF); }},
-      {"huge width", [](map_fixture&, std::vector<uint8_t>& b) { put16(b, 8, 0x4000); }},
-      {"cells size", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 16, 12); }},
-      {"data past the tag", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 28, get32(b, 28) + 2); }},
-      {"negative data size", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 28, 0x80000000u); }},
-      {"data offset inside header", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 24, 0); }},
-      {"palette count", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 36, 4); }},
-      {"marker count overflow", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 52, 0x40000001); }},
-      {"markers past data", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 56, get32(b, 28) - 10); }},
-      {"negative offset", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 40, 0xFFFFFFF0u); }},
-      {"overlap", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 56, get32(b, 40) + 32); }},
-      {"map action count", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 128, 3); }},
-      {"odd coverage", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 196, get32(b, 196) - 1); }},
-      {"LOD size", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 208, 510); }},
-      {"connector count", [](map_fixture&, std::vector<uint8_t>& b) { put32(b, 284, 33); }},
+      {"zero width", [](map_fixture&, B& b) { put16(b, 8, 0); }, "width of 0 submeshes is outside 1..64"},
+      {"negative height", [](map_fixture&, B& b) { put16(b, 10, 0xFFFF); }, "height of -1 submeshes is outside 1..64"},
+      {"huge width", [](map_fixture&, B& b) { put16(b, 8, 0x4000); }, "width of 16384 submeshes is outside 1..64"},
+      {"cells size", [](map_fixture&, B& b) { put32(b, 16, 12); }, "cells size of 12 bytes disagrees with 1 x 1"},
+      {"data past the tag", [](map_fixture&, B& b) { put32(b, 28, get32(b, 28) + 2); }, "bytes at offset 1024 runs past the tag's"},
+      // Every section then runs past the data too.
+      {"negative data size", [](map_fixture&, B& b) { put32(b, 28, 0x80000000u); }, "data of -2147483648 bytes at offset 1024 runs past",
+       false},
+      {"data offset zero", [](map_fixture&, B& b) { put32(b, 24, 0); },
+       "data offset 0 lies inside the 1024-byte header"},
+      // Still within the tag: only the header check can tell.
+      {"data offset just inside the header", [](map_fixture&, B& b) { put32(b, 24, 1020); },
+       "data offset 1020 lies inside the 1024-byte header"},
+      {"palette count", [](map_fixture&, B& b) { put32(b, 36, 4); }, "palette entry count 4 disagrees"},
+      {"marker count overflow", [](map_fixture&, B& b) { put32(b, 52, 0x40000001); },
+       "marker count 1073741825 disagrees"},
+      // These two also overlap a neighbour, which is reported after.
+      {"markers past data", [](map_fixture&, B& b) { put32(b, 56, get32(b, 28) - 10); }, "marker list (", false},
+      {"negative offset", [](map_fixture&, B& b) { put32(b, 40, 0xFFFFFFF0u); }, "marker palette (", false},
+      // The last section moved two bytes on: it overlaps nothing, it only ends past the data.
+      {"connectors end past the data", [](map_fixture&, B& b) { put32(b, 288, get32(b, 288) + 2); }, "connectors (64 bytes at offset "},
+      {"overlap", [](map_fixture&, B& b) { put32(b, 56, get32(b, 40) + 32); }, "marker palette overlap marker list"},
+      {"map action count", [](map_fixture&, B& b) { put32(b, 128, 3); },
+       "map actions size of 76 bytes disagrees with 3 actions"},
+      {"odd coverage", [](map_fixture&, B& b) { put32(b, 196, get32(b, 196) - 1); }, "media coverage size of "},
+      {"LOD size", [](map_fixture&, B& b) { put32(b, 208, 510); }, "LOD size of 510 bytes disagrees"},
+      {"connector count", [](map_fixture&, B& b) { put32(b, 284, 33); }, "connector count 33 is outside 0..32"},
       {"row does not close",
-       [](map_fixture& m, std::vector<uint8_t>& b) { put16(b, 1024 + size_t(m.header.media_coverage_offset) + 2 * 257, 255); }},
+       [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.media_coverage_offset) + 2 * 257, 255); },
+       "a row of the media coverage region does not close or runs backwards"},
       {"row runs backwards",
-       [](map_fixture& m, std::vector<uint8_t>& b) { put16(b, 1024 + size_t(m.header.media_coverage_offset) + 2 * 3, 150); }},
-      {"marker type", [](map_fixture& m, std::vector<uint8_t>& b) { put16(b, 1024 + size_t(m.header.markers_offset) + 4, 12); }},
-      {"palette type", [](map_fixture& m, std::vector<uint8_t>& b) { put16(b, 1024 + size_t(m.header.palette_offset), 0xFFFF); }},
+       [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.media_coverage_offset) + 2 * 3, 150); },
+       "a row of the media coverage region does not close or runs backwards"},
+      {"marker type", [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.markers_offset) + 4, 12); },
+       "marker 0 has type 12"},
+      {"palette type", [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.palette_offset), 0xFFFF); },
+       "palette entry 0 has type -1"},
       {"connector chain",
-       [](map_fixture& m, std::vector<uint8_t>& b) { put16(b, 1024 + size_t(m.header.connectors_offset) + 62, 40); }},
+       [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.connectors_offset) + 62, 40); },
+       "connector 0 has a chain of 40 markers"},
   };
   int number = 0;
   for (const hostile_case& c : cases) {
+    SCOPED_TRACE(c.what);
     map_fixture map = map_fixture_full();
     std::string name = "Hostile " + std::to_string(number++);
     int32_t tag_index = store.store_map(name.c_str(), map);
@@ -469,11 +491,17 @@ TEST_F(MeshFile, HostileMapsAreRefusedWithoutReadingOutOfBounds) {
     std::vector<uint8_t> bytes = map.tag_data();
     c.damage(map, bytes);
     ASSERT_TRUE(tag_file_replace_contents(&tag_index, bytes.data(), int32_t(bytes.size())));
-    EXPECT_FALSE(mesh_load(tag_file_get_identifier(tag_index))) << c.what;
-    EXPECT_FALSE(mesh_is_open()) << c.what;
-    EXPECT_EQ(error_pending_code(), error_data_corrupted) << c.what;
+    std::vector<std::string> faults;
+    EXPECT_FALSE(mesh_load(tag_file_get_identifier(tag_index), &faults));
+    EXPECT_FALSE(mesh_is_open());
+    ASSERT_FALSE(faults.empty());
+    if (c.alone) {
+      EXPECT_EQ(faults.size(), 1u) << ::testing::PrintToString(faults);
+    }
+    EXPECT_NE(faults[0].find(c.fault), std::string::npos) << faults[0];
+    EXPECT_EQ(error_pending_code(), error_data_corrupted);
     handle_error();
-    EXPECT_NE(store.log().find("mesh '" + name + "' is corrupted"), std::string::npos) << c.what;
+    EXPECT_NE(store.log().find("mesh '" + name + "' is corrupted: " + faults[0] + "."), std::string::npos);
   }
   // A truncated header is refused by the reader.
   int32_t tag_index = tag_file_create(MESH_DEFINITION_GROUP_TAG, "Stub", 11);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -198,105 +199,120 @@ TEST(CollectionFixUp, SharedBitmapsAreConvertedOnce) {
 
 class HostileCollections : public ::testing::Test {
  protected:
-  void SetUp() override { error_manager_initialize("vellgrim"); }
+  void SetUp() override {
+    error_manager_initialize("vellgrim");
+    read_up_to = folder.read_file("tarn_log.txt").size();  // past the header line
+  }
 
-  // The fix-up refuses, reporting code 10 with the collection's name and the given words.
+  // The fix-up refuses with one report of code 10, naming the collection and saying, in the given
+  // words, which check refused it. Only this refusal's lines of the log are read.
   void expect_refused(stored_collection& collection, const char* words) {
     EXPECT_FALSE(collection.fix_up());
     EXPECT_EQ(error_pending_code(), error_data_corrupted);
     handle_error();
     const std::string log = folder.read_file("tarn_log.txt");
-    EXPECT_NE(log.find("test collection is corrupted"), std::string::npos) << log;
-    EXPECT_NE(log.find(words), std::string::npos) << log;
+    const std::string added = log.substr(std::min(read_up_to, log.size()));
+    read_up_to = log.size();
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    EXPECT_NE(added.find("test collection is corrupted: "), std::string::npos) << added;
+    EXPECT_NE(added.find(words), std::string::npos) << added;
   }
 
   scoped_work_folder folder;
+  size_t read_up_to = 0;
 };
 
 TEST_F(HostileCollections, BlocksOutsideTheDataBlock) {
   stored_collection offset(mixed_fixture());
   offset.header.hue_changes.offset = static_cast<uint32_t>(offset.block.size() + 4);
-  expect_refused(offset, "hue changes");
+  expect_refused(offset, "the hue changes (offset #3524, size #128) lie outside the data block");
 
   stored_collection count(mixed_fixture());
   count.header.bitmap_references.count = 0x40000000;  // count x 128 wraps in 32 bits
-  expect_refused(count, "bitmap references need");
+  expect_refused(count, "#1073741824 bitmap references need #137438953472 bytes");
 
   stored_collection size(mixed_fixture());
   size.header.color_tables.size = 0xFFFFFFF0u;
-  expect_refused(size, "colour tables");
+  expect_refused(size, "the colour tables (offset #0, size #4294967280) lie outside");
 
   stored_collection overlap(mixed_fixture());
   overlap.header.shadow_maps.offset = overlap.header.bitmap_instances.offset;
-  expect_refused(overlap, "overlaps");
+  expect_refused(overlap, "a block #0 overlaps other data at offset #2592");
 }
 
 TEST_F(HostileCollections, BitmapsThatDoNotFit) {
   stored_collection outside(mixed_fixture());
   fixture_put32(outside.block, outside.header.bitmap_references.offset + 64, 0x7FFFFFF0u);
-  expect_refused(outside, "bitmap #0");
+  expect_refused(outside, "bitmap #0 (offset #2147483632, size #208) does not fit the data block");
 
   stored_collection small(mixed_fixture());
   fixture_put32(small.block, small.header.bitmap_references.offset + 68, 20);
-  expect_refused(small, "bitmap #0");
+  expect_refused(small, "bitmap #0 (offset #3140, size #20) does not fit the data block");
 
   stored_collection overlapping(mixed_fixture());
   fixture_put32(overlapping.block, overlapping.header.bitmap_references.offset + 128 + 64,
                 static_cast<uint32_t>(overlapping.bitmap_offset(0) + 8));
-  expect_refused(overlapping, "overlaps");
+  expect_refused(overlapping, "bitmap #1 overlaps other data at offset #3148");
 
   stored_collection tall(mixed_fixture());
   tall.put16_in_bitmap(0, 2, 30000);
-  expect_refused(tall, "rows");
+  expect_refused(tall, "bitmap #0 of #30000 rows does not fit its #208 bytes");
 
   stored_collection negative(mixed_fixture());
   negative.put16_in_bitmap(0, 0, 0xFFFF);
-  expect_refused(negative, "negative size");
+  expect_refused(negative, "bitmap #0 has a negative size (-1 x 8)");
 
   stored_collection long_rows(mixed_fixture());
   long_rows.put16_in_bitmap(0, 4, 4000);
-  expect_refused(long_rows, "rows of bitmap #0");
+  expect_refused(long_rows, "the rows of bitmap #0 run past its #208 bytes");
+
+  // Three bytes short: only the last row's end lies outside, less than a row past the size.
+  stored_collection last_row(mixed_fixture());
+  const uint32_t exact = get32(last_row.block, last_row.header.bitmap_references.offset + 68);
+  ASSERT_EQ(exact, 48u + 4 * 8 + 16 * 8);
+  fixture_put32(last_row.block, last_row.header.bitmap_references.offset + 68, exact - 3);
+  expect_refused(last_row, "the rows of bitmap #0 run past its #205 bytes.");
 
   stored_collection short_rows(mixed_fixture());
   short_rows.put16_in_bitmap(0, 4, 15);
-  expect_refused(short_rows, "bytes per row");
+  expect_refused(short_rows, "bitmap #0 has #15 bytes per row for #16 pixels");
 
   stored_collection depth(mixed_fixture());
   depth.put16_in_bitmap(1, 8, 12);
-  expect_refused(depth, "bits per pixel");
+  expect_refused(depth, "bitmap #1 has #12 bits per pixel with pixel size shift #1");
 
   stored_collection no_table(mixed_fixture());
   no_table.put16_in_bitmap(2, 6, BITMAP_IS_ENCODED | BITMAP_HAS_NO_ROW_TABLE);
-  expect_refused(no_table, "no row table");
+  expect_refused(no_table, "encoded bitmap #2 has no row table");
 }
 
 TEST_F(HostileCollections, EncodedRowsThatRunOff) {
   stored_collection negative(mixed_fixture());
   negative.put16_in_bitmap(2, 48 + 8 + 2, 0x8000);
-  expect_refused(negative, "spans and");
+  expect_refused(negative, "row #0 of encoded bitmap #2 has #1 spans and #-32768 pixels");
 
   stored_collection long_row(mixed_fixture());
   long_row.put16_in_bitmap(2, 48 + 8, 0x7000);
-  expect_refused(long_row, "runs past its end");
+  expect_refused(long_row, "row #0 of encoded bitmap #2 runs past its end");
 }
 
 TEST_F(HostileCollections, SequencesAndInstancesNamingTooMuch) {
   stored_collection frames(mixed_fixture());
   const size_t sequence = get32(frames.block, frames.header.sequence_references.offset + 64);
   fixture_put16(frames.block, sequence + 10, 200);
-  expect_refused(frames, "frames of sequence #0");
+  expect_refused(frames, "the #200 frames of sequence #0 do not fit its #164 bytes");
 
   stored_collection views(mixed_fixture());
   fixture_put16(views.block, sequence + 64 + 46 + 2, 3);  // instance 3 of 3
-  expect_refused(views, "names bitmap instance #3");
+  expect_refused(views, "frame #0 of sequence #0 names bitmap instance #3 of #3");
 
   stored_collection instance(mixed_fixture());
   fixture_put16(instance.block, instance.header.bitmap_instances.offset + 64 + 28, 3);
-  expect_refused(instance, "names bitmap #3");
+  expect_refused(instance, "bitmap instance #1 names bitmap #3 of #3");
 
   stored_collection colors(mixed_fixture());
   fixture_put32(colors.block, colors.header.color_tables.offset, 300);
-  expect_refused(colors, "#300 colours");
+  expect_refused(colors, "colour table #0 has #300 colours");
 }
 
 // Random damage never makes the fix-up read or write outside the block; whatever it accepts can

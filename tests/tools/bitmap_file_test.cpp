@@ -82,6 +82,29 @@ TEST(BitmapRead, RefusesEveryMalformedHeadInCheckOrder) {
   EXPECT_EQ(parse({}), _bitmap_file_short_header);
 }
 
+// The largest side is 16384 pixels; the file's length is faked, so no pixel rows are needed.
+TEST(BitmapRead, SidesUpTo16384PixelsAreAcceptedAndNoLonger) {
+  bmp_fixture file;
+  file.height = 1;
+  const std::vector<uint8_t> bytes = file.bytes();
+  const std::vector<uint8_t> head(bytes.begin(), bytes.begin() + BITMAP_HEAD_SIZE);
+  auto check = [&](int32_t width, int32_t stored_height, int64_t pixel_bytes) {
+    std::vector<uint8_t> changed = head;
+    for (int i = 0; i < 4; ++i) {
+      changed[18 + size_t(i)] = uint8_t(uint32_t(width) >> (8 * i));
+      changed[22 + size_t(i)] = uint8_t(uint32_t(stored_height) >> (8 * i));
+    }
+    bitmap_header header;
+    return bitmap_parse_header(changed, BITMAP_HEAD_SIZE + pixel_bytes, &header);
+  };
+  EXPECT_EQ(check(16384, 16384, int64_t(16384) * 16384), _bitmap_file_valid);
+  EXPECT_EQ(check(16384, -16384, int64_t(16384) * 16384), _bitmap_file_valid);
+  EXPECT_EQ(check(16384, 16384, int64_t(16384) * 16384 - 1), _bitmap_file_pixels_outside);
+  EXPECT_EQ(check(16385, 256, int64_t(16385) * 256), _bitmap_file_bad_size);
+  EXPECT_EQ(check(256, 16385, int64_t(16385) * 256), _bitmap_file_bad_size);
+  EXPECT_EQ(check(256, -16385, int64_t(16385) * 256), _bitmap_file_bad_size);
+}
+
 TEST(BitmapRead, ToleratesSmallerPalettesAndExtraBytes) {
   // Rows may start anywhere after the headers; the palette is still read whole at 54.
   bmp_fixture file;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
@@ -165,6 +168,46 @@ TEST_F(MapImages, ColorImportRebuildsTheTablesAndReopens) {
   EXPECT_EQ(collection_get_remapping_tables(collection).size(), 256u);
 }
 
+// One dominant colour: its surplus over a slot's share goes to the next colour, never to indices
+// that no colour map uses.
+TEST(ColorTableRebuild, ADominantColourHandsItsSurplusToTheNextColour) {
+  bitmap_palette_entry palette[BITMAP_PALETTE_ENTRIES] = {};
+  palette[1] = {0, 0, 200, 0};  // red
+  palette[2] = {200, 0, 0, 0};  // blue
+  uint32_t counts[256] = {};
+  counts[1] = 1000;
+  counts[2] = 10;
+  const rgb_color remap = {0, 0xFFFF, 0, 0};
+  auto tables = std::make_unique<map_color_tables>();
+  extract_build_color_tables(palette, counts, remap, tables.get());
+
+  const color_table& colors = tables->colors;
+  EXPECT_EQ(colors.count, 256u);
+  auto expect_color = [&](int index, uint16_t red, uint16_t green, uint16_t blue) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(colors.colors[index].red, red);
+    EXPECT_EQ(colors.colors[index].green, green);
+    EXPECT_EQ(colors.colors[index].blue, blue);
+  };
+  // Used indices keep the palette; the unused ones (0, 3..255) are the slots, in order.
+  expect_color(1, 200 << 8, 0, 0);
+  expect_color(2, 0, 0, 200 << 8);
+  expect_color(0, 0x6400, 0x7FFF, 0);  // slot 0: red halfway to the remap colour
+  for (int index : {3, 4, 5, 128, 255}) expect_color(index, 0, 0x7FFF, 0x6400);  // the rest: blue, halfway
+
+  EXPECT_EQ(tables->remapping[1], 0);
+  EXPECT_EQ(tables->remapping[2], 3);
+  EXPECT_EQ(tables->remapping[0], 0);
+  EXPECT_EQ(tables->remapping[4], 3);
+  EXPECT_EQ(tables->remapping[255], 3);
+
+  EXPECT_EQ(tables->blend[0 + 256 * 5], 5);  // index 0 blends to the other colour, both ways
+  EXPECT_EQ(tables->blend[7 + 256 * 0], 7);
+  EXPECT_EQ(tables->blend[1 + 256 * 1], 1);
+  EXPECT_EQ(tables->blend[4 + 256 * 4], 3);  // the same colour as 3: the lower index wins
+  EXPECT_EQ(tables->blend[200 + 256 * 100], 3);
+}
+
 TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   ASSERT_TRUE(make_map("small", 256, 256));
   bmp_fixture tall;
@@ -229,6 +272,38 @@ TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
   EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
   EXPECT_EQ(mesh_globals.header->marker_count, 1);
   EXPECT_TRUE(map_is_modified());
+}
+
+// Wider than tall, then taller than wide: the question and the new size keep width and height apart.
+TEST_F(MapImages, ANonSquareImageResizesEachSideToItsOwnLength) {
+  ASSERT_TRUE(make_map("oblong", 256, 256));
+  struct step {
+    int32_t width, height;
+    const char* question;
+  };
+  for (const step& s : {step{512, 256, "This bitmap has dimensions 512x256. The current mesh has dimensions 256x256.\n"
+                                       "Do you want to resize the current mesh?"},
+                        step{256, 512, "This bitmap has dimensions 256x512. The current mesh has dimensions 512x256.\n"
+                                       "Do you want to resize the current mesh?"}}) {
+    SCOPED_TRACE(s.width);
+    bmp_fixture image;
+    image.width = s.width;
+    image.height = s.height;
+    image.fill = 9 * 16;
+    ui.boxes.clear();
+    ui.answers.push_back(ui_answer_yes);
+    ASSERT_TRUE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH,
+                                     write_bitmap("oblong-" + std::to_string(s.width) + ".bmp", image)));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, s.question);
+    EXPECT_EQ(mesh_globals.width, s.width / 256);
+    EXPECT_EQ(mesh_globals.height, s.height / 256);
+    EXPECT_EQ(mesh_globals.cells_across, s.width / 8);
+    EXPECT_EQ(mesh_globals.cells_down, s.height / 8);
+    EXPECT_EQ(mesh_get_cell(s.width / 8 - 1, s.height / 8 - 1)->terrain_and_flags & 0xFF, 0x99);
+    EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+              2 * (s.width / 256) * (s.height / 256));
+  }
 }
 
 TEST_F(MapImages, ReflectionBuildsTheCoverageRegionFlagsAndWaterHeights) {

@@ -4,12 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <utility>
+
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
 #include "tools/bitmap_fixtures.h"
 #include "tools/map_session.h"
+#include "tools/new_map.h"
 #include "world/objects.h"
 
 namespace {
@@ -120,40 +126,146 @@ TEST_F(MeshReshaping, ShrinkingDropsTheMarkersLeftOutside) {
   EXPECT_EQ(mesh_globals.markers[1].location.x, 31 * 512 + 511);
 }
 
-TEST_F(MeshReshaping, ShiftingMovesCellsAndClampsMarkers) {
-  ASSERT_TRUE(make_map("drift", 256, 256));
+// Shifts, resizes and clamps on a square map, one wider than tall and one taller than wide: a
+// width taken for a height shows only on the last two.
+struct map_shape {
+  const char* name;
+  int32_t width, height;  // in submeshes
+};
+
+class ReshapingEveryShape : public MeshReshaping, public ::testing::WithParamInterface<map_shape> {
+ protected:
+  bool make_shaped_map(const char* name) {
+    return make_map(name, GetParam().width * MAP_TEXTURE_SIZE, GetParam().height * MAP_TEXTURE_SIZE);
+  }
+  static int32_t across() { return GetParam().width * CELLS_PER_SUBMESH; }
+  static int32_t down() { return GetParam().height * CELLS_PER_SUBMESH; }
+  // A height that tells every cell of the largest map from every other.
+  static int16_t tagged(int32_t x, int32_t y) { return int16_t(1 + x + 100 * y); }
+  static uint8_t* first_pixel(int32_t bitmap_index) {
+    return bitmap_get_row(collection_get_bitmap(mesh_globals.header->landscape_collection_index, bitmap_index), 0);
+  }
+};
+
+void PrintTo(const map_shape& shape, std::ostream* out) { *out << shape.name; }
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ReshapingEveryShape,
+                         ::testing::Values(map_shape{"Square", 1, 1}, map_shape{"Wide", 2, 1},
+                                           map_shape{"Tall", 1, 2}),
+                         [](const ::testing::TestParamInfo<map_shape>& info) { return std::string(info.param.name); });
+
+TEST_P(ReshapingEveryShape, ShiftingMovesCellsAndClampsMarkers) {
+  ASSERT_TRUE(make_shaped_map("drift"));
+  const int32_t a = across(), d = down();
+  const int32_t right = a * 512 - 513, bottom = d * 512 - 513;
   mesh_edit_cell(0, 0)->ground_height = 123;
-  mesh_edit_cell(20, 20)->ground_height = 456;
-  marker_data* near = add_marker(1000, 1000);
-  marker_data* far = add_marker(30 * 512, 31 * 512 + 200);
-  ASSERT_NE(far, nullptr);
-  near = &mesh_globals.markers[0];
+  mesh_edit_cell(a - 12, d - 12)->ground_height = 456;  // shifted out by 16
+  mesh_edit_cell(a - 17, d - 17)->ground_height = 789;  // shifted onto the last cell
+  mesh_edit_cell(a - 1, 0)->ground_height = 321;
+  ASSERT_NE(add_marker(1000, 1000), nullptr);
+  ASSERT_NE(add_marker((a - 2) * 512, (d - 2) * 512 + 200), nullptr);
   ASSERT_TRUE(mesh_shift(16, 16));
-  near = &mesh_globals.markers[0];
-  far = &mesh_globals.markers[1];
+  marker_data* near = &mesh_globals.markers[0];
+  marker_data* far = &mesh_globals.markers[1];
   EXPECT_EQ(near->location.x, 9192);
   EXPECT_EQ(near->location.y, 9192);
-  EXPECT_EQ(far->location.x, 32 * 512 - 513);
-  EXPECT_EQ(far->location.y, 32 * 512 - 513);
+  EXPECT_EQ(far->location.x, right);
+  EXPECT_EQ(far->location.y, bottom);
   ASSERT_NE(object_of(near), nullptr);
   EXPECT_EQ(object_of(near)->location.x, 9192);
   EXPECT_EQ(mesh_edit_cell(16, 16)->ground_height, 123);
+  EXPECT_EQ(mesh_edit_cell(a - 1, d - 1)->ground_height, 789);
   EXPECT_EQ(mesh_edit_cell(0, 0)->ground_height, 0);
   EXPECT_EQ(mesh_edit_cell(0, 0)->object_list, NONE);
 
   ASSERT_TRUE(mesh_shift(-16, -16));
   EXPECT_EQ(near->location.x, 1000);
+  EXPECT_EQ(near->location.y, 1000);
+  EXPECT_EQ(far->location.x, right - 16 * 512);
+  EXPECT_EQ(far->location.y, bottom - 16 * 512);
   EXPECT_EQ(mesh_edit_cell(0, 0)->ground_height, 123);
-  EXPECT_EQ(mesh_edit_cell(4, 4)->ground_height, 0);  // (20, 20) went out and came back lost
+  EXPECT_EQ(mesh_edit_cell(a - 17, d - 17)->ground_height, 789);
+  EXPECT_EQ(mesh_edit_cell(a - 12, d - 12)->ground_height, 0);  // went out and came back lost
+  EXPECT_EQ(mesh_edit_cell(a - 1, 0)->ground_height, 0);
 
-  ASSERT_TRUE(mesh_shift_cells(-40, 3));
+  // Along one axis only: each axis keeps to its own side.
+  ASSERT_TRUE(mesh_shift(0, 5));
+  EXPECT_EQ(mesh_edit_cell(0, 5)->ground_height, 123);
+  EXPECT_EQ(near->location.x, 1000);
+  EXPECT_EQ(near->location.y, 1000 + 5 * 512);
+
+  markers_shift(-1000000, 1000000);
+  EXPECT_EQ(near->location.x, 0);
+  EXPECT_EQ(near->location.y, bottom);
+  markers_shift(1000000, -1000000);
+  EXPECT_EQ(near->location.x, right);
+  EXPECT_EQ(near->location.y, 0);
+
+  ASSERT_TRUE(mesh_shift_cells(-(a + 8), 3));
   for (int32_t i = 0; i < mesh_cell_count(); ++i) {
     ASSERT_EQ(mesh_globals.cells[i].ground_height, 0);
     ASSERT_EQ(mesh_globals.cells[i].terrain_and_flags & 0xFF, 0);
   }
-  markers_shift(-1000000, 1000000);
-  EXPECT_EQ(near->location.x, 0);
-  EXPECT_EQ(near->location.y, 32 * 512 - 513);
+}
+
+// Grown by a submesh each way, then cut to one row: each side grows or shrinks on its own axis,
+// and what is kept of the cells, the textures and the markers is what lies inside the old map.
+TEST_P(ReshapingEveryShape, ResizingKeepsEachSideOnItsOwnAxis) {
+  ASSERT_TRUE(make_shaped_map("field"));
+  const int32_t old_width = GetParam().width, old_height = GetParam().height;
+  const int32_t old_across = across(), old_down = down();
+  for (int32_t y = 0; y < old_down; ++y)
+    for (int32_t x = 0; x < old_across; ++x) mesh_edit_cell(x, y)->ground_height = tagged(x, y);
+  for (int32_t k = 0; k < old_width * old_height; ++k) {
+    first_pixel(2 * k)[0] = uint8_t(10 + k);
+    first_pixel(2 * k + 1)[0] = uint8_t(100 + k);
+  }
+  // One marker in the middle of every submesh.
+  for (int32_t y = 0; y < old_height; ++y)
+    for (int32_t x = 0; x < old_width; ++x) ASSERT_NE(add_marker(x * 16384 + 8192, y * 16384 + 8192), nullptr);
+
+  for (auto [new_width, new_height] : {std::pair{old_width + 1, old_height + 1}, std::pair{old_width + 1, 1}}) {
+    SCOPED_TRACE(testing::Message() << "to " << new_width << " x " << new_height);
+    ASSERT_TRUE(mesh_resize(new_width * CELLS_PER_SUBMESH, new_height * CELLS_PER_SUBMESH));
+    EXPECT_EQ(mesh_globals.cells_across, new_width * CELLS_PER_SUBMESH);
+    EXPECT_EQ(mesh_globals.cells_down, new_height * CELLS_PER_SUBMESH);
+    EXPECT_EQ(mesh_globals.header->width, new_width);
+    EXPECT_EQ(mesh_globals.header->height, new_height);
+    EXPECT_EQ(mesh_globals.header->cells_size, new_width * new_height * CELLS_PER_SUBMESH * CELLS_PER_SUBMESH * 12);
+    for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
+      for (int32_t x = 0; x < mesh_globals.cells_across; ++x) {
+        const bool kept = x < old_across && y < old_down;
+        ASSERT_EQ(mesh_edit_cell(x, y)->ground_height, kept ? tagged(x, y) : 0) << x << "," << y;
+        if (!kept) {
+          ASSERT_EQ(mesh_edit_cell(x, y)->terrain_and_flags, NEW_CELL_TERRAIN) << x << "," << y;
+        }
+      }
+    }
+
+    ASSERT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+              2 * new_width * new_height);
+    for (int32_t y = 0; y < new_height; ++y) {
+      for (int32_t x = 0; x < new_width; ++x) {
+        SCOPED_TRACE(testing::Message() << "submesh " << x << "," << y);
+        const int32_t k = x + y * new_width;
+        const bool kept = x < old_width && y < old_height;
+        const int32_t old_k = x + y * old_width;
+        EXPECT_EQ(first_pixel(2 * k)[0], kept ? 10 + old_k : 0xFF);
+        if (kept) {
+          EXPECT_EQ(first_pixel(2 * k + 1)[0], 100 + old_k);
+        }
+      }
+    }
+
+    const int32_t before = mesh_globals.header->marker_count;
+    const int32_t inside = old_width * std::min(old_height, new_height);
+    EXPECT_EQ(mesh_delete_markers_outside(), before - inside);
+    ASSERT_EQ(mesh_globals.header->marker_count, inside);
+    for (int32_t i = 0; i < inside; ++i) {
+      EXPECT_LT(mesh_globals.markers[i].location.x, mesh_globals.cells_across * 512);
+      EXPECT_LT(mesh_globals.markers[i].location.y, mesh_globals.cells_down * 512);
+    }
+  }
 }
 
 TEST_F(MeshReshaping, ParametersAreTheObserverMargins) {
