@@ -6,6 +6,7 @@
 #include <new>
 
 #include "cseries/error_manager.h"
+#include "cseries/memory.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ bit_vector* bit_vector_new(int32_t bit_count) {
   const int32_t word_count = bit_count / BITS_PER_WORD + (bit_count % BITS_PER_WORD != 0);
   const size_t bytes = sizeof(bit_vector) + static_cast<size_t>(word_count) * sizeof(uint32_t);
   static_assert(sizeof(bit_vector) % alignof(uint32_t) == 0);
-  void* block = std::calloc(bytes, 1);
+  void* block = block_allocate(bytes);
   if (!block) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for bit vector.", static_cast<int>(bytes));
     return nullptr;
@@ -69,7 +70,7 @@ bit_vector* bit_vector_new(int32_t bit_count) {
 }
 
 void bit_vector_dispose(bit_vector*& vector) {
-  std::free(vector);
+  block_free(vector);
   vector = nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "cseries/error_manager.h"
+#include "cseries/memory.h"
 
 namespace {
 
@@ -194,13 +195,13 @@ bool data_array_allocate(declared_data_array* array) {
   data_array_state* state = &array->state;
   if (!state_geometry_is_sound(state->name, state->capacity, state->record_size) || array->globals_size < 0) return false;
   const int32_t records_size = state_records_size(state);
-  state->records = static_cast<std::byte*>(std::calloc(static_cast<size_t>(records_size), 1));
+  state->records = static_cast<std::byte*>(block_allocate(static_cast<size_t>(records_size)));
   if (!state->records) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for %s data array.", records_size, state->name);
     return false;
   }
   if (array->globals_size > 0) {
-    array->globals = std::calloc(static_cast<size_t>(array->globals_size), 1);
+    array->globals = block_allocate(static_cast<size_t>(array->globals_size));
     if (!array->globals) {
       POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for %s globals.", array->globals_size, state->name);
       data_array_dispose(array);
@@ -214,8 +215,8 @@ bool data_array_allocate(declared_data_array* array) {
 void data_array_dispose(declared_data_array* array) {
   if (!array) return;
   registry_remove(array);
-  std::free(array->state.records);
-  std::free(array->globals);
+  block_free(array->state.records);
+  block_free(array->globals);
   array->state.records = nullptr;
   array->globals = nullptr;
   array->state.high_water_mark = -1;
@@ -279,7 +280,7 @@ created_data_array* data_array_new(const char* name, int16_t capacity, int16_t r
   if (!state_geometry_is_sound(name, capacity, record_size)) return nullptr;
   const int32_t records_size = static_cast<int32_t>(capacity) * record_size;
   const size_t block_size = created_records_offset() + static_cast<size_t>(records_size);
-  void* block = std::calloc(block_size, 1);
+  void* block = block_allocate(block_size);
   if (!block) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for %s data array.", static_cast<int>(block_size), name);
     return nullptr;
@@ -297,7 +298,7 @@ void data_array_dispose(created_data_array*& array) {
   if (created_is_alive(array)) {
     array->signature = 0;  // a dangling pointer to it no longer passes for an array
     array->~created_data_array();
-    std::free(array);
+    block_free(array);
   }
   array = nullptr;
 }

@@ -39,11 +39,6 @@ tag text_to_tag_filled(const char* text, uint8_t fill) {
   return read_big_endian_32(bytes);
 }
 
-// Blocks from resize_block carry their size in front, so that the same size can be recognised and
-// growth can be zero-filled.
-struct alignas(std::max_align_t) block_header {
-  size_t size;
-};
 
 }  // namespace
 
@@ -126,24 +121,3 @@ void heap_sort(void* base, size_t count, size_t record_size, heap_sort_compare c
   }
 }
 
-void* resize_block(void* block, size_t size) {
-  block_header* header = block ? static_cast<block_header*>(block) - 1 : nullptr;
-  if (size == 0) {
-    std::free(header);
-    return nullptr;
-  }
-  if (size > SIZE_MAX - sizeof(block_header)) return nullptr;
-  if (!header) {
-    header = static_cast<block_header*>(std::calloc(1, sizeof(block_header) + size));
-    if (!header) return nullptr;
-    header->size = size;
-    return header + 1;
-  }
-  size_t old_size = header->size;
-  if (old_size == size) return block;
-  auto* grown = static_cast<block_header*>(std::realloc(header, sizeof(block_header) + size));
-  if (!grown) return nullptr;
-  if (size > old_size) std::memset(reinterpret_cast<uint8_t*>(grown + 1) + old_size, 0, size - old_size);
-  grown->size = size;
-  return grown + 1;
-}

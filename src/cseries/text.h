@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cseries/memory.h"
+
 #include "cseries/error_manager.h"  // VG_PRINTF
 
 // The "none" value of indices and tags.
@@ -46,7 +48,3 @@ bool format_bounded(char (&out)[BOUNDED_TEXT_LENGTH + 1], const char* format, ..
 typedef int (*heap_sort_compare)(const void* a, const void* b);
 void heap_sort(void* base, size_t count, size_t record_size, heap_sort_compare compare);
 
-// size 0 frees the block and returns nullptr; a null block is allocated zero-filled; the same size
-// returns the block; else the block is reallocated (growth zero-filled). On failure nullptr is
-// returned and the old block stays valid. Blocks are freed with resize_block(block, 0).
-void* resize_block(void* block, size_t size);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "cseries/memory.h"
 #include "tag_files/tag_files.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 constexpr const char* kUnknownName = "<unknown>";
 
 struct free_deleter {
-  void operator()(void* block) const { std::free(block); }
+  void operator()(void* block) const { block_free(block); }
 };
 using scratch_buffer = std::unique_ptr<uint8_t, free_deleter>;
 
@@ -28,7 +29,7 @@ uint8_t* record_of(const definition_group* group, int16_t index) {
 
 // Allocation failures are fatal: post_error does not return for code 8.
 void* allocate_zeroed(size_t size, const char* what, const char* group_name) {
-  void* block = std::calloc(1, size);
+  void* block = block_allocate(size);
   if (!block) {
     POST_ERROR(error_out_of_memory, "couldn't allocate %d bytes for %s for %s definitions.", static_cast<int>(size),
                what, group_name);
@@ -48,7 +49,7 @@ int16_t read_definition(definition_group* group, tag identifier) {
     POST_ERROR(error_file_open, "couldn't read header for %s definition '%s'.", group->name, tag_to_text(identifier).c_str());
     return -1;
   }
-  scratch_buffer record(static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(group->record_size))));
+  scratch_buffer record(static_cast<uint8_t*>(block_allocate(static_cast<size_t>(group->record_size))));
   if (!record) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for new %s definition '%s'.", group->record_size,
                group->name, tag_file_get_name(tag_index));
@@ -74,7 +75,7 @@ bool check_version(definition_group* group, int16_t index, int32_t tag_index) {
   }
   if (stored_version == group->version) return true;
 
-  scratch_buffer copy(static_cast<uint8_t*>(std::malloc(static_cast<size_t>(group->record_size))));
+  scratch_buffer copy(static_cast<uint8_t*>(block_allocate(static_cast<size_t>(group->record_size))));
   if (!copy) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes to convert '%s' definition '%s'.",
                group->record_size, group->name, tag_name);
@@ -109,9 +110,9 @@ bool definitions_initialize(definition_group* group) {
 }
 
 void definitions_dispose(definition_group* group) {
-  std::free(group->subgroup_tags);
-  std::free(group->definitions);
-  std::free(group->definition_flags);
+  block_free(group->subgroup_tags);
+  block_free(group->definitions);
+  block_free(group->definition_flags);
   group->subgroup_tags = nullptr;
   group->definitions = nullptr;
   group->definition_flags = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "cseries/memory.h"
 #include "engine/definition_groups.h"
 #include "render/collection_references.h"
 #include "render/screen.h"
@@ -18,12 +19,12 @@ namespace {
 
 struct shading_table {
   int32_t levels;
-  std::unique_ptr<uint16_t[]> pixels;  // levels x 256
+  block_ptr<uint16_t[]> pixels;  // levels x 256
 };
 
 // What the game kept behind the header's pointer slots.
 struct loaded_collection {
-  std::unique_ptr<uint8_t[]> data;
+  block_ptr<uint8_t[]> data;
   size_t size;
   std::vector<shading_table> shading_tables;
   std::array<uint8_t, COLLECTION_WORK_TABLE_SIZE> work_table;
@@ -31,7 +32,7 @@ struct loaded_collection {
 
 struct shapes_globals {
   std::unique_ptr<loaded_collection> collections[MAXIMUM_COLLECTION_DEFINITIONS];
-  std::unique_ptr<uint8_t[]> blend_tables;  // two tables of BLEND_TABLE_SIZE bytes
+  block_ptr<uint8_t[]> blend_tables;  // two tables of BLEND_TABLE_SIZE bytes
   rgb_color map_tint{0, 0, 0, RGB_COLOR_UNUSED};
   int16_t map_tint_amount;
 };
@@ -69,8 +70,10 @@ bool collection_postprocess(definition_group* group, int16_t index, int32_t tag_
                name, header.data_offset, header.data_size, static_cast<long long>(tag_size));
     return false;
   }
-  auto loaded = std::unique_ptr<loaded_collection>(new (std::nothrow) loaded_collection{});
-  if (loaded) loaded->data.reset(new (std::nothrow) uint8_t[header.data_size]);
+  // The record itself has constructors; its allocation is counted with the blocks all the same.
+  auto loaded = std::unique_ptr<loaded_collection>(block_permit_allocation() ? new (std::nothrow) loaded_collection{}
+                                                                             : nullptr);
+  if (loaded) loaded->data = block_new_array<uint8_t>(header.data_size);
   if (!loaded || !loaded->data) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%u bytes for %s collection.", header.data_size, name);
     return false;
@@ -143,7 +146,7 @@ bool shapes_initialize() {
   // No older collection layout is known here: such tags are refused as too old.
   collection_definitions.convert = nullptr;
   if (!shapes.blend_tables) {
-    shapes.blend_tables.reset(new (std::nothrow) uint8_t[2 * BLEND_TABLE_SIZE]);
+    shapes.blend_tables = block_new_array<uint8_t>(2 * BLEND_TABLE_SIZE);
     if (!shapes.blend_tables) {
       POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for transparency tables", 2 * BLEND_TABLE_SIZE);
       return false;
@@ -285,7 +288,7 @@ int16_t collection_add_shading_table(int16_t collection, const shading_table_req
   }
   const int32_t levels = std::clamp<int32_t>(request.levels, 1, SHADING_TABLE_LEVELS);
   const int32_t size = levels * MAXIMUM_COLORS_PER_TABLE * static_cast<int32_t>(sizeof(uint16_t));
-  shading_table table{levels, std::unique_ptr<uint16_t[]>(new (std::nothrow) uint16_t[levels * MAXIMUM_COLORS_PER_TABLE])};
+  shading_table table{levels, block_new_array<uint16_t>(size_t(levels) * MAXIMUM_COLORS_PER_TABLE)};
   if (!table.pixels) {
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for shading table #%d of %s collection.", size,
                number, name);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cseries/error_manager.h"
+#include "cseries/memory.h"
 #include "cseries/text.h"
 
 namespace {
@@ -36,7 +37,7 @@ constexpr struct {
 
 // Allocation failures here are fatal: post_error does not return for code 8.
 void* allocate_zeroed(size_t size, const char* what) {
-  void* block = std::calloc(1, size);
+  void* block = block_allocate(size);
   if (!block) POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for %s", static_cast<int>(size), what);
   return block;
 }
@@ -89,11 +90,11 @@ bool screen_initialize() {
 }
 
 void screen_dispose() {
-  std::free(screen.pixels);
-  std::free(screen.preferences);
-  std::free(screen.world_colors);
-  std::free(screen.visible_colors);
-  std::free(screen.interface_colors);
+  block_free(screen.pixels);
+  block_free(screen.preferences);
+  block_free(screen.world_colors);
+  block_free(screen.visible_colors);
+  block_free(screen.interface_colors);
   screen = screen_globals{};
 }
 

@@ -598,7 +598,7 @@ bool extract_rebuild_color_tables(const bitmap_palette_entry (&palette)[BITMAP_P
       for (int32_t m = 0; m < TEXELS_PER_SUBMESH; ++m) ++counts[pixels[m]];
     }
   }
-  std::unique_ptr<map_color_tables> tables(new (std::nothrow) map_color_tables);
+  block_ptr<map_color_tables> tables = block_new<map_color_tables>();
   if (!tables) {
     POST_ERROR(error_out_of_memory, "couldn't allocate %d bytes for blend table", int(sizeof(map_color_tables)));
     return false;

@@ -205,7 +205,7 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
   const int16_t columns = int16_t(image.width / MAP_TEXTURE_SIZE), rows = int16_t(image.height / MAP_TEXTURE_SIZE);
 
   // The colour tables come from the palette, counted over the bitmap, with a new map's remap colour.
-  std::unique_ptr<map_color_tables> tables(new (std::nothrow) map_color_tables);
+  block_ptr<map_color_tables> tables = block_new<map_color_tables>();
   if (!tables) {
     POST_ERROR(error_out_of_memory, "couldn't allocate %d bytes for blend table", int(sizeof(map_color_tables)));
     return false;

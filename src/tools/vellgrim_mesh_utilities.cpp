@@ -73,7 +73,7 @@ void add_landscape_shading(int16_t collection) {
 
 // What a rebuilt collection keeps of the old one.
 struct kept_collection {
-  std::unique_ptr<map_color_tables> tables;
+  block_ptr<map_color_tables> tables;
   int16_t old_width = 0, old_height = 0, new_width = 0;
   std::vector<std::vector<uint8_t>> pixels;  // by old bitmap index; empty when not kept
   std::vector<int16_t> flags;
@@ -86,7 +86,7 @@ void keep_collection(int16_t collection, int16_t new_width, int16_t new_height, 
   const color_table* colors = collection_get_color_table(collection);
   const std::span<uint8_t> blend = collection_get_blend_tables(collection);
   const std::span<uint8_t> remapping = collection_get_remapping_tables(collection);
-  kept->tables.reset(new (std::nothrow) map_color_tables{});
+  kept->tables = block_new<map_color_tables>();
   if (kept->tables) {
     if (colors) kept->tables->colors = *colors;
     std::memcpy(kept->tables->blend, blend.data(), std::min<size_t>(blend.size(), MAP_BLEND_TABLE_SIZE));
