@@ -1,5 +1,7 @@
 #include "cseries/error_manager.h"
 
+#include <atomic>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,7 +53,10 @@ struct exit_procedure_entry {
 // (or after the log is closed) still only records the pending code instead of crashing.
 struct error_manager_state {
   bool log_close_registered;
-  int16_t pending_code;
+  // Set from the input thread as well as the interface thread: the first unhandled code wins,
+  // a fatal one always.
+  std::atomic<int16_t> pending_code;
+  bool fatal_codes_halt = true;
   int32_t handling;
   FILE* log;
 };
@@ -124,6 +129,8 @@ bool error_code_is_fatal(int16_t code) {
 
 int16_t error_pending_code() { return state.pending_code; }
 
+void error_manager_set_fatal_codes_halt(bool halt) { state.fatal_codes_halt = halt; }
+
 void error_manager_initialize(const char* program_name) {
   // A second initialisation starts a fresh log rather than leaking the first stream.
   if (state.log) std::fclose(state.log);
@@ -170,7 +177,12 @@ void log_close() {
 
 void post_error(int16_t code, const char* source, int line, const char* format, ...) {
   bool fatal = error_code_is_fatal(code);
-  if (state.pending_code == error_none || fatal) state.pending_code = code;
+  if (fatal) {
+    state.pending_code = code;
+  } else {
+    int16_t none = error_none;
+    state.pending_code.compare_exchange_strong(none, code);
+  }
 
   if (format && state.log) {
     char prefix[64];
@@ -186,11 +198,15 @@ void post_error(int16_t code, const char* source, int line, const char* format, 
     va_end(arguments);
   }
 
-  if (fatal) handle_error();
+  if (fatal && state.fatal_codes_halt) handle_error();
 }
 
 int handle_error() {
   if (state.pending_code == error_none) return 0;
+  if (!state.fatal_codes_halt) {
+    state.pending_code = error_none;
+    return 1;
+  }
   // Reached again from an exit procedure or a nested report: leave it to the outer call.
   if (state.handling) return 0;
 

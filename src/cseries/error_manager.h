@@ -48,6 +48,10 @@ void log_write(const char* text, bool time_stamp);
 void log_note(const char* source, int line, const char* format, ...) VG_PRINTF(3, 4);
 void log_close();
 
+// Tests of failure paths: with false, the fatal codes are reported and wait like the others, so an
+// operation's own clean-up after a failed allocation can be checked. The programs never turn it off.
+void error_manager_set_fatal_codes_halt(bool halt);
+
 // Reports a failure; does not return for the fatal codes (8, 16, 17).
 void post_error(int16_t code, const char* source, int line, const char* format, ...) VG_PRINTF(4, 5);
 // 1 if an error was pending (and clears it), 0 if none; ends the program for a fatal code.
