@@ -14,16 +14,16 @@
 // prepares the cells. Any map open before is unloaded first. False (reported) when the tag is
 // missing, of a version that can't be used, or corrupted; no map is open then. The definition
 // groups must be valid. Each corruption found is also appended to faults when given.
-bool mesh_load(tag map_identifier, std::vector<std::string>* faults = nullptr);
+[[nodiscard]] bool mesh_load(tag map_identifier, std::vector<std::string>* faults = nullptr);
 // Frees every section and the row index and drops the definition; no map is open afterwards.
 void mesh_unload();
 // Writes the open map back into its tag (an archive map becomes a local tag). Atomic: on failure
 // the tag keeps its previous contents, and the map in memory is as it was before the save.
-bool mesh_save();
+[[nodiscard]] bool mesh_save();
 // Writes the header and new cells of a map of width x height submeshes into a freshly created tag.
-bool mesh_create(int32_t tag_index, tag media_tag, int16_t width, int16_t height);
+[[nodiscard]] bool mesh_create(int32_t tag_index, tag media_tag, int16_t width, int16_t height);
 // Reads and converts only the header of a `mesh` tag.
-bool mesh_read_header(int32_t tag_index, mesh_definition* header);
+[[nodiscard]] bool mesh_read_header(int32_t tag_index, mesh_definition* header);
 
 // Checks a header in native order against the size of the tag's data: dimensions, counts against
 // sizes, every section inside the data and no two overlapping. Each fault found is appended to

@@ -61,7 +61,7 @@ void CommandNewMap() {
   if (media == NONE_TAG) return;
   std::string bitmap_path;
   if (!choose_new_map_bitmap(&bitmap_path)) return;
-  new_map_create(name.c_str(), media, bitmap_path, replace_confirmed);
+  (void)new_map_create(name.c_str(), media, bitmap_path, replace_confirmed);
   // It may have closed the map that was open and failed afterwards, or opened the new one and then
   // failed to compute its LOD data: the windows follow whatever is open now. The title and the
   // flags come with the opening, as for Open Map.
@@ -192,14 +192,14 @@ void CommandSetMeshParameters() {
   mesh_observer_margins margins = {header->observer_margin_top, header->observer_margin_left,
                                    header->observer_margin_bottom, header->observer_margin_right};
   if (MeshParametersDialog(dialog_parent(), &margins)) {
-    mesh_set_parameters(margins.top, margins.left, margins.bottom, margins.right);
+    (void)mesh_set_parameters(margins.top, margins.left, margins.bottom, margins.right);  // a map is open
   }
 }
 
 // An allocation failure leaves the map without LOD data, which is a change too.
 void CommandRecomputeMeshLod() {
   if (!mesh_is_open()) return;
-  mesh_recompute_lod_data();
+  (void)mesh_recompute_lod_data();
   SetMapModified(true);
 }
 

@@ -76,8 +76,8 @@ const char* edit_journal_undo_name();
 const char* edit_journal_redo_name();
 // False when there is nothing to walk, or the bytes could not be put back (reported; the journal is
 // then cleared, as it no longer matches the map).
-bool edit_journal_undo();
-bool edit_journal_redo();
+[[nodiscard]] bool edit_journal_undo();
+[[nodiscard]] bool edit_journal_redo();
 
 // ---- the saved state and the history ----
 

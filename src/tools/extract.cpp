@@ -186,10 +186,11 @@ void apply_height_image(int16_t layer, const image_frame& frame, const bitmap_im
     for (int32_t x = x0; x <= x1; ++x) {
       const int32_t height =
           extract_pixel_to_height(pixel_at(image, frame, x * PIXELS_PER_CELL, y * PIXELS_PER_CELL), lower, upper);
+      // Inside the grid by the frame: the setters can't refuse.
       if (layer == _map_layer_displacement) {
-        mesh_store_vertex_height(x, y, height);
+        (void)mesh_store_vertex_height(x, y, height);
       } else {
-        mesh_store_media_height(x, y, height);
+        (void)mesh_store_media_height(x, y, height);
       }
     }
   }

@@ -59,17 +59,17 @@ int16_t map_layer_find(const char* name);                  // NONE when unknown
 // False (reported) without an open map, with a bad submesh or layer, or with empty bounds.
 bool extract_build_image(int16_t layer, int32_t submesh, bitmap_image* image);
 // Builds the image and writes it to the file, replacing any old one.
-bool extract_export_layer(int16_t layer, int32_t submesh, const std::string& path);
+[[nodiscard]] bool extract_export_layer(int16_t layer, int32_t submesh, const std::string& path);
 // Checks the file (every refusal in an "Error" box), asks "Do you want to resize the current
 // mesh?" for a whole-map image of another size, and applies the image. A colour map also rebuilds
 // the colour tables and reopens the map. False when refused, answered No or failed; a refused or
 // unreadable file changes nothing.
-bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& path);
+[[nodiscard]] bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& path);
 // Reads a bitmap fit to be a whole map (sides multiples of 256, at most 64 submeshes), showing
 // every refusal in an "Error" box.
 bool extract_read_whole_map_bitmap(const std::string& path, bitmap_image* image);
 // Applies an image already checked against the map's (or the submesh's) size.
-bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& image);
+[[nodiscard]] bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& image);
 
 // ---- displacement bounds (world units, in the editor's preference record) ----
 
@@ -100,4 +100,4 @@ void extract_build_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PAL
                                 map_color_tables* tables);
 // On the open map: counts the colour maps' indices, builds the tables, writes them into the
 // collection tag and the loaded collection. False (reported) on failure.
-bool extract_rebuild_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PALETTE_ENTRIES]);
+[[nodiscard]] bool extract_rebuild_color_tables(const bitmap_palette_entry (&palette)[BITMAP_PALETTE_ENTRIES]);

@@ -33,21 +33,21 @@ bool map_is_open();
 // Opens the map whose `mesh` tag is tag_index. Any map already open is closed first (with its
 // question; false when that close is cancelled). False when the map can't be loaded: nothing stays
 // open then. Opening clears the modified and shadow-maps-changed flags.
-bool map_open(int32_t tag_index);
+[[nodiscard]] bool map_open(int32_t tag_index);
 // The first steps of opening alone, for a map still being built (New Map): the count goes up, the
 // map's tag is remembered and the world starts; map_reopen then loads it. False for a tag that is
 // not a `mesh` tag.
-bool map_start_world(int32_t tag_index);
+[[nodiscard]] bool map_start_world(int32_t tag_index);
 // Saves the open map: the clients' saving procedures, the LOD data, the mesh tag. Clears both
 // flags on success; leaves them set on failure.
-bool map_save();
+[[nodiscard]] bool map_save();
 // Closes the open map, asking first when it has unsaved changes: Yes saves (a failed save keeps the
 // map open), No discards, Cancel keeps the map open. False when the map stays open; true when it
 // was closed or none was open.
 bool map_close();
 // Closes the open map (with its question) and opens it again from its tag. Nothing when no map is
 // open; false when the close was cancelled or the map can't be opened again.
-bool map_reopen();
+[[nodiscard]] bool map_reopen();
 
 void map_set_modified(bool modified);
 bool map_is_modified();

@@ -13,4 +13,4 @@ const marker_palette_entry* marker_operation_find_or_add_entry(const marker_pale
 // list can't grow.
 const marker_data* marker_operation_add(const marker_data& marker_template);
 // Deletes the marker at index in the list, its object first. False outside the list.
-bool marker_operation_delete(int32_t index);
+[[nodiscard]] bool marker_operation_delete(int32_t index);

@@ -60,5 +60,5 @@ bool new_map_build_collection(int32_t* collection_tag_index, int32_t width, int3
 // from the palette) and the map is open with its LOD data computed, unsaved.
 // replace_confirmed: the caller has already asked about replacing a map of that name and got Yes
 // (the editor's naming dialog asks), so the question is not asked twice.
-bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path,
+[[nodiscard]] bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_path,
                     bool replace_confirmed = false);

@@ -19,4 +19,4 @@ void reflection_map_build_image(bitmap_image* image);
 // is not zero. Replaces the coverage region, sets the cells' media and reflection flags and their
 // terrain types, spreads the water heights to the cells round the water and recomputes the LOD
 // data. False (reported) when the region can't be allocated; the map is then unchanged.
-bool reflection_map_apply_image(const bitmap_image& image);
+[[nodiscard]] bool reflection_map_apply_image(const bitmap_image& image);

@@ -15,12 +15,12 @@
 // Sets the ground height of the vertex at cell (x, y), kept at or below the cell's media height
 // when either triangle has a media type (0..3), then updates the neighbourhood. Heights outside
 // int16 are clamped. False outside the grid.
-bool mesh_set_vertex_height(int32_t x, int32_t y, int32_t height);
+[[nodiscard]] bool mesh_set_vertex_height(int32_t x, int32_t y, int32_t height);
 // Sets the cell's media height, then updates the neighbourhood. False outside the grid.
-bool mesh_set_media_height(int32_t x, int32_t y, int32_t height);
+[[nodiscard]] bool mesh_set_media_height(int32_t x, int32_t y, int32_t height);
 // The same without the update, for callers that change many vertices and then update once.
-bool mesh_store_vertex_height(int32_t x, int32_t y, int32_t height);
-bool mesh_store_media_height(int32_t x, int32_t y, int32_t height);
+[[nodiscard]] bool mesh_store_vertex_height(int32_t x, int32_t y, int32_t height);
+[[nodiscard]] bool mesh_store_media_height(int32_t x, int32_t y, int32_t height);
 
 // The neighbourhood update of vertex (x, y): over the cells one round it, the derived data
 // (normals, vertex flags), the markers standing there re-seated on the ground, the media terrain
@@ -53,20 +53,20 @@ void mesh_recompute_media_terrain(int32_t x, int32_t y, bool every_water_triangl
 // dropped; the landscape collection is rebuilt for the new size, keeping the colour tables and
 // the textures and shadow maps of the submeshes both sizes share. False (reported) with nothing
 // changed when the new cells can't be allocated or the size is refused.
-bool mesh_resize(int32_t cells_across, int32_t cells_down);
+[[nodiscard]] bool mesh_resize(int32_t cells_across, int32_t cells_down);
 // Deletes every marker (and its object) standing outside the grid.
 int32_t mesh_delete_markers_outside();
 // Moves every cell by (dx, dy) cells in a new grid of the same size; cells moved out are lost,
 // cells moved in are zero. False (reported) with nothing changed on allocation failure.
-bool mesh_shift_cells(int32_t dx, int32_t dy);
+[[nodiscard]] bool mesh_shift_cells(int32_t dx, int32_t dy);
 // Moves every marker by (dx, dy) cells, clamped into the map; heights are kept.
 void markers_shift(int32_t dx, int32_t dy);
 // "Shift Mesh && Markers...": the markers, then the cells. The map actions' points stay where they
 // are until the map actions are modelled.
-bool mesh_shift(int32_t dx, int32_t dy);
+[[nodiscard]] bool mesh_shift(int32_t dx, int32_t dy);
 // Recomputes the whole LOD data. It follows from the cells (and is recomputed by every save), so
 // the journal does not keep it. False (reported) when it can't be allocated.
-bool mesh_recompute_lod_data();
+[[nodiscard]] bool mesh_recompute_lod_data();
 
 // The definitions a map names in its header.
 struct mesh_definition_tags {
@@ -77,6 +77,6 @@ struct mesh_definition_tags {
   tag connector_definitions;
 };
 // Names them (NONE for none); the definitions load when the map is next opened.
-bool mesh_set_definition_tags(const mesh_definition_tags& tags);
+[[nodiscard]] bool mesh_set_definition_tags(const mesh_definition_tags& tags);
 // The four observer margins of the header, in cells.
-bool mesh_set_parameters(int16_t top, int16_t left, int16_t bottom, int16_t right);
+[[nodiscard]] bool mesh_set_parameters(int16_t top, int16_t left, int16_t bottom, int16_t right);

@@ -67,16 +67,16 @@ class EditJournal : public MapImageTest {
     const int32_t across = mesh_cells_across(), down = mesh_cells_down();
     switch (pick(11)) {
       case 0:
-        mesh_set_vertex_height(pick(across), pick(down), pick(4000) - 1000);
+        (void)mesh_set_vertex_height(pick(across), pick(down), pick(4000) - 1000);
         break;
       case 1:
-        mesh_set_media_height(pick(across), pick(down), pick(600));
+        (void)mesh_set_media_height(pick(across), pick(down), pick(600));
         break;
       case 2:
-        mesh_shift(pick(5) - 2, pick(5) - 2);
+        (void)mesh_shift(pick(5) - 2, pick(5) - 2);
         break;
       case 3:
-        mesh_set_parameters(int16_t(pick(9)), int16_t(pick(9)), int16_t(pick(9)), int16_t(pick(9)));
+        (void)mesh_set_parameters(int16_t(pick(9)), int16_t(pick(9)), int16_t(pick(9)), int16_t(pick(9)));
         break;
       case 4: {
         const int16_t type = pick(2) ? _marker_sound_source : _marker_observer;
@@ -84,7 +84,7 @@ class EditJournal : public MapImageTest {
         break;
       }
       case 5:
-        if (mesh_marker_count() > 1) marker_operation_delete(pick(mesh_marker_count()));
+        if (mesh_marker_count() > 1) (void)marker_operation_delete(pick(mesh_marker_count()));
         break;
       case 6: {
         std::vector<int16_t> connector(CONNECTOR_RECORD_SIZE / 2, 0);
@@ -96,7 +96,7 @@ class EditJournal : public MapImageTest {
       case 7: {
         mesh_definition_tags tags = {make_tag("gras"), NONE_TAG, NONE_TAG, NONE_TAG, NONE_TAG};
         tags.wind = pick(2) ? make_tag("wnd1") : NONE_TAG;
-        mesh_set_definition_tags(tags);
+        (void)mesh_set_definition_tags(tags);
         break;
       }
       case 8: {
@@ -147,7 +147,9 @@ TEST_F(EditJournal, UndoingEverythingGivesTheOpenedBytesAndRedoGivesTheEditedOne
   EXPECT_TRUE(redone_bytes == edited) << first_difference(redone_bytes, edited);
   // The markers' objects follow the restored lists (observers get placeholders in this store).
   for (int32_t i = 0; i < mesh_marker_count(); ++i) {
-    if (mesh_markers()[i].type == _marker_observer) EXPECT_NE(mesh_markers()[i].object_index, NONE) << i;
+    if (mesh_markers()[i].type == _marker_observer) {
+      EXPECT_NE(mesh_markers()[i].object_index, NONE) << i;
+    }
   }
 }
 
