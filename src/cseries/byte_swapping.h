@@ -14,15 +14,71 @@ enum byte_swap_code : int16_t {
   // a positive n keeps n bytes as they are
 };
 
-// A record layout: one group (-100, 1, items..., -101) that may hold nested groups. Declare them as
-// static tables:
-//   static constexpr int16_t header_codes[] = {_byte_swap_begin_group, 1, -2, -2, 32, _byte_swap_end_group};
-//   static constexpr byte_swap_description header_description = {"header", 36, header_codes};
+// The letters every description is written with.
+namespace byte_swap_letters {
+inline constexpr int16_t B = _byte_swap_begin_group;
+inline constexpr int16_t E = _byte_swap_end_group;
+inline constexpr int16_t S = _byte_swap_2_bytes;  // a short
+inline constexpr int16_t L = _byte_swap_4_bytes;  // a long
+}  // namespace byte_swap_letters
+
+// A record layout: one group (B, 1, items..., E) that may hold nested groups. Declare them as
+// static tables, made with byte_swap_describe so that the build checks them against the record:
+//   constexpr int16_t header_codes[] = {B, 1, S, S, 32, E};
+//   const byte_swap_description header_description = byte_swap_describe("header", sizeof(header), header_codes);
 struct byte_swap_description {
   const char* name;                // used only in messages
   int32_t size;                    // the record size the codes must cover
   std::span<const int16_t> codes;
 };
+
+// The bytes a group of codes covers from index on, moving index past its end; -1 when malformed.
+constexpr int64_t byte_swap_group_size(std::span<const int16_t> codes, size_t& index, int depth) {
+  if (depth > 16 || index + 1 >= codes.size() || codes[index] != _byte_swap_begin_group || codes[index + 1] < 1)
+    return -1;
+  const int64_t count = codes[index + 1];
+  int64_t item = 0;
+  index += 2;
+  for (;;) {
+    if (index >= codes.size()) return -1;
+    const int16_t code = codes[index];
+    if (code == _byte_swap_end_group) {
+      ++index;
+      return item * count;
+    }
+    if (code == _byte_swap_begin_group) {
+      const int64_t inner = byte_swap_group_size(codes, index, depth + 1);
+      if (inner < 0) return -1;
+      item += inner;
+      continue;
+    }
+    if (code == _byte_swap_4_bytes) {
+      item += 4;
+    } else if (code == _byte_swap_2_bytes) {
+      item += 2;
+    } else if (code > 0) {
+      item += code;
+    } else {
+      return -1;
+    }
+    ++index;
+  }
+}
+
+// The bytes a whole description's codes cover; -1 when malformed.
+constexpr int64_t byte_swap_codes_size(std::span<const int16_t> codes) {
+  size_t index = 0;
+  const int64_t size = byte_swap_group_size(codes, index, 1);
+  return index == codes.size() ? size : -1;
+}
+
+// A description whose codes the build has checked against the record size: a mismatch does not
+// compile.
+template <size_t N>
+consteval byte_swap_description byte_swap_describe(const char* name, size_t size, const int16_t (&codes)[N]) {
+  if (byte_swap_codes_size(codes) != int64_t(size)) throw "the byte-swap codes do not cover the record";
+  return {name, int32_t(size), codes};
+}
 
 // Converts count records laid end to end, record_size bytes apart. A null data pointer does
 // nothing. A malformed description, or one whose size differs from record_size, is reported with

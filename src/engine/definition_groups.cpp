@@ -5,8 +5,7 @@
 
 namespace {
 
-constexpr int16_t B = _byte_swap_begin_group;
-constexpr int16_t E = _byte_swap_end_group;
+using namespace byte_swap_letters;
 
 constexpr tag kSound = make_tag("soun");
 constexpr tag kCollection = make_tag(".256");
@@ -17,50 +16,53 @@ constexpr tag kProjectile = make_tag("proj");
 
 // Stored layouts of the least records (see the header) and of the groups whose fields another
 // module owns but whose layout is fixed.
-constexpr int16_t kFlagsTagIndexCodes54[] = {B, 1, -4, -4, 2, 54, E};
-constexpr int16_t kAmbientSoundCodes[] = {B, 1, -4, -4, 2, -2, -2, 50, E};
-constexpr int16_t kFlagsTagIndexCodes158[] = {B, 1, -4, -4, 2, 158, E};
-constexpr int16_t kFlagsTagIndexCodes246[] = {B, 1, -4, -4, 2, 246, E};
-constexpr int16_t kFlagsTagIndexCodes118[] = {B, 1, -4, -4, 2, 118, E};
-constexpr int16_t kFlagsTagIndexCodes26[] = {B, 1, -4, -4, 2, 26, E};
-constexpr int16_t kFlagsTagIndexCodes502[] = {B, 1, -4, -4, 2, 502, E};
-constexpr int16_t kFlagsOnlyCodes[] = {B, 1, -4, 60, E};
-constexpr int16_t kConnectorCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 16, E};
-constexpr int16_t kGeometryCodes[] = {B, 1, -4, -4, B, 6, -4, E, 2, 94, E};
-constexpr int16_t kMediaCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 2, 238, E};
-constexpr int16_t kMeshLightingCodes[] = {B, 1, B, 7, -4, E, -2, -2, -4, 28, E};
-constexpr int16_t kModelCodes[] = {B, 1, -4, -4, -2, -2, -2, -2, 2, 46, E};
-constexpr int16_t kModelAnimationCodes[] = {B,  1,  -4, -2, -2, B,  MAXIMUM_MODEL_ANIMATION_FRAMES, -4, E, 64, 748,
-                                            -2, -2, -2, -2, -2, -2, 52, -4, -4, 4, E};
-constexpr int16_t kMonsterCodes[] = {B, 1, -4, -4, 2, -2, 1012, E};
-constexpr int16_t kObserverPhysicsCodes[] = {B, 1, B, 42, -4, E, 88, E};
-constexpr int16_t kSceneryCodes[] = {B, 1, -4, -4, 2, -2, 116, E};
-constexpr int16_t kWindCodes[] = {B, 1, -4, -4, -4, 116, E};
+constexpr int16_t kFlagsTagIndexCodes54[] = {B, 1, L, L, 2, 54, E};
+constexpr int16_t kAmbientSoundCodes[] = {B, 1, L, L, 2, S, S, 50, E};
+constexpr int16_t kFlagsTagIndexCodes158[] = {B, 1, L, L, 2, 158, E};
+constexpr int16_t kFlagsTagIndexCodes246[] = {B, 1, L, L, 2, 246, E};
+constexpr int16_t kFlagsTagIndexCodes118[] = {B, 1, L, L, 2, 118, E};
+constexpr int16_t kFlagsTagIndexCodes26[] = {B, 1, L, L, 2, 26, E};
+constexpr int16_t kFlagsTagIndexCodes502[] = {B, 1, L, L, 2, 502, E};
+constexpr int16_t kFlagsOnlyCodes[] = {B, 1, L, 60, E};
+constexpr int16_t kConnectorCodes[] = {B, 1, L, L, S, S, S, S, 16, E};
+constexpr int16_t kGeometryCodes[] = {B, 1, L, L, B, 6, L, E, 2, 94, E};
+constexpr int16_t kMediaCodes[] = {B, 1, L, L, S, S, S, S, 2, 238, E};
+constexpr int16_t kMeshLightingCodes[] = {B, 1, B, 7, L, E, S, S, L, 28, E};
+constexpr int16_t kModelCodes[] = {B, 1, L, L, S, S, S, S, 2, 46, E};
+constexpr int16_t kModelAnimationCodes[] = {B,  1,  L, S, S, B,  MAXIMUM_MODEL_ANIMATION_FRAMES, L, E, 64, 748,
+                                            S, S, S, S, S, S, 52, L, L, 4, E};
+constexpr int16_t kMonsterCodes[] = {B, 1, L, L, 2, S, 1012, E};
+constexpr int16_t kObserverPhysicsCodes[] = {B, 1, B, 42, L, E, 88, E};
+constexpr int16_t kSceneryCodes[] = {B, 1, L, L, 2, S, 116, E};
+constexpr int16_t kWindCodes[] = {B, 1, L, L, L, 116, E};
 
-constexpr byte_swap_description kAmbientSoundDescription = {"ambient sound", 64, kAmbientSoundCodes};
-constexpr byte_swap_description kArtifactDescription = {"artifact", 168, kFlagsTagIndexCodes158};
-constexpr byte_swap_description kConnectorDescription = {"connector definition", 32, kConnectorCodes};
-constexpr byte_swap_description kFontDescription = {"font", 64, kFlagsOnlyCodes};
-constexpr byte_swap_description kGeometryDescription = {"geometry", 128, kGeometryCodes};
-constexpr byte_swap_description kInterfaceDescription = {"interface", 256, kFlagsTagIndexCodes246};
-constexpr byte_swap_description kLightningDescription = {"lightning systems", 64, kFlagsTagIndexCodes54};
-constexpr byte_swap_description kLocalPhysicsDescription = {"local physics", 64, kFlagsOnlyCodes};
-constexpr byte_swap_description kLocalProjectileGroupDescription = {"local proj group", 128, kFlagsTagIndexCodes118};
-constexpr byte_swap_description kMediaDescription = {"media", 256, kMediaCodes};
-constexpr byte_swap_description kMeshLightingDescription = {"mesh lighting", 64, kMeshLightingCodes};
-constexpr byte_swap_description kMeshEffectDescription = {"mesh_effect", 36, kFlagsTagIndexCodes26};
-constexpr byte_swap_description kModelDescription = {"model", 64, kModelCodes};
-constexpr byte_swap_description kModelAnimationDescription = {"model animation", 1024, kModelAnimationCodes};
-constexpr byte_swap_description kMonsterDescription = {"monster", 1024, kMonsterCodes};
-constexpr byte_swap_description kObjectDescription = {"object", 64, kFlagsOnlyCodes};
-constexpr byte_swap_description kObserverPhysicsDescription = {"observer physics constants", 256,
-                                                               kObserverPhysicsCodes};
-constexpr byte_swap_description kProjectileDescription = {"projectile", 256, kFlagsTagIndexCodes246};
-constexpr byte_swap_description kProjectileGroupDescription = {"projectile group", 512, kFlagsTagIndexCodes502};
-constexpr byte_swap_description kSceneryDescription = {"scenery", 128, kSceneryCodes};
-constexpr byte_swap_description kSoundDescription = {"sound", 64, kFlagsOnlyCodes};
-constexpr byte_swap_description kUnitDescription = {"unit", 128, kFlagsTagIndexCodes118};
-constexpr byte_swap_description kWindDescription = {"wind", 128, kWindCodes};
+const byte_swap_description kAmbientSoundDescription = byte_swap_describe("ambient sound", 64, kAmbientSoundCodes);
+const byte_swap_description kArtifactDescription = byte_swap_describe("artifact", 168, kFlagsTagIndexCodes158);
+const byte_swap_description kConnectorDescription = byte_swap_describe("connector definition", 32, kConnectorCodes);
+const byte_swap_description kFontDescription = byte_swap_describe("font", 64, kFlagsOnlyCodes);
+const byte_swap_description kGeometryDescription = byte_swap_describe("geometry", 128, kGeometryCodes);
+const byte_swap_description kInterfaceDescription = byte_swap_describe("interface", 256, kFlagsTagIndexCodes246);
+const byte_swap_description kLightningDescription = byte_swap_describe("lightning systems", 64, kFlagsTagIndexCodes54);
+const byte_swap_description kLocalPhysicsDescription = byte_swap_describe("local physics", 64, kFlagsOnlyCodes);
+const byte_swap_description kLocalProjectileGroupDescription = byte_swap_describe(
+    "local proj group", 128, kFlagsTagIndexCodes118);
+const byte_swap_description kMediaDescription = byte_swap_describe("media", 256, kMediaCodes);
+const byte_swap_description kMeshLightingDescription = byte_swap_describe("mesh lighting", 64, kMeshLightingCodes);
+const byte_swap_description kMeshEffectDescription = byte_swap_describe("mesh_effect", 36, kFlagsTagIndexCodes26);
+const byte_swap_description kModelDescription = byte_swap_describe("model", 64, kModelCodes);
+const byte_swap_description kModelAnimationDescription = byte_swap_describe(
+    "model animation", 1024, kModelAnimationCodes);
+const byte_swap_description kMonsterDescription = byte_swap_describe("monster", 1024, kMonsterCodes);
+const byte_swap_description kObjectDescription = byte_swap_describe("object", 64, kFlagsOnlyCodes);
+const byte_swap_description kObserverPhysicsDescription = byte_swap_describe(
+    "observer physics constants", 256, kObserverPhysicsCodes);
+const byte_swap_description kProjectileDescription = byte_swap_describe("projectile", 256, kFlagsTagIndexCodes246);
+const byte_swap_description kProjectileGroupDescription = byte_swap_describe(
+    "projectile group", 512, kFlagsTagIndexCodes502);
+const byte_swap_description kSceneryDescription = byte_swap_describe("scenery", 128, kSceneryCodes);
+const byte_swap_description kSoundDescription = byte_swap_describe("sound", 64, kFlagsOnlyCodes);
+const byte_swap_description kUnitDescription = byte_swap_describe("unit", 128, kFlagsTagIndexCodes118);
+const byte_swap_description kWindDescription = byte_swap_describe("wind", 128, kWindCodes);
 
 // One named tag (or a run of them) and the int16 slot(s) that receive the loaded indices.
 struct named_tag_field {

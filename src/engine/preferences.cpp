@@ -8,26 +8,28 @@
 
 namespace {
 
+using namespace byte_swap_letters;
+
 // ---- "vellgrim" ----
 
 constexpr int16_t vellgrim_codes[] = {
-    _byte_swap_begin_group, 1,
-    -2, -2, -2, -2, -2, 2,                        // tool flag words
-    -4, -2, -2, -2, 2, -4, -4, -4, -4, -4, -4, -4, -4, -4,  // height painter
-    -4, -2, 2, -4,                                // terrain painter
-    -4, -4,                                       // displacement bounds
-    _byte_swap_end_group};
-constexpr byte_swap_description vellgrim_description = {"vellgrim preferences", sizeof(vellgrim_preferences),
-                                                        vellgrim_codes};
+    B, 1,
+    S, S, S, S, S, 2,                        // tool flag words
+    L, S, S, S, 2, L, L, L, L, L, L, L, L, L,  // height painter
+    L, S, 2, L,                                // terrain painter
+    L, L,                                       // displacement bounds
+    E};
+const byte_swap_description vellgrim_description = byte_swap_describe(
+    "vellgrim preferences", sizeof(vellgrim_preferences), vellgrim_codes);
 
 void vellgrim_defaults(void* record) { vellgrim_preferences_set_defaults(static_cast<vellgrim_preferences*>(record)); }
 bool vellgrim_validate(const void*) { return true; }
 
 // ---- "input" ----
 
-constexpr int16_t input_codes[] = {_byte_swap_begin_group, 1, -2, 2746, _byte_swap_end_group};
-constexpr byte_swap_description input_description = {"input preferences", sizeof(input_preferences),
-                                                     input_codes};
+constexpr int16_t input_codes[] = {B, 1, S, 2746, E};
+const byte_swap_description input_description = byte_swap_describe(
+    "input preferences", sizeof(input_preferences), input_codes);
 
 void input_defaults(void* record) { static_cast<input_preferences*>(record)->key_binding_set = 0; }
 bool input_validate(const void* record) {
@@ -37,9 +39,9 @@ bool input_validate(const void* record) {
 
 // ---- "sound" ----
 
-constexpr int16_t sound_codes[] = {_byte_swap_begin_group, 1, -2, -2, 4, _byte_swap_end_group};
-constexpr byte_swap_description sound_description = {"sound preferences", sizeof(sound_preferences),
-                                                     sound_codes};
+constexpr int16_t sound_codes[] = {B, 1, S, S, 4, E};
+const byte_swap_description sound_description = byte_swap_describe(
+    "sound preferences", sizeof(sound_preferences), sound_codes);
 
 void sound_defaults(void* record) { static_cast<sound_preferences*>(record)->volume = MAXIMUM_SOUND_VOLUME; }
 bool sound_validate(const void* record) {

@@ -4,19 +4,14 @@
 
 namespace {
 
-enum : int16_t {
-  G = _byte_swap_begin_group,
-  E = _byte_swap_end_group,
-  L = _byte_swap_4_bytes,
-  S = _byte_swap_2_bytes,
-};
+using namespace byte_swap_letters;
 
-constexpr int16_t marker_data_codes[] = {G, 1, L, S, S, S, S, L, L, L, S, S, S, S, S, S, 26, 2, E};
-constexpr int16_t marker_palette_entry_codes[] = {G, 1, S, S, L, S, 2, L, 12, 4, E};
+constexpr int16_t marker_data_codes[] = {B, 1, L, S, S, S, S, L, L, L, S, S, S, S, S, S, 26, 2, E};
+constexpr int16_t marker_palette_entry_codes[] = {B, 1, S, S, L, S, 2, L, 12, 4, E};
 // Sound sources and models keep one converted int16 at the start of their user data.
-constexpr int16_t marker_user_data_codes[] = {G, 1, S, 14, E};
-const byte_swap_description marker_user_data_description = {"marker user data", MARKER_USER_DATA_SIZE,
-                                                            marker_user_data_codes};
+constexpr int16_t marker_user_data_codes[] = {B, 1, S, 14, E};
+const byte_swap_description marker_user_data_description = byte_swap_describe(
+    "marker user data", MARKER_USER_DATA_SIZE, marker_user_data_codes);
 
 // The group tags as the game's table holds them (little-endian words of the group tags).
 const marker_type_definition marker_types[NUMBER_OF_MARKER_TYPES] = {
@@ -43,9 +38,10 @@ void convert_user_data(marker_data& marker) {
 
 }  // namespace
 
-const byte_swap_description marker_data_description = {"marker data", sizeof(marker_data), marker_data_codes};
-const byte_swap_description marker_palette_entry_description = {
-    "marker palette entry", sizeof(marker_palette_entry), marker_palette_entry_codes};
+const byte_swap_description marker_data_description = byte_swap_describe(
+    "marker data", sizeof(marker_data), marker_data_codes);
+const byte_swap_description marker_palette_entry_description = byte_swap_describe(
+    "marker palette entry", sizeof(marker_palette_entry), marker_palette_entry_codes);
 
 const char* const netgame_type_names[NUMBER_OF_NETGAME_TYPES] = {
     "Body Count", "Steal the Bacon", "Last Man on the Hill", "Scavenger Hunt", "Flag Rally",

@@ -15,16 +15,11 @@
 
 namespace {
 
-enum : int16_t {
-  G = _byte_swap_begin_group,
-  E = _byte_swap_end_group,
-  L = _byte_swap_4_bytes,
-  S = _byte_swap_2_bytes,
-};
+using namespace byte_swap_letters;
 
 // Pointer slots are kept as raw bytes: they are never converted, only zeroed.
 constexpr int16_t mesh_definition_codes[] = {
-    G, 1,
+    B, 1,
     L, L, S, S,                // collection, media, width, height
     L, L, 4,                   // cells offset and size, pointer
     L, L, 4,                   // data offset and size, pointer
@@ -58,8 +53,8 @@ constexpr int16_t mesh_definition_codes[] = {
     16,
     E};
 
-constexpr int16_t mesh_cell_codes[] = {G, 1, S, S, S, 2, S, 2, E};
-constexpr int16_t connector_codes[] = {G, 1, G, 32, S, E, E};
+constexpr int16_t mesh_cell_codes[] = {B, 1, S, S, S, 2, S, 2, E};
+constexpr int16_t connector_codes[] = {B, 1, B, 32, S, E, E};
 
 const char* const terrain_type_names[NUMBER_OF_TERRAIN_TYPES] = {
     "dwarf-depth media", "human-depth media", "giant-depth media", "deep media", "sloped", "steep",
@@ -75,10 +70,11 @@ const int8_t mesh_triangle_corner_steps[4][3][2] = {
     {{1, 1}, {0, 1}, {1, 0}},  // 3: below it
 };
 
-const byte_swap_description mesh_definition_description = {"mesh definition", MESH_HEADER_SIZE,
-                                                            mesh_definition_codes};
-const byte_swap_description mesh_cell_description = {"mesh cell", sizeof(mesh_cell), mesh_cell_codes};
-const byte_swap_description connector_description = {"connector", CONNECTOR_RECORD_SIZE, connector_codes};
+const byte_swap_description mesh_definition_description = byte_swap_describe(
+    "mesh definition", MESH_HEADER_SIZE, mesh_definition_codes);
+const byte_swap_description mesh_cell_description = byte_swap_describe("mesh cell", sizeof(mesh_cell), mesh_cell_codes);
+const byte_swap_description connector_description = byte_swap_describe(
+    "connector", CONNECTOR_RECORD_SIZE, connector_codes);
 
 
 const char* terrain_type_name(int16_t type) {

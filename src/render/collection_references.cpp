@@ -7,12 +7,11 @@
 
 namespace {
 
-constexpr int16_t B = _byte_swap_begin_group;
-constexpr int16_t E = _byte_swap_end_group;
+using namespace byte_swap_letters;
 
-constexpr int16_t kCodes[] = {B, 1, -4, -2, -2, B, MAXIMUM_COLLECTION_REFERENCE_PERMUTATIONS, B,
-                              COLLECTION_REFERENCE_COLORS_PER_PERMUTATION, -2, -2, -2, -2, E, E,
-                              -2, -2, -2, -2, 36, 2, 10, E};
+constexpr int16_t kCodes[] = {B, 1, L, S, S, B, MAXIMUM_COLLECTION_REFERENCE_PERMUTATIONS, B,
+                              COLLECTION_REFERENCE_COLORS_PER_PERMUTATION, S, S, S, S, E, E,
+                              S, S, S, S, 36, 2, 10, E};
 
 // One shading table from one permutation, tinted as the reference asks.
 int16_t add_permutation_table(const collection_reference_definition& reference, int32_t permutation,
@@ -65,8 +64,8 @@ void collection_reference_references(definition_group*, int16_t, void* record, d
 
 }  // namespace
 
-const byte_swap_description collection_reference_description = {"collection reference",
-                                                                 sizeof(collection_reference_definition), kCodes};
+const byte_swap_description collection_reference_description = byte_swap_describe(
+    "collection reference", sizeof(collection_reference_definition), kCodes);
 
 bool collection_references_initialize() {
   collection_reference_definitions.description = &collection_reference_description;

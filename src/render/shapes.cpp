@@ -13,20 +13,19 @@
 
 namespace {
 
-constexpr int16_t B = _byte_swap_begin_group;
-constexpr int16_t E = _byte_swap_end_group;
+using namespace byte_swap_letters;
 
-constexpr int16_t kCollectionHeaderCodes[] = {B, 1, -4, -4, 56, B, 8, -4, -4, -4, 4, E, 56, -4, -4, -4, 4, 40, 16, E};
-constexpr int16_t kColorTableCodes[] = {B, 1, -4, -4, -4, 20, B, 256, -2, -2, -2, -2, E, E};
-constexpr int16_t kHueChangeCodes[] = {B, 1, 64, -2, -2, 32, -2, -2, -2, 6, 16, E};
-constexpr int16_t kBitmapReferenceCodes[] = {B, 1, 64, -4, -4, 4, -2, -2, 32, 16, E};
-constexpr int16_t kBitmapInstanceCodes[] = {B, 1, -4, -2, -2, -2, 2, B, 9, -2, E, 18, 16, E};
-constexpr int16_t kSequenceReferenceCodes[] = {B, 1, 64, -4, -4, 4, 36, 16, E};
-constexpr int16_t kSequenceDataCodes[] = {B,  1,  -4, -4, B,  8,  -2, E,  -4, -4, -4, -2, -2,
-                                          -4, -4, -4, -2, -2, -2, 6,  E};
-constexpr int16_t kSequenceFrameDataCodes[] = {B, 1, -2, -2, -2, -2, 38, E};
-constexpr int16_t kShadowMapCodes[] = {B, 1, -4, -4, -4, -2, 2, 16, E};
-constexpr int16_t kBitmapDataCodes[] = {B, 1, B, 9, -2, E, 30, 4, E};
+constexpr int16_t kCollectionHeaderCodes[] = {B, 1, L, L, 56, B, 8, L, L, L, 4, E, 56, L, L, L, 4, 40, 16, E};
+constexpr int16_t kColorTableCodes[] = {B, 1, L, L, L, 20, B, 256, S, S, S, S, E, E};
+constexpr int16_t kHueChangeCodes[] = {B, 1, 64, S, S, 32, S, S, S, 6, 16, E};
+constexpr int16_t kBitmapReferenceCodes[] = {B, 1, 64, L, L, 4, S, S, 32, 16, E};
+constexpr int16_t kBitmapInstanceCodes[] = {B, 1, L, S, S, S, 2, B, 9, S, E, 18, 16, E};
+constexpr int16_t kSequenceReferenceCodes[] = {B, 1, 64, L, L, 4, 36, 16, E};
+constexpr int16_t kSequenceDataCodes[] = {B,  1,  L, L, B,  8,  S, E,  L, L, L, S, S,
+                                          L, L, L, S, S, S, 6,  E};
+constexpr int16_t kSequenceFrameDataCodes[] = {B, 1, S, S, S, S, 38, E};
+constexpr int16_t kShadowMapCodes[] = {B, 1, L, L, L, S, 2, 16, E};
+constexpr int16_t kBitmapDataCodes[] = {B, 1, B, 9, S, E, 30, 4, E};
 
 uint16_t load_u16(const uint8_t* p) {
   uint16_t value;
@@ -409,21 +408,26 @@ T* block_record(const collection_block& b, std::span<uint8_t> block, int32_t ind
 
 }  // namespace
 
-const byte_swap_description collection_header_description = {"collection header", sizeof(collection_header),
-                                                              kCollectionHeaderCodes};
-const byte_swap_description color_table_description = {"color table", sizeof(color_table), kColorTableCodes};
-const byte_swap_description hue_change_description = {"hue change", sizeof(hue_change), kHueChangeCodes};
-const byte_swap_description bitmap_reference_description = {"bitmap reference", sizeof(bitmap_reference),
-                                                             kBitmapReferenceCodes};
-const byte_swap_description bitmap_instance_description = {"bitmap instance", sizeof(bitmap_instance),
-                                                           kBitmapInstanceCodes};
-const byte_swap_description sequence_reference_description = {"sequence reference", sizeof(sequence_reference),
-                                                               kSequenceReferenceCodes};
-const byte_swap_description sequence_data_description = {"sequence data", sizeof(sequence_data), kSequenceDataCodes};
-const byte_swap_description sequence_frame_data_description = {"sequence frame data", sizeof(sequence_frame_data),
-                                                               kSequenceFrameDataCodes};
-const byte_swap_description shadow_map_description = {"shadow map", sizeof(shadow_map), kShadowMapCodes};
-const byte_swap_description bitmap_data_description = {"bitmap data", BITMAP_HEADER_SIZE, kBitmapDataCodes};
+const byte_swap_description collection_header_description = byte_swap_describe(
+    "collection header", sizeof(collection_header), kCollectionHeaderCodes);
+const byte_swap_description color_table_description = byte_swap_describe(
+    "color table", sizeof(color_table), kColorTableCodes);
+const byte_swap_description hue_change_description = byte_swap_describe(
+    "hue change", sizeof(hue_change), kHueChangeCodes);
+const byte_swap_description bitmap_reference_description = byte_swap_describe(
+    "bitmap reference", sizeof(bitmap_reference), kBitmapReferenceCodes);
+const byte_swap_description bitmap_instance_description = byte_swap_describe(
+    "bitmap instance", sizeof(bitmap_instance), kBitmapInstanceCodes);
+const byte_swap_description sequence_reference_description = byte_swap_describe(
+    "sequence reference", sizeof(sequence_reference), kSequenceReferenceCodes);
+const byte_swap_description sequence_data_description = byte_swap_describe(
+    "sequence data", sizeof(sequence_data), kSequenceDataCodes);
+const byte_swap_description sequence_frame_data_description = byte_swap_describe(
+    "sequence frame data", sizeof(sequence_frame_data), kSequenceFrameDataCodes);
+const byte_swap_description shadow_map_description = byte_swap_describe(
+    "shadow map", sizeof(shadow_map), kShadowMapCodes);
+const byte_swap_description bitmap_data_description = byte_swap_describe(
+    "bitmap data", BITMAP_HEADER_SIZE, kBitmapDataCodes);
 
 bool collection_fix_up(collection_header& header, std::span<uint8_t> block, const char* name) {
   fix_up context{header, block, name ? name : "<unknown>", {}, {}, {}};

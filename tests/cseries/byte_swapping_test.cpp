@@ -112,3 +112,19 @@ TEST(ByteSwapping, MalformedDescriptionsAreReportedAndLeaveDataAlone) {
 }
 
 }  // namespace
+
+// The build refuses a description whose codes miss its record (byte_swap_describe); the count it
+// relies on is checked here on good and malformed codes.
+TEST(ByteSwapCodes, TheCoveredSizeIsCountedWhenTheProgramIsBuilt) {
+  using namespace byte_swap_letters;
+  static constexpr int16_t nested[] = {B, 1, S, B, 3, L, S, E, 10, E};
+  static_assert(byte_swap_codes_size(nested) == 2 + 3 * 6 + 10);
+  static constexpr int16_t unclosed[] = {B, 1, S, L};
+  static_assert(byte_swap_codes_size(unclosed) == -1);
+  static constexpr int16_t trailing[] = {B, 1, S, E, S};
+  static_assert(byte_swap_codes_size(trailing) == -1);
+  static constexpr int16_t no_count[] = {B, 0, S, E};
+  static_assert(byte_swap_codes_size(no_count) == -1);
+  static constexpr byte_swap_description described = byte_swap_describe("nested", 30, nested);
+  EXPECT_EQ(byte_swap_description_size(described), 30);
+}
