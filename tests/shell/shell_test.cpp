@@ -2,6 +2,8 @@
 // File commands with their questions, and the shared dialogs.
 #include <gtest/gtest.h>
 
+#include "input/observer.h"
+
 #include <QAction>
 #include <QDir>
 #include <QImage>
@@ -24,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/observer.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 #include "session/engine.h"
@@ -322,13 +325,17 @@ TEST_F(Shell, SaveIsEnabledByTheFirstChangeAndClearedBySaving) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// The observer is placed bounded; the item's check and the observer's flag follow each other.
 TEST_F(Shell, BoundedObserverTogglesItsCheck) {
   open_harbour();
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(observer_is_bounded());
+  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
   EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_FALSE(observer_is_bounded());
   DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
   EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
-  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
-  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(observer_is_bounded());
 }
 
 TEST_F(Shell, EachPassOfTheMainLoopRunsOneCommand) {
@@ -336,10 +343,10 @@ TEST_F(Shell, EachPassOfTheMainLoopRunsOneCommand) {
   frame->postCommand(COMMAND_BOUNDED_OBSERVER);
   frame->postCommand(COMMAND_BOUNDED_OBSERVER);
   ASSERT_TRUE(main_loop_pass(&loop));
-  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
   EXPECT_TRUE(frame->hasCommand());
   ASSERT_TRUE(main_loop_pass(&loop));
-  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
   EXPECT_FALSE(frame->hasCommand());
 }
 
