@@ -12,6 +12,7 @@
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"
+#include "tag_files/tag_files.h"
 #include "world/trigonometry.h"
 
 namespace {
@@ -257,7 +258,9 @@ bool observer_place(int16_t local_team) {
   observer_data& d = observer.data;
   reset_state(d);
   d.flags = _observer_bounded | _observer_at_rest;
-  const int16_t index = definition_load(&observer_physics_definitions, OBSERVER_PHYSICS_TAG);
+  // Asked first, so that a missing tag is reported as missing (code 11), not as a failed read.
+  const bool present = tag_file_find(observer_physics_definitions.group_tag, OBSERVER_PHYSICS_TAG) != NONE;
+  const int16_t index = present ? definition_load(&observer_physics_definitions, OBSERVER_PHYSICS_TAG) : -1;
   // A record whose version could not be checked may have another layout: it is not used.
   const bool checked = index >= 0 && (observer_physics_definitions.definition_flags[index] & DEFINITION_CHECKED);
   const auto* constants =
