@@ -224,6 +224,7 @@ TEST_F(Observer, TheSmoothedGroundRisesTowardAPeakAndFollowsHeightChanges) {
   EXPECT_LT(half, near);
   EXPECT_GT(half, observer_smoothed_ground_height(13 * WORLD_ONE, 10 * WORLD_ONE));
   // The same cell asked again after the peak moved: the cached corners are not reused.
+  EXPECT_FLOAT_EQ(observer_smoothed_ground_height(12 * WORLD_ONE, 10 * WORLD_ONE), near);
   map_fixture_set_height(10, 10, 0);
   EXPECT_FLOAT_EQ(observer_smoothed_ground_height(12 * WORLD_ONE, 10 * WORLD_ONE), 0.0f);
 }
