@@ -414,6 +414,7 @@ void observer_update() {
     d.facing = uint16_t(d.facing + orbit);
   }
 
+  d.target.z = clamp32(int64_t(d.target.z) + d.vertical_velocity, INT16_MIN * 4, INT16_MAX * 4);
   d.pitch = uint16_t(std::clamp<int64_t>(int64_t(d.pitch) + d.pitch_velocity, OBSERVER_MINIMUM_PITCH, OBSERVER_MAXIMUM_PITCH));
   const int64_t zoom = int64_t(d.zoom) + d.zoom_velocity;
   if (zoom < -OBSERVER_MAXIMUM_ZOOM || zoom > OBSERVER_MAXIMUM_ZOOM) d.zoom_velocity = 0;

@@ -125,7 +125,7 @@ void observer_shake(int16_t kind, int32_t amplitude, int32_t duration, float fra
 // One tick from a tick's action bits: the five magnitudes, the velocities, then observer_update.
 void observer_update_from_actions(const uint32_t action_words[2]);
 // One tick of motion with the velocities as they stand: facing, the two passes (slowed at the
-// bounds in bounded mode), pitch, zoom and the at-rest flag.
+// bounds in bounded mode), height and pitch by their velocities, zoom and the at-rest flag.
 void observer_update();
 // The main loop's camera step: the observer's clock advances by ticks and the camera follows.
 void observer_advance_camera(int32_t ticks);

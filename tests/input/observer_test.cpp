@@ -177,9 +177,11 @@ TEST_F(Observer, PitchAndZoomKeepToTheirLimits) {
   EXPECT_EQ(o().pitch, OBSERVER_MAXIMUM_PITCH);
   d = o();
   d.pitch_velocity = -70000;
+  d.vertical_velocity = 100;
   observer_set(d);
   hold(0, 1);
   EXPECT_EQ(o().pitch, OBSERVER_MINIMUM_PITCH);
+  EXPECT_EQ(o().target.z, OBSERVER_HEIGHT + 100);
   hold(bits({_action_zoom_positive}), 200);
   EXPECT_EQ(o().zoom, OBSERVER_MAXIMUM_ZOOM);
   EXPECT_LE(o().zoom_velocity, 120);  // stopped at the limit, then one tick's acceleration
