@@ -2,10 +2,11 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run demo-data test test-asan fuzz fuzz-smoke bench clean
+.PHONY: all deps configure build run demo-data test test-asan test-tsan fuzz fuzz-smoke bench clean
 
 all: build
 
@@ -39,6 +40,16 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLGRIM_TSAN=ON \
+	  -DVELLGRIM_SHELL=OFF -DVELLGRIM_BENCH=OFF
+
+# The input queue and its sampling thread under the thread sanitizer: the only code with two threads.
+test-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_input
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS) -R '^(InputQueue|InputSampler|Observer|Keyboard)\.'
+
 $(FUZZ_BUILD)/build.ninja:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLGRIM_FUZZ=ON \
 	  -DVELLGRIM_SHELL=OFF -DVELLGRIM_BENCH=OFF
@@ -55,4 +66,4 @@ bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

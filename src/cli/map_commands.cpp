@@ -1,4 +1,5 @@
 // vellgrim-tool map ...: listing, showing, checking and re-saving the maps (`mesh` tags) of a store.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -7,6 +8,9 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "engine/definition_groups.h"
+#include "input/keyboard.h"
+#include "input/keyboard_configurations.h"
+#include "input/observer.h"
 #include "map/marker_utils.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
@@ -324,6 +328,63 @@ void map_check(cli_options& options, const map_arguments& arguments) {
   }
 }
 
+// ---- map observer ----
+
+struct observer_path_arguments {
+  std::string name;
+  std::string keys;  // held for the whole path, as "Right Handed" binds them
+  int32_t ticks = 30;
+  bool unbounded = false;
+};
+
+// The key code of a letter or digit key, -1 for any other character.
+int16_t key_of_character(char c) {
+  if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? keyboard_code_of_virtual_key(uint8_t(c)) : -1;
+}
+
+bool held_key(const key_binding& binding, void* context) {
+  const auto* held = static_cast<const std::vector<int16_t>*>(context);
+  return binding.device == _binding_key && std::find(held->begin(), held->end(), binding.key_code) != held->end();
+}
+
+// The camera path while the keys are held: the observer placed as the map opening places it, then
+// moved one tick at a time, one line per tick.
+void map_observer_path(cli_options& options, const observer_path_arguments& arguments) {
+  if (!map_session_begin(options, _cli_session_read)) return;
+  int32_t tag_index = cli_find_map(options, arguments.name);
+  if (tag_index == NONE) return;
+  std::vector<int16_t> held;
+  for (char c : arguments.keys) {
+    const int16_t code = key_of_character(c);
+    if (code < 0) {
+      cli_fail(options, "'%c' is not a letter or digit key", c);
+      return;
+    }
+    held.push_back(code);
+  }
+  if (!mesh_load(tag_file_get_identifier(tag_index))) {
+    cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", arguments.name.c_str());
+    return;
+  }
+  observer_initialize();
+  if (!observer_place(-1)) {
+    cli_fail(options, "couldn't place the observer in '%s' (see tarn_log.txt)", arguments.name.c_str());
+    return;
+  }
+  observer_set_bounded(!arguments.unbounded);
+  uint32_t words[2];
+  keyboard_configuration_actions(*keyboard_configuration_get(0), held_key, &held, words);
+  std::printf("tick target_x target_y target_z facing camera_x camera_y camera_z at_rest\n");
+  for (int32_t tick = 0; tick <= arguments.ticks; ++tick) {
+    if (tick > 0) observer_update_from_actions(words);
+    observer_advance_camera(tick > 0 ? 1 : 0);
+    const observer_data& o = *observer_get();
+    std::printf("%d %d %d %d %u %d %d %d %d\n", tick, o.target.x, o.target.y, o.target.z, unsigned(o.facing),
+                o.camera.position.x, o.camera.position.y, o.camera.position.z, (o.flags & _observer_at_rest) ? 1 : 0);
+  }
+}
+
 }  // namespace
 
 void cli_add_map_commands(CLI::App& app, cli_options& options) {
@@ -350,4 +411,13 @@ void cli_add_map_commands(CLI::App& app, cli_options& options) {
   CLI::App* check_command = map->add_subcommand("check", "load a map and report every problem found");
   check_command->add_option("NAME", check->name, "the map's tag name, or 0x and its identifier")->required();
   check_command->callback([&options, check] { map_check(options, *check); });
+
+  auto path = std::make_shared<observer_path_arguments>();
+  CLI::App* observer_command =
+      map->add_subcommand("observer", "the observer's camera path while keys are held (Right Handed: W S A D Q E Z X C V)");
+  observer_command->add_option("NAME", path->name, "the map's tag name, or 0x and its identifier")->required();
+  observer_command->add_option("--keys", path->keys, "the keys held, e.g. wa");
+  observer_command->add_option("--ticks", path->ticks, "ticks of 1/30 s")->check(CLI::Range(0, 100000));
+  observer_command->add_flag("--unbounded", path->unbounded, "leave the observer margins out");
+  observer_command->callback([&options, path] { map_observer_path(options, *path); });
 }

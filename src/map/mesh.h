@@ -230,6 +230,9 @@ const uint16_t* mesh_lod();
 const int16_t* mesh_connectors();  // native order, 32 int16 per connector
 // Cell offsets of each triangle's three corners, for the current row length.
 int32_t mesh_triangle_corner_offset(int32_t triangle, int32_t corner);
+// A number that changes whenever the cells may have changed (a new grid, a load, any writable
+// access); what is computed from heights is good while it stays the same.
+uint32_t mesh_cells_generation();
 
 
 // The texel row's coverage values (ascending toggle columns closed by a value >= the row width),

@@ -15,7 +15,9 @@ int16_t mesh_width() { return mesh_globals.width; }
 int16_t mesh_height() { return mesh_globals.height; }
 int32_t mesh_cells_across() { return mesh_globals.cells_across; }
 int32_t mesh_cells_down() { return mesh_globals.cells_down; }
-const mesh_cell* mesh_get_cell(int32_t x, int32_t y) { return mesh_edit_cell(x, y); }
+const mesh_cell* mesh_get_cell(int32_t x, int32_t y) {
+  return mesh_globals.cells + (x + ptrdiff_t(y) * mesh_globals.cells_across);
+}
 const mesh_cell* mesh_cells() { return mesh_globals.cells; }
 int32_t mesh_cell_count() { return mesh_globals.cells_across * mesh_globals.cells_down; }
 int32_t mesh_lod_entry_count() { return (mesh_globals.cells_across / 2) * (mesh_globals.cells_down / 2); }
@@ -34,14 +36,19 @@ const int16_t* mesh_connectors() { return mesh_globals.connectors; }
 int32_t mesh_triangle_corner_offset(int32_t triangle, int32_t corner) {
   return mesh_globals.triangle_corner_offsets[triangle & 3][corner < 0 || corner > 2 ? 0 : corner];
 }
+uint32_t mesh_cells_generation() { return mesh_globals.cells_generation; }
 
 // ---- writable ----
 
 mesh_definition* mesh_edit_header() { return mesh_globals.header; }
 mesh_cell* mesh_edit_cell(int32_t x, int32_t y) {
+  ++mesh_globals.cells_generation;
   return mesh_globals.cells + (x + ptrdiff_t(y) * mesh_globals.cells_across);
 }
-mesh_cell* mesh_edit_cells() { return mesh_globals.cells; }
+mesh_cell* mesh_edit_cells() {
+  ++mesh_globals.cells_generation;
+  return mesh_globals.cells;
+}
 marker_palette_entry* mesh_edit_palette() { return mesh_globals.palette; }
 marker_data* mesh_edit_markers() { return mesh_globals.markers; }
 
@@ -93,6 +100,7 @@ std::span<std::byte> mesh_section_bytes(int16_t section) {
   if (section == _mesh_section_header) return {reinterpret_cast<std::byte*>(m.header), sizeof(mesh_definition)};
   section_slot slot = slot_of(section);
   if (!slot.array || !*slot.array || !slot.size_field || *slot.size_field <= 0) return {};
+  if (section == _mesh_section_cells) ++m.cells_generation;
   if (section == _mesh_section_cells) return {reinterpret_cast<std::byte*>(m.cells), size_t(mesh_cell_count()) * sizeof(mesh_cell)};
   return {static_cast<std::byte*>(*slot.array), size_t(*slot.size_field)};
 }
@@ -133,6 +141,7 @@ bool mesh_section_replace(int16_t section, std::span<const std::byte> bytes) {
 
 void mesh_adopt_cells(mesh_cell* cells, int16_t width, int16_t height) {
   mesh_state& m = mesh_globals;
+  ++m.cells_generation;
   resize_block(m.cells, 0);
   m.cells = cells;
   mesh_set_dimensions(width, height);

@@ -28,5 +28,7 @@ struct mesh_state {
   int16_t media_coverage_default[1] = {0};
   // Cell offsets of each triangle's three corners, for the current row length.
   int32_t triangle_corner_offsets[4][3] = {};
+  // Moves on whenever the cells may change: every writable view of them is counted.
+  uint32_t cells_generation = 0;
 };
 extern mesh_state mesh_globals;

@@ -6,6 +6,8 @@
 #include "cseries/data.h"
 #include "engine/definition_groups.h"
 #include "engine/preferences.h"
+#include "input/action_queue.h"
+#include "input/observer.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "render/screen.h"
@@ -87,8 +89,8 @@ const engine_step engine_steps[] = {
                                                          &local_projectile_group_definitions}); }},
     {"model animations", [] { return initialize_groups({&model_animation_definitions}); }},
     {"screen", screen_initialize},
-    {"input action queue", nothing_to_do},
-    {"observer", [] { return initialize_groups({&observer_physics_definitions}); }},
+    {"input action queue", input_initialize},
+    {"observer", [] { return initialize_groups({&observer_physics_definitions}) && observer_initialize(); }},
     {"sound", [] { return initialize_groups({&sound_definitions, &ambient_sound_definitions}); }},
     // No screen saver or system cursor belongs to the engine here: the shell owns the display.
     {"screen saver", nothing_to_do},

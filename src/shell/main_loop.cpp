@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include "input/action_queue.h"
+#include "input/observer.h"
 #include "session/engine.h"
 #include "shell/overhead_view.h"
 #include "shell/shell.h"
@@ -58,14 +60,13 @@ void sample_held_mouse(CVellgrimFrameWnd* frame) {
   ToolMouseHeld(shell_modifier_word(), x, y);
 }
 
-// The camera follows the queued input; it comes with the observer.
-void update_camera(int32_t) {}
-
+// In order: the queue drained (the observer moved by each tick), the world advanced by as many
+// ticks, the camera, the tool's per-tick step, then the frame and the overhead view shown.
 void step_engine(CVellgrimFrameWnd* frame) {
   const int32_t ticks = main_loop_drain_input_queue();
   if (ticks <= 0) return;
   world_advance(ticks);
-  update_camera(ticks);
+  observer_advance_camera(ticks);
   ToolIdle();
   // The screen shows the new frame, then the overhead view follows it.
   frame->visualView()->update();
@@ -74,9 +75,8 @@ void step_engine(CVellgrimFrameWnd* frame) {
 
 }  // namespace
 
-// The input sampling thread and its queue come with the observer's input; until then no tick is
-// ever queued, so an open map stands still.
-int32_t main_loop_drain_input_queue() { return 0; }
+// The observer moves only while the editor has the keyboard; the world runs on regardless.
+int32_t main_loop_drain_input_queue() { return input_drain(shell.application_active != 0); }
 
 void main_loop_save_window_positions() {
   window_positions positions{};

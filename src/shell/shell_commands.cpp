@@ -16,11 +16,13 @@
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
 #include "shell/shell_queries.h"
+#include "shell/tool_modes.h"
 #include "shell/vellgrim_frame.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
+#include "tools/observer_operations.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
@@ -167,9 +169,16 @@ void CommandSetModelLocation() {}
 
 void CommandBoundedObserver() { shell_observer_set_bounded(ToggleMenuCheck(COMMAND_BOUNDED_OBSERVER)); }
 
+// The Place Observer tool's entry, at the observer's target and facing; recorded, so Undo takes it
+// back and the map counts as modified.
+void CommandDropObserver() {
+  if (!mesh_is_open()) return;
+  observer_operation_drop(shell_tool_palette_entry(tool_marker_type(_tool_place_observer)));
+  UpdateMenuState();
+}
+
 // The vertex selection, the height and media setters' commands, jitter, the edges, shifting,
 // map-action text and connectors arrive with their modules.
-void CommandDropObserver() {}
 void CommandSetHeight() {}
 void CommandSetHeightToZero() {}
 void CommandSetMediaHeight() {}

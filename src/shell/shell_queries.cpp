@@ -1,9 +1,10 @@
 #include "shell/shell_queries.h"
 
-namespace {
-// The observer's bounded flag, kept here until the observer module holds it.
-bool observer_bounded = false;
-}  // namespace
+
+#include "input/observer.h"
+#include "map/marker_utils.h"
+#include "map/markers.h"
+#include "map/mesh.h"
 
 bool shell_height_painter_has_undo() { return false; }
 bool shell_terrain_painter_has_undo() { return false; }
@@ -12,5 +13,10 @@ bool shell_vertex_selection_any() { return false; }
 bool shell_model_is_current() { return false; }
 bool shell_model_animation_is_current() { return false; }
 bool shell_connector_creation_active() { return false; }
-bool shell_observer_is_bounded() { return observer_bounded; }
-void shell_observer_set_bounded(bool bounded) { observer_bounded = bounded; }
+bool shell_observer_is_bounded() { return observer_is_bounded(); }
+void shell_observer_set_bounded(bool bounded) { observer_set_bounded(bounded); }
+// The scenery window's palette combo boxes keep no choice yet: a tool takes its type's first
+// entry, as a freshly filled combo box would.
+int16_t shell_tool_palette_entry(int16_t marker_type) {
+  return mesh_is_open() && palette_entry_count_of_type(marker_type) > 0 ? 1 : -1;
+}

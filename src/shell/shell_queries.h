@@ -15,3 +15,5 @@ bool shell_model_animation_is_current();
 bool shell_connector_creation_active();
 bool shell_observer_is_bounded();
 void shell_observer_set_bounded(bool bounded);
+// The palette entry (from 1) a placement tool of that marker type places; -1 for none.
+int16_t shell_tool_palette_entry(int16_t marker_type);

@@ -7,9 +7,11 @@
 #include <QTimer>
 
 #include "cseries/error_manager.h"
+#include "input/action_queue.h"
 #include "session/engine.h"
 #include "engine/window_positions.h"
 #include "platform/ui_host.h"
+#include "shell/input_filter.h"
 #include "shell/main_loop.h"
 #include "shell/map_actions_window.h"
 #include "shell/overhead_view.h"
@@ -76,6 +78,7 @@ void vellgrim_read_profile() {
 
 void vellgrim_create_frame() {
   shell.frame = new CVellgrimFrameWnd;
+  InstallInputFilter(shell.frame);
 }
 
 void vellgrim_create_windows() {
@@ -112,6 +115,8 @@ int vellgrim_run() {
   engine_start_editor();
   vellgrim_create_windows();
   main_loop_run();
+  // Quit and the close box end here: the sampler must not outlive the windows that feed it.
+  input_shutdown();
   vellgrim_destroy_windows();
   QCoreApplication::setApplicationName(previous_application_name);
   return 0;

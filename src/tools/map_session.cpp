@@ -6,6 +6,8 @@
 #include "engine/definition_groups.h"
 #include "engine/game_data.h"
 #include "engine/preferences.h"
+#include "input/action_queue.h"
+#include "input/observer.h"
 #include "map/marker_utils.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
@@ -93,6 +95,13 @@ bool map_open(int32_t tag_index) {
   markers_reset_palette();
   teams_build_from_palette(mesh_palette(), mesh_palette_count());
   markers_instantiate();
+  // The editor plays no team of its own: the observer takes the last observer marker of team 0.
+  if (!observer_place(-1)) {
+    end_session();
+    return false;
+  }
+  // Keys pressed before the map was there move nothing.
+  input_flush();
   preferences_load(&vellgrim_preferences_descriptor);
   preferences_load(&sound_preferences_descriptor);
   for_each_client([](const map_session_client& client) {

@@ -148,3 +148,50 @@ TEST_F(MapCommandsTest, ResaveRecomputesTheLodAndUpgradesTheVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::vector<long>> path_rows(const std::string& out) {
+  std::vector<std::vector<long>> rows;
+  size_t start = out.find('\n') + 1;  // after the column names
+  while (start < out.size()) {
+    const size_t end = out.find('\n', start);
+    std::vector<long> row;
+    size_t at = start;
+    while (at < end) {
+      size_t used = 0;
+      row.push_back(std::stol(out.substr(at, end - at), &used));
+      at += used;
+      while (at < end && out[at] == ' ') ++at;
+    }
+    rows.push_back(row);
+    start = end + 1;
+  }
+  return rows;
+}
+
+TEST_F(MapCommandsTest, ObserverShowsTheCameraPathWhileKeysAreHeld) {
+  tool_result forward = tool({"map", "observer", "Good Map", "--keys", "w", "--ticks", "40"});
+  ASSERT_EQ(forward.exit_code, 0) << forward.err;
+  const auto rows = path_rows(forward.out);
+  ASSERT_EQ(rows.size(), 41u);
+  EXPECT_EQ(rows[0][1], 32 * 256);  // no observer marker: the centre, facing 0
+  EXPECT_EQ(rows[0][4], 0);
+  EXPECT_EQ(rows[0][8], 1);
+  for (size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_GT(rows[i][1], rows[i - 1][1]) << i;  // east, along the facing
+    EXPECT_EQ(rows[i][2], rows[0][2]) << i;
+  }
+  // Slow steps of the first ticks still count as rest; at full speed it moves.
+  EXPECT_EQ(rows[1][8], 1);
+  EXPECT_EQ(rows.back()[8], 0);
+  // Keys that bind nothing move nothing; keypad and other keys are not letters.
+  tool_result still = tool({"map", "observer", "Good Map", "--keys", "h", "--ticks", "5"});
+  ASSERT_EQ(still.exit_code, 0) << still.err;
+  EXPECT_EQ(path_rows(still.out).back()[1], 32 * 256);
+  tool_result refused = tool({"map", "observer", "Good Map", "--keys", "w!"});
+  EXPECT_NE(refused.exit_code, 0);
+  EXPECT_NE(refused.err.find("'!' is not a letter or digit key"), std::string::npos) << refused.err;
+}
+
+}  // namespace

@@ -2,6 +2,11 @@
 // File commands with their questions, and the shared dialogs.
 #include <gtest/gtest.h>
 
+#include "input/action_queue.h"
+#include "input/keyboard.h"
+#include "input/observer.h"
+#include "world/world.h"
+
 #include <QAction>
 #include <QDir>
 #include <QImage>
@@ -24,6 +29,8 @@
 #include <utility>
 #include <vector>
 
+#include "input/observer.h"
+#include "world/world.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 #include "session/engine.h"
@@ -32,6 +39,7 @@
 #include "map/mesh.h"
 #include "render/shapes.h"
 #include "shell/command_table.h"
+#include "shell/input_filter.h"
 #include "shell/main_loop.h"
 #include "shell/qt_ui_host.h"
 #include "shell/shell.h"
@@ -322,13 +330,17 @@ TEST_F(Shell, SaveIsEnabledByTheFirstChangeAndClearedBySaving) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// The observer is placed bounded; the item's check and the observer's flag follow each other.
 TEST_F(Shell, BoundedObserverTogglesItsCheck) {
   open_harbour();
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(observer_is_bounded());
+  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
   EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_FALSE(observer_is_bounded());
   DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
   EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
-  DispatchMenuCommand(COMMAND_BOUNDED_OBSERVER);
-  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(observer_is_bounded());
 }
 
 TEST_F(Shell, EachPassOfTheMainLoopRunsOneCommand) {
@@ -336,11 +348,63 @@ TEST_F(Shell, EachPassOfTheMainLoopRunsOneCommand) {
   frame->postCommand(COMMAND_BOUNDED_OBSERVER);
   frame->postCommand(COMMAND_BOUNDED_OBSERVER);
   ASSERT_TRUE(main_loop_pass(&loop));
-  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
   EXPECT_TRUE(frame->hasCommand());
   ASSERT_TRUE(main_loop_pass(&loop));
-  EXPECT_FALSE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
+  EXPECT_TRUE(frame->menuAction(COMMAND_BOUNDED_OBSERVER)->isChecked());
   EXPECT_FALSE(frame->hasCommand());
+}
+
+// Keys pressed anywhere in the editor reach the key table; losing the keyboard lets go of them all.
+TEST_F(Shell, KeysFeedTheKeyTableUntilTheEditorLosesTheKeyboard) {
+  QTest::keyPress(frame->visualView(), Qt::Key_W);
+  EXPECT_TRUE(keyboard_key_is_down(_key_w));
+  QTest::keyPress(frame->visualView(), Qt::Key_8, Qt::KeypadModifier);
+  EXPECT_TRUE(keyboard_key_is_down(_key_keypad_0 + 8));
+  EXPECT_FALSE(keyboard_key_is_down(_key_h));
+  QTest::keyRelease(frame->visualView(), Qt::Key_8, Qt::KeypadModifier);
+  EXPECT_FALSE(keyboard_key_is_down(_key_keypad_0 + 8));
+  QEvent deactivate(QEvent::ApplicationDeactivate);
+  QCoreApplication::sendEvent(qApp, &deactivate);
+  EXPECT_FALSE(keyboard_key_is_down(_key_w));
+}
+
+TEST_F(Shell, KeySlotsCompareKeyCodesNotCharacters) {
+  EXPECT_EQ(shell_key_slot(Qt::Key_8, true, 0), _key_keypad_0 + 8);
+  EXPECT_EQ(shell_key_slot(Qt::Key_1, true, 0), _key_keypad_0 + 1);
+  EXPECT_EQ(shell_key_slot(Qt::Key_H, false, 0), _key_h);
+  EXPECT_EQ(shell_key_slot(Qt::Key_F1, false, 0), _key_f1);
+  EXPECT_EQ(shell_key_slot(Qt::Key_Plus, true, 0), _key_keypad_plus);
+  EXPECT_EQ(shell_key_slot(Qt::Key_Shift, false, 0xFFE2), _key_right_shift);
+  EXPECT_EQ(shell_key_slot(Qt::Key_Shift, false, 0xFFE1), _key_shift);
+  EXPECT_EQ(shell_key_slot(Qt::Key_Control, false, 0xFFE4), _key_right_control);
+  EXPECT_EQ(shell_key_slot(Qt::Key_unknown, false, 0), -1);
+}
+
+// One pass with ticks waiting: drained, the world advanced by as many, the camera moved with the
+// observer; without an active application the observer stays.
+TEST_F(Shell, TheMainLoopStepsTheWorldByTheTicksDrained) {
+  open_harbour();
+  input_shutdown();  // the test makes the ticks itself
+  input_flush();
+  keyboard_release_all();
+  keyboard_set_key(_key_w, true);
+  for (int i = 0; i < 4; ++i) input_sample(nullptr);
+  const int32_t time = world_time();
+  const int32_t x = observer_get()->target.x;
+  shell.application_active = 1;
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(world_time(), time + 4);
+  EXPECT_EQ(input_queue_count(), 0);
+  EXPECT_NE(observer_get()->target.x, x);
+  EXPECT_EQ(observer_get()->camera.facing, observer_get()->facing);
+  const int32_t moved = observer_get()->target.x;
+  shell.application_active = 0;
+  for (int i = 0; i < 3; ++i) input_sample(nullptr);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(world_time(), time + 7);
+  EXPECT_EQ(observer_get()->target.x, moved);
+  keyboard_release_all();
 }
 
 TEST_F(Shell, TheVisualViewIsGreyWithoutAMap) {

@@ -127,6 +127,16 @@ map_fixture map_fixture_full() {
   return map;
 }
 
+std::vector<uint8_t> map_fixture_observer_constants() {
+  // Stored (big-endian) int32: forward, sideways, turn, orbit, vertical, pitch, zoom.
+  const int32_t axes[7][6] = {{160, 16, 24, 160, 16, 24}, {128, 14, 24, 128, 14, 24}, {512, 48, 96, 512, 48, 96},
+                              {384, 32, 64, 384, 32, 64}, {64, 8, 16, 64, 8, 16},     {96, 12, 24, 96, 12, 24},
+                              {1200, 120, 240, 1200, 120, 240}};
+  std::vector<uint8_t> bytes(256, 0);
+  for (size_t i = 0; i < 42; ++i) fixture_put32(bytes, i * 4, uint32_t(axes[i / 6][i % 6]));
+  return bytes;
+}
+
 bool map_fixture_open_store(tag* media_tag) {
   error_manager_initialize("vellgrim tests");
   if (!tag_files_initialize() || !tag_files_open(false, {}, -1)) return false;
@@ -142,6 +152,9 @@ bool map_fixture_open_store(tag* media_tag) {
   int32_t media_index = fixture_store_tag(media_definitions.group_tag, "water", 1, media);
   if (media_index == NONE) return false;
   *media_tag = tag_file_get_identifier(media_index);
+  // The observer's constants, which every map opening loads.
+  if (fixture_store_tag(observer_physics_definitions.group_tag, "obpc", 1, map_fixture_observer_constants()) == NONE)
+    return false;
   // The lighting that new maps name.
   return fixture_store_tag(mesh_lighting_definitions.group_tag, "gras", 1, std::vector<uint8_t>(64, 0)) != NONE;
 }

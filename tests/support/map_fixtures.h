@@ -57,8 +57,11 @@ map_fixture map_fixture_full();
 marker_data map_fixture_marker(int16_t type, int16_t palette_index, int32_t x, int32_t y);
 marker_palette_entry map_fixture_palette_entry(int16_t type, uint32_t definition_tag, int16_t team);
 
+// A stored `obpc` record: the observer constants of the demo data.
+std::vector<uint8_t> map_fixture_observer_constants();
 // In the current folder: starts the tag store, the definition groups, shapes and the mesh module
-// and stores a media definition "water" and the mesh lighting "gras"; false on failure.
+// and stores a media definition "water", the observer constants `obpc` and the mesh lighting
+// "gras"; false on failure.
 bool map_fixture_open_store(tag* media_tag);
 // Closes the map, the definition groups and the tag store.
 void map_fixture_close_store();
