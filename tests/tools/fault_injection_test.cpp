@@ -126,7 +126,9 @@ TEST_F(FaultInjection, DISABLED_NewMapFailsWithoutLeavingAnyTag) {
   const int64_t live = block_live_count();
   fail_each_allocation([&] { return new_map_create("fresh", store.media_tag(), bitmap); },
                        [&](bool made) {
-                         if (made) ASSERT_TRUE(map_close());
+                         if (made) {
+                           ASSERT_TRUE(map_close());
+                         }
                          EXPECT_EQ(handle_error(), 1) << "the failure was not reported";
                          EXPECT_FALSE(map_is_open());
                          EXPECT_EQ(block_live_count(), live) << "blocks were leaked";
