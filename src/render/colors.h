@@ -20,9 +20,9 @@ enum { MAXIMUM_COLORS_PER_TABLE = 256 };
 // The stored colour table (2080 bytes).
 struct __attribute__((packed)) color_table {
   uint32_t count;  // colours used, 1..256
-  uint32_t unknown1;  // the world table keeps its build time here
-  uint32_t unknown2;
-  uint8_t reserved[20];
+  uint32_t kept_4;  // the world table keeps its build time here
+  uint32_t kept_8;
+  uint8_t kept_12[20];
   rgb_color colors[MAXIMUM_COLORS_PER_TABLE];
 };
 static_assert(sizeof(color_table) == 2080);
@@ -31,13 +31,13 @@ static_assert(sizeof(color_table) == 2080);
 struct __attribute__((packed)) hue_change {
   char name[64];
   int16_t flags;  // HUE_CHANGE_USES_FIRST_SPECIAL / _SECOND_SPECIAL
-  int16_t unknown1;
+  int16_t kept_66;
   uint8_t mask[32];  // colour j is bit 1 << (j % 8) of byte j / 8
-  int16_t unknown2;
+  int16_t kept_100;
   uint16_t reference_hue;
-  int16_t unknown3;
-  uint8_t reserved1[6];
-  uint8_t reserved2[16];
+  int16_t kept_104;
+  uint8_t kept_106[6];
+  uint8_t kept_112[16];
 };
 static_assert(sizeof(hue_change) == 128);
 static_assert(__builtin_offsetof(hue_change, mask) == 68);

@@ -50,7 +50,7 @@ uint32_t millisecond_ticks() {
 void build_world_color_table(color_table* table) {
   std::memset(table, 0, sizeof(*table));
   table->count = WORLD_COLOR_TABLE_COUNT;
-  table->unknown1 = millisecond_ticks();
+  table->kept_4 = millisecond_ticks();
   for (int i = 0; i < WORLD_COLOR_TABLE_COUNT; ++i) {
     const auto level = static_cast<uint16_t>(i * 65535 / (WORLD_COLOR_TABLE_COUNT - 1));
     table->colors[i] = {level, level, level, 0};

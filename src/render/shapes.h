@@ -44,7 +44,7 @@ static_assert(sizeof(collection_block) == 16);
 struct collection_header {
   uint32_t runtime_flags;  // COLLECTION_FIXED_UP once loaded; stored as 0
   uint32_t flags;          // COLLECTION_HOLDS_SUBMESH_TEXTURES
-  uint8_t reserved1[56];
+  uint8_t kept_8[56];
   collection_block color_tables;         // color_table, 2080 bytes each
   collection_block hue_changes;          // hue_change, 128 bytes each
   collection_block bitmap_references;    // bitmap_reference, 128 bytes each
@@ -58,10 +58,10 @@ struct collection_header {
   uint8_t runtime_reserved[48];
   uint32_t data_offset;  // of the data block within the tag's data
   uint32_t data_size;
-  uint32_t reserved2;
+  uint32_t kept_256;
   uint32_t data_pointer;  // kept zero
-  uint8_t reserved3[40];
-  uint8_t reserved4[16];
+  uint8_t kept_264[40];
+  uint8_t kept_304[16];
 };
 static_assert(sizeof(collection_header) == 320);
 static_assert(offsetof(collection_header, color_tables) == 64);
@@ -79,7 +79,7 @@ struct __attribute__((packed)) bitmap_reference {
   int16_t origin_x;          // registration point, in pixels from the top-left corner
   int16_t origin_y;
   uint8_t runtime[32];
-  uint8_t reserved[16];
+  uint8_t kept_112[16];
 };
 static_assert(sizeof(bitmap_reference) == 128);
 static_assert(offsetof(bitmap_reference, origin_x) == 76);
@@ -88,19 +88,19 @@ enum : int32_t { BITMAP_INSTANCE_MIRRORED = 1 };
 
 struct __attribute__((packed)) bitmap_instance {
   int32_t flags;  // BITMAP_INSTANCE_MIRRORED
-  int16_t unknown1[3];
-  uint8_t pad1[2];
-  int16_t unknown2[2];
+  int16_t kept_4[3];
+  uint8_t kept_10[2];
+  int16_t kept_12[2];
   // Placement extents in world units around the owner's position, set at load from the bitmap's
   // registration point and the sequence's scale.
   int16_t left;
   int16_t top;
   int16_t right;
   int16_t bottom;
-  int16_t unknown3[2];
+  int16_t kept_24[2];
   int16_t bitmap_index;  // -1 = none
-  uint8_t unknown4[18];
-  uint8_t reserved[16];
+  uint8_t kept_30[18];
+  uint8_t kept_48[16];
 };
 static_assert(sizeof(bitmap_instance) == 64);
 static_assert(offsetof(bitmap_instance, left) == 16);
@@ -111,8 +111,8 @@ struct __attribute__((packed)) sequence_reference {
   int32_t offset;  // of the sequence data within the data block
   int32_t size;
   uint32_t runtime_pointer;  // kept zero
-  uint8_t unknown[36];
-  uint8_t reserved[16];
+  uint8_t kept_76[36];
+  uint8_t kept_112[16];
 };
 static_assert(sizeof(sequence_reference) == 128);
 
@@ -130,27 +130,27 @@ struct __attribute__((packed)) sequence_data {
   int16_t frame_count;
   int16_t ticks_per_frame;
   int16_t key_frame;
-  int16_t unknown1[4];
-  int32_t unknown2[3];
-  int16_t unknown3[2];
-  int32_t unknown4[3];
-  int16_t unknown5[3];
-  uint8_t pad[6];
+  int16_t kept_16[4];
+  int32_t kept_24[3];
+  int16_t kept_36[2];
+  int32_t kept_40[3];
+  int16_t kept_52[3];
+  uint8_t kept_58[6];
 };
 static_assert(sizeof(sequence_data) == 64);
 static_assert(offsetof(sequence_data, view_count) == 8);
 
 struct __attribute__((packed)) sequence_frame_data {
-  int16_t unknown[4];
-  uint8_t reserved[38];
+  int16_t kept_0[4];
+  uint8_t kept_8[38];
 };
 static_assert(sizeof(sequence_frame_data) == 46);
 
 struct __attribute__((packed)) shadow_map {
-  int32_t unknown1[3];
-  int16_t unknown2;
-  uint8_t pad[2];
-  uint8_t reserved[16];
+  int32_t kept_0[3];
+  int16_t kept_12;
+  uint8_t kept_14[2];
+  uint8_t kept_16[16];
 };
 static_assert(sizeof(shadow_map) == 32);
 
@@ -179,7 +179,7 @@ struct __attribute__((packed)) bitmap_data {
   int16_t log2_width;      // set at load for power-of-two raw bitmaps, else 0
   int16_t log2_height;
   int16_t pixel_size_shift;  // bytes per pixel = 1 << shift
-  int16_t reserved;
+  int16_t kept_16;
   // run time, set at load
   int16_t rounded_width;  // up to a power of two
   int16_t rounded_height;

@@ -17,8 +17,8 @@ TEST_F(Screen, WorldColourTableIsAGreyRampCopiedToTheVisibleTable) {
   const color_table* world = screen_get_world_color_table();
   ASSERT_NE(world, nullptr);
   EXPECT_EQ(world->count, 32u);
-  EXPECT_NE(world->unknown1, 0u);  // the build time, in the word after the count
-  EXPECT_EQ(world->unknown2, 0u);
+  EXPECT_NE(world->kept_4, 0u);  // the build time, in the word after the count
+  EXPECT_EQ(world->kept_8, 0u);
   EXPECT_EQ(world->colors[0].red, 0);
   EXPECT_EQ(world->colors[1].green, 2114);
   EXPECT_EQ(world->colors[31].red, 65535);
