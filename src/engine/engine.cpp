@@ -39,8 +39,6 @@ bool game_data_initialize() {
   return true;
 }
 
-bool tag_store_initialize() { return tag_files_initialize() && tag_files_open(false, {}, -1); }
-
 bool instance_lock() {
   if (tag_files_lock_instance()) return true;
   ui_message_box("Error",
@@ -48,6 +46,10 @@ bool instance_lock() {
                  ui_icon_error, ui_buttons_ok);
   halt_program(-1);
 }
+
+// The lock is taken before the store is read: taking it may finish a change that a stopped writer
+// left half done, and what is read must be the store after it.
+bool tag_store_initialize() { return tag_files_initialize() && instance_lock() && tag_files_open(false, {}, -1); }
 
 // The input preferences choose the key binding set; they are read once and never saved.
 bool keyboard_configurations_initialize() { return preferences_load(&input_preferences_descriptor) != nullptr; }

@@ -367,6 +367,7 @@ bool tag_files_open(bool restricted, std::span<const int16_t> plugin_indices, in
 
 void tag_files_close() {
   if (!store.initialized) return;
+  tag_files_commit_abandon();
   local_close();
   for (int32_t slot : data_array_used_slots(store.files)) {
     tag_file_record* record = archive_get(slot);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "cseries/error_manager.h"
 #include "tag_files/tag_files_private.h"
@@ -15,6 +16,12 @@ bool range_is_inside(const tag_header* header, int32_t offset, int32_t size) {
 
 bool local_read(int32_t tag_index, const tag_header* header, int32_t offset, int32_t size, void* buffer,
                 const char* caller) {
+  if (const staged_tag* staged = staged_find(tag_index)) {
+    // Written in the open commit: the new contents, not the file's.
+    if (!range_is_inside(header, offset, size) || int64_t(offset) + size > int64_t(staged->data.size())) return false;
+    if (size > 0) std::memcpy(buffer, staged->data.data() + offset, size_t(size));
+    return true;
+  }
   if (!local_open(tag_index)) return false;
   const int64_t position = int64_t(LOCAL_TAG_DATA_OFFSET) + offset;
   if (range_is_inside(header, offset, size) &&
@@ -65,19 +72,16 @@ bool tag_file_write(int32_t* tag_index, int32_t offset, int32_t size, const void
   const tag_header* header = tag_index ? header_get(*tag_index) : nullptr;
   if (!header || header_is_hidden(header) || offset < 0 || size < 0 || (!buffer && size > 0)) return false;
   if (int64_t(LOCAL_TAG_DATA_OFFSET) + offset + size > INT32_MAX) return false;
+  // The archive tag's copy and the write are one change.
+  commit_scope commit;
   if (!header_is_local(header) && !tag_file_copy_to_local(tag_index)) return false;
-  if (!local_open(*tag_index)) return false;
-  const int64_t position = int64_t(LOCAL_TAG_DATA_OFFSET) + offset;
-  if (!file_write_to_position(&store.open_local_file, position, size, buffer)) {
-    POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", size, int32_t(position),
-               spec_path_text(store.open_local_file).c_str());
-    return false;
-  }
-  int64_t length = 0;
-  if (file_get_length(&store.open_local_file, &length) && length >= LOCAL_TAG_DATA_OFFSET) {
-    header_get(*tag_index)->size = uint32_t(length - LOCAL_TAG_DATA_OFFSET);
-  }
-  return true;
+  staged_tag* staged = stage(*tag_index, false);
+  if (!staged) return false;
+  const size_t end = size_t(offset) + size_t(size);
+  if (staged->data.size() < end) staged->data.resize(end);
+  if (size > 0) std::memcpy(staged->data.data() + offset, buffer, size_t(size));
+  header_get(*tag_index)->size = uint32_t(staged->data.size());
+  return commit.end();
 }
 
 bool tag_file_write_byte_swapped(int32_t* tag_index, int32_t offset, int32_t record_size, int32_t count, void* buffer,
@@ -113,14 +117,23 @@ int32_t tag_file_create(tag group, const char* name, int16_t version) {
   sanitize_tag_name(clean);
   if (clean[0] == '\0') return NONE;
 
+  // Only the visible tag of a name counts: a hidden one's identifier belongs to the tag hiding it.
   tag identifier;
   std::vector<int32_t> named = tags_named(group, clean, false);
-  if (!named.empty()) {
-    // The last tag of that name gives its identifier; local ones make way for the new file.
-    identifier = header_get(named.back())->tag_identifier;
-    for (int32_t existing : named) {
-      if (header_is_local(header_get(existing)) && !local_tag_remove(existing)) return NONE;
+  // A hidden local file of the name would stand where the new file goes.
+  for (int32_t hidden : named) {
+    if (header_is_hidden(header_get(hidden)) && header_is_local(header_get(hidden)) && !local_tag_remove(hidden)) {
+      return NONE;
     }
+  }
+  named = tags_named(group, clean, false);
+  std::erase_if(named, [](int32_t tag_index) { return header_is_hidden(header_get(tag_index)); });
+  if (!named.empty()) {
+    // The last tag of that name gives its identifier; a local one is emptied in place, replaced
+    // whole, so that no moment passes without it.
+    const int32_t last = named.back();
+    identifier = header_get(last)->tag_identifier;
+    if (header_is_local(header_get(last))) return local_tag_recreate(last, definition, version);
   } else {
     identifier = text_to_tag_padded(clean);
     while (identifier_in_use(group, identifier) || identifier == NONE_TAG) identifier++;
@@ -170,6 +183,7 @@ bool tag_file_set_info(int32_t* tag_index, const tag_file_info& info) {
   const int32_t slot = data_array_handle_slot(*tag_index);
 
   if (std::strcmp(name, header->name) != 0) {
+    if (store.commit.open) return false;  // a rename is not staged: it happens at once
     for (int32_t other : tags_named(header->group_tag, name, false)) {
       if (other != *tag_index) {
         POST_ERROR(error_warning, "can't rename '%s' to '%s' because another tag has that name.", header->name, name);

@@ -45,13 +45,14 @@ void local_close() {
   store.open_local_tag = NONE;
 }
 
-// Makes the tag's file the one open local file (read-write, exclusive).
+// Makes the tag's file the one open local file, for reading: files are replaced whole by renames,
+// so a reader never needs to keep anybody else out, and an open file keeps its contents.
 bool local_open(int32_t tag_index) {
   if (store.open_local_tag == tag_index && file_spec_is_open(&store.open_local_file)) return true;
   local_close();
   file_specification file;
   if (!local_file_of(tag_index, &file)) return false;
-  if (!file_open(&file, _file_open_read | _file_open_write)) {
+  if (!file_open(&file, _file_open_read)) {
     POST_ERROR(error_file_open, "couldn't open local tag file '%s'.", spec_file_name(file).c_str());
     return false;
   }
@@ -103,101 +104,96 @@ void local_tags_load() {
   }
 }
 
-// ---- writing whole local files ----
+// ---- writing whole local tags ----
+//
+// Every write goes through a commit (tag_files_commit.cpp): the new contents are staged and the
+// file is replaced whole when the commit ends, so that it holds either the old or the new
+// contents, never a mixture. A write outside an open commit is a commit of its own.
 
-// The tag's file is replaced as a whole (temporary, flush, rename), so that it holds either the old
-// or the new contents, never a mixture.
-static bool local_file_replace(const file_specification& folder, const std::string& file_name, const tag_header& header,
-                               const void* data, int32_t size) {
-  file_specification target;
-  if (!file_in_folder(folder, file_name, &target)) {
-    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", file_name.c_str());
-    return false;
-  }
-  tag_header stored = header;
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  const std::span<const uint8_t> parts[] = {
-      {reinterpret_cast<const uint8_t*>(&stored), sizeof stored},
-      {static_cast<const uint8_t*>(data), size_t(size)},
-  };
-  return atomic_file_write(&target, parts);
+namespace {
+
+void local_header_prepare(tag_header* header, int32_t size) {
+  header->flags = 0;
+  header->reserved = 0;
+  header->offset = LOCAL_TAG_DATA_OFFSET;
+  header->size = uint32_t(size);
+  header->archive_index = TAG_ARCHIVE_INDEX_LOCAL;
+  header->signature = TAG_HEADER_SIGNATURE;
 }
 
-// A local tag with the header's group, identifier, name and fields, holding data: the existing
-// local tag (tag_index) is replaced in place, or a new one is written and added.
-int32_t local_tag_write_whole(int32_t tag_index, tag_header header, const void* data, int32_t size) {
-  const tag_group_definition* group = tag_group_find(header.group_tag);
-  file_specification folder;
-  if (!group || size < 0 || !group_folder_ensure(group, &folder)) return NONE;
-  std::string file_name = tag_index == NONE ? std::string(header.name)
-                                            : store.local_file_names[size_t(data_array_handle_slot(tag_index))];
-  if (tag_index == NONE && free_header_count() == 0) {
+// Adds the header of a local tag that has no file yet and stages it with data.
+int32_t local_tag_add_staged(const tag_header& header, const void* data, int32_t size) {
+  if (free_header_count() == 0) {
     POST_ERROR(error_array_full, "there are no more free tag_headers for '%s'", header.name);
     return NONE;
   }
-  header.flags = 0;
-  header.reserved = 0;
-  header.offset = LOCAL_TAG_DATA_OFFSET;
-  header.size = uint32_t(size);
-  header.archive_index = TAG_ARCHIVE_INDEX_LOCAL;
-  header.signature = TAG_HEADER_SIGNATURE;
-  if (tag_index != NONE && store.open_local_tag == tag_index) local_close();
-  if (!local_file_replace(folder, file_name, header, data, size)) return NONE;
-  if (tag_index != NONE) {
+  int32_t tag_index = header_add(header, header.name);
+  staged_tag* staged = tag_index == NONE ? nullptr : stage(tag_index, true);
+  if (!staged) {
+    if (tag_index != NONE) header_remove(tag_index);
+    return NONE;
+  }
+  staged->data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  return tag_index;
+}
+
+}  // namespace
+
+// A local tag with the header's group, identifier, name and fields, holding data: the existing
+// local tag (tag_index) is replaced, or a new one is written and added.
+int32_t local_tag_write_whole(int32_t tag_index, tag_header header, const void* data, int32_t size) {
+  const tag_group_definition* group = tag_group_find(header.group_tag);
+  if (!group || size < 0 || (!data && size > 0)) return NONE;
+  local_header_prepare(&header, size);
+  commit_scope commit;
+  if (tag_index == NONE) {
+    tag_index = local_tag_add_staged(header, data, size);
+  } else {
+    staged_tag* staged = stage(tag_index, false);
+    if (!staged) return NONE;
+    staged->data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
     header_get(tag_index)->size = uint32_t(size);
     header_get(tag_index)->version = header.version;
-    return tag_index;
   }
-  return header_add(header, file_name.c_str());
+  return tag_index != NONE && commit.end() ? tag_index : NONE;
 }
 
 // Creates a new empty local tag with a known identifier.
 int32_t local_tag_create(const tag_group_definition* group, const char* name, tag identifier, int16_t version) {
   file_specification folder, file;
-  if (!group_folder_ensure(group, &folder)) return NONE;
-  if (!file_in_folder(folder, name, &file)) return NONE;
-  local_close();
-  if (!file_create(&file)) {
-    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", spec_path_text(file).c_str());
-    return NONE;
-  }
+  if (!group_folder(group, &folder) || !file_in_folder(folder, name, &file)) return NONE;
   tag_header header;
   std::memset(&header, 0, sizeof header);
   copy_text(header.name, name);
   header.group_tag = group->group_tag;
   header.tag_identifier = identifier;
   header.version = version;
-  header.archive_index = TAG_ARCHIVE_INDEX_LOCAL;
   header.install_class = group->install_class;
-  header.signature = TAG_HEADER_SIGNATURE;
-  header.offset = LOCAL_TAG_DATA_OFFSET;
-  int32_t tag_index = header_add(header, name);
-  if (tag_index == NONE) {
-    file_delete(&file);
-    return NONE;
-  }
-  tag_header stored = *header_get(tag_index);
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  if (!local_open(tag_index) || !file_write_to_position(&store.open_local_file, 0, sizeof stored, &stored)) {
-    POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", int32_t(sizeof stored), 0,
-               spec_path_text(file).c_str());
-    local_close();
-    header_remove(tag_index);
-    file_delete(&file);
-    return NONE;
-  }
-  return tag_index;
+  local_header_prepare(&header, 0);
+  commit_scope commit;
+  int32_t tag_index = local_tag_add_staged(header, nullptr, 0);
+  return tag_index != NONE && commit.end() ? tag_index : NONE;
 }
 
-// The header in stored order at offset 0 of the tag's open file.
+// Empties an existing local tag as if it were created again: its new header (version, install
+// class, no user data) and no data, replacing the file whole.
+int32_t local_tag_recreate(int32_t tag_index, const tag_group_definition* group, int16_t version) {
+  commit_scope commit;
+  staged_tag* staged = stage(tag_index, false);
+  if (!staged) return NONE;
+  staged->data.clear();
+  tag_header* header = header_get(tag_index);
+  header->size = 0;
+  header->version = version;
+  header->install_class = group->install_class;
+  header->user_data = 0;
+  return commit.end() ? tag_index : NONE;
+}
+
+// The tag's header (already changed in memory) goes to its file with the data as it is.
 bool local_header_rewrite(int32_t tag_index) {
-  if (!local_open(tag_index)) return false;
-  tag_header stored = *header_get(tag_index);
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  if (file_write_to_position(&store.open_local_file, 0, sizeof stored, &stored)) return true;
-  POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", int32_t(sizeof stored), 0,
-             spec_path_text(store.open_local_file).c_str());
-  return false;
+  commit_scope commit;
+  return stage(tag_index, false) != nullptr && commit.end();
 }
 
 bool local_name_taken(const tag_header* header) {
@@ -211,6 +207,11 @@ bool local_name_taken(const tag_header* header) {
 // Deletes a local tag's file and drops its header, so that an archive tag it hid shows again. A
 // file that is already gone only loses its header.
 bool local_tag_remove(int32_t tag_index) {
+  if (store.commit.open) {
+    POST_ERROR(error_warning, "can't delete '%s' while changes to the store are being gathered.",
+               tag_file_get_name(tag_index));
+    return false;
+  }
   local_close();
   file_specification file;
   if (local_file_of(tag_index, &file) && file_exists(&file) && !file_delete(&file)) {

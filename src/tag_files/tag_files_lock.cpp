@@ -1,45 +1,131 @@
-// The store lock: one holder of the store at a time, and the clean-up only that holder may do.
+// The store lock: one writer of the store at a time, readers who never see a commit half done, and
+// the clean-up only the writer may do.
+//
+// Both locks are single bytes of the file "tarn2" in "local", locked per open file: byte 0 is held
+// exclusively by the one writer (the editor, or a tool that writes) for as long as it runs; byte 1
+// is shared by readers while they read and taken exclusively by a writer only while it puts a
+// commit into place. The file is never deleted, so every process locks the same file; a lock file
+// that is deleted and created again would let two writers hold "the" lock at once.
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
 #include "cseries/error_manager.h"
-#include "tag_files/atomic_file.h"
+#include "platform/posix_files.h"
 #include "tag_files/tag_files_private.h"
 
 using namespace tag_files_internal;
 
 namespace {
 
-void lock_release() {
-  if (!store.lock_held) return;
-  file_close(&store.lock_file);
-  file_delete(&store.lock_file);
-  store.lock_held = false;
+// How long a reader waits for a stopped writer's commit to be finished by somebody before it gives
+// up and reports the store busy.
+constexpr int kReaderAttempts = 500;
+constexpr auto kReaderPause = std::chrono::milliseconds(20);
+
+std::string lock_path() {
+  file_specification lock;
+  folder_spec(&lock, {kLocalFolderName});
+  file_spec_set_name(&lock, kLockFileName);
+  return posix_path_from_backslashes(lock.path);
 }
 
-// Temporaries of whole-tag replacements that a crash or a kill left behind. They are only ever
-// written by the program holding the lock, so once we hold it every one left is stale.
-void local_temporaries_remove() {
-  for (const tag_group_definition& group : tag_groups) {
-    file_specification folder;
-    if (!group_folder(&group, &folder)) continue;
-    for (file_specification& file : folder_files(folder)) {
-      if (atomic_file_is_temporary_name(spec_file_name(file).c_str())) file_delete(&file);
-    }
+void lock_release() {
+  if (store.lock_fd >= 0) posix_file_close(store.lock_fd);  // closing drops both byte locks
+  store.lock_fd = -1;
+  store.lock_held = false;
+  store.reading_share_held = false;
+}
+
+void lock_exit_register() {
+  if (store.lock_exit_registered) return;
+  store.lock_exit_registered = true;
+  register_exit_procedure("tag_files", __LINE__, lock_release);
+}
+
+// Byte 0, without waiting, on the lock file that is really at the path now.
+bool store_lock_take() {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!lock_file_open()) return false;
+    if (!lock_byte(LOCK_BYTE_STORE, true, false)) return false;
+    if (posix_lock_file_is_current(store.lock_fd, lock_path())) return true;
+    // Somebody replaced the file under us: a lock on the old one excludes nobody.
+    lock_release();
   }
+  return false;
 }
 
 }  // namespace
 
+namespace tag_files_internal {
+
+bool lock_file_open() {
+  if (store.lock_fd >= 0) return true;
+  file_specification local;
+  folder_spec(&local, {kLocalFolderName});
+  if (!folder_ensure(local)) return false;
+  store.lock_fd = posix_lock_file_open(lock_path());
+  return store.lock_fd >= 0;
+}
+
+bool lock_byte(int64_t byte, bool exclusive, bool wait) {
+  bool busy = false;
+  return lock_file_open() && posix_lock_byte(store.lock_fd, byte, exclusive, wait, &busy);
+}
+
+void unlock_byte(int64_t byte) {
+  if (store.lock_fd >= 0) posix_unlock_byte(store.lock_fd, byte);
+}
+
+}  // namespace tag_files_internal
+
 bool tag_files_lock_instance() {
   if (store.lock_held) return true;
-  file_specification lock;
-  folder_spec(&lock, {kLocalFolderName});
-  file_spec_set_name(&lock, kLockFileName);
-  if (!file_create(&lock) || !file_open(&lock, _file_open_write)) return false;
-  store.lock_file = lock;
+  if (!store.initialized || store.reading_share_held) return false;
+  if (!store_lock_take()) {
+    if (store.lock_fd >= 0) lock_release();
+    return false;
+  }
   store.lock_held = true;
-  local_temporaries_remove();
-  if (!store.lock_exit_registered) {
-    store.lock_exit_registered = true;
-    register_exit_procedure("tag_files", __LINE__, lock_release);
+  lock_exit_register();
+  // The commit lock is taken while the stopped writer's renames are finished, so that no reader
+  // sees them half done; readers only hold it for a moment.
+  if (lock_byte(LOCK_BYTE_COMMIT, true, true)) {
+    commit_recover();
+    unlock_byte(LOCK_BYTE_COMMIT);
   }
   return true;
 }
+
+bool tag_files_lock_for_reading() {
+  if (store.lock_held || store.reading_share_held) return true;
+  if (!store.initialized) return false;
+  for (int attempt = 0; attempt < kReaderAttempts; ++attempt) {
+    if (!lock_byte(LOCK_BYTE_COMMIT, false, true)) break;
+    // Holding the share, no writer is between its commit record and its last rename: a record
+    // found now is a stopped writer's.
+    if (!commit_record_exists()) {
+      store.reading_share_held = true;
+      lock_exit_register();
+      return true;
+    }
+    unlock_byte(LOCK_BYTE_COMMIT);
+    // Nobody finished it yet: finish it ourselves when no writer is there to do it.
+    if (lock_byte(LOCK_BYTE_STORE, true, false)) {
+      if (lock_byte(LOCK_BYTE_COMMIT, true, true)) {
+        commit_recover();
+        unlock_byte(LOCK_BYTE_COMMIT);
+      }
+      unlock_byte(LOCK_BYTE_STORE);
+      continue;
+    }
+    std::this_thread::sleep_for(kReaderPause);
+  }
+  lock_release();
+  return false;
+}
+
+void tag_files_unlock() { lock_release(); }
+
+bool tag_files_lock_is_held() { return store.lock_held; }

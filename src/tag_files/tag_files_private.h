@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ constexpr const char* kLocalFolderName = "local";
 constexpr const char* kPluginsFolderName = "plugins";
 constexpr const char* kTagsFolderName = "tags";
 constexpr const char* kLockFileName = "tarn2";
+// Beside the lock: the list of renames of a commit under way (see tag_files_commit.cpp).
+constexpr const char* kCommitRecordName = "tarn2 commit";
 constexpr const char* kDiscVolumeName = "tarn2";
 constexpr const char* kUnknownName = "<unknown>";
 constexpr const char* kWebAddressScheme = "http://";
@@ -50,6 +53,20 @@ struct read_ahead_state {
   int64_t start = 0;       // file position of buffer[0]
   int32_t length = 0;      // valid bytes
   bool reload = false;
+};
+
+// A tag written during a commit: its new contents wait here until the commit ends, and reads of
+// the tag are answered from them meanwhile.
+struct staged_tag {
+  int32_t tag_index;
+  tag_header original;  // the header before the commit, restored when it is abandoned
+  bool created;         // the tag has no file yet; abandoning drops its header
+  std::vector<uint8_t> data;
+};
+
+struct commit_state {
+  bool open = false;
+  std::deque<staged_tag> staged;  // pointers to staged tags stay valid as more are staged
 };
 
 struct tag_store_globals {
@@ -79,9 +96,14 @@ struct tag_store_globals {
   bool install_entry_points_read[NUMBER_OF_INSTALL_ARCHIVES] = {};
   bool tag_table_entry_points_added = false;
 
+  // "local\tarn2": byte 0 is the store lock (one writer), byte 1 the commit lock (shared by
+  // readers, exclusive while a writer renames a commit into place).
+  int lock_fd = -1;
   bool lock_held = false;
+  bool reading_share_held = false;
   bool lock_exit_registered = false;
-  file_specification lock_file{};
+
+  commit_state commit;
 };
 
 extern tag_store_globals store;
@@ -176,9 +198,29 @@ bool local_open(int32_t tag_index);
 void local_tags_load();
 int32_t local_tag_write_whole(int32_t tag_index, tag_header header, const void* data, int32_t size);
 int32_t local_tag_create(const tag_group_definition* group, const char* name, tag identifier, int16_t version);
+int32_t local_tag_recreate(int32_t tag_index, const tag_group_definition* group, int16_t version);
 bool local_header_rewrite(int32_t tag_index);
 bool local_name_taken(const tag_header* header);
 bool local_tag_remove(int32_t tag_index);
+
+// ---- commits (tag_files_commit.cpp) ----
+
+// The staged contents of a tag in the open commit, none when it has none.
+staged_tag* staged_find(int32_t tag_index);
+// Stages a tag in the open commit, its current data read in first unless created (no file yet).
+staged_tag* stage(int32_t tag_index, bool created);
+using commit_scope = tag_files_commit_scope;
+// Finishes (or discards) a commit whose writer was stopped, then removes stale temporaries. Only
+// while the store lock is held.
+void commit_recover();
+bool commit_record_exists();
+
+// ---- the lock (tag_files_lock.cpp) ----
+
+bool lock_file_open();
+bool lock_byte(int64_t byte, bool exclusive, bool wait);
+void unlock_byte(int64_t byte);
+enum { LOCK_BYTE_STORE = 0, LOCK_BYTE_COMMIT = 1 };
 
 // ---- reading (tag_files_io.cpp) ----
 

@@ -459,6 +459,10 @@ bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& pat
   }
   bitmap_image image;
   if (!read_bitmap(path, rule, &image)) return false;
+  // Every tag the import changes (bitmaps, colour tables, a resized map and its collection) is
+  // written in one commit, or none is when the import fails part-way.
+  tag_files_commit_scope commit;
+  bool resized = false;
   if (rule == _size_whole_map && (image.width != frame.width || image.height != frame.height)) {
     if (!tool_ask_warning("This bitmap has dimensions %dx%d. The current mesh has dimensions %dx%d.\n"
                           "Do you want to resize the current mesh?",
@@ -468,8 +472,13 @@ bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& pat
     if (!mesh_resize(image.width / PIXELS_PER_CELL, image.height / PIXELS_PER_CELL)) return false;
     mesh_delete_markers_outside();
     map_set_modified(true);
+    resized = true;
   }
-  return extract_apply_image(layer, submesh, image);
+  if (!extract_apply_image(layer, submesh, image)) return false;
+  // A resize rebuilt the collection for the new grid: the map goes with it, or the store would
+  // hold a map and a collection that disagree.
+  if (resized && map_is_open() && map_is_modified() && !map_save()) return false;
+  return commit.end();
 }
 
 bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& image) {

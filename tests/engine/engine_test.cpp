@@ -1,6 +1,10 @@
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <algorithm>
 #include <string>
@@ -96,19 +100,33 @@ TEST(EngineInitialization, EditorStartsWhenEverythingIsThere) {
 TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
   scoped_work_folder folder;
   write_install_archives();
-  // This process plays the first copy: it holds "local\tarn2" open for exclusive writing.
-  file_specification local = working_file(nullptr, "local");
-  local.flags &= ~_file_specification_is_file;
-  file_create(&local);
-  file_specification lock = working_file("local", "tarn2");
-  ASSERT_TRUE(file_create(&lock));
-  ASSERT_TRUE(file_open(&lock, _file_open_write));
+  // A child plays the first copy: it holds the store lock until the pipe closes.
+  int ready[2], hold[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(hold), 0);
+  pid_t first = fork();
+  ASSERT_GE(first, 0);
+  if (first == 0) {
+    close(hold[1]);
+    char answer = tag_files_initialize() && tag_files_lock_instance() ? 'y' : 'n';
+    if (write(ready[1], &answer, 1) != 1) _exit(2);
+    char end;
+    while (read(hold[0], &end, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(hold[0]);
+  char answer = '?';
+  ASSERT_EQ(read(ready[0], &answer, 1), 1);
+  ASSERT_EQ(answer, 'y');
 
   EXPECT_EXIT(engine_initialize(), ExitedWithCode(255),
               "Error: Tarn II, Umber, or Vellgrim is already running\\. Please exit the other application and try "
               "again\\.");
-  EXPECT_TRUE(file_exists(&lock));
-  file_close(&lock);
+  EXPECT_TRUE(std::filesystem::exists("local/tarn2"));
+  close(hold[1]);
+  int status = 0;
+  waitpid(first, &status, 0);
 }
 
 TEST(EngineInitialization, LevelDisposalForgetsLoadedDefinitionsAndObjects) {

@@ -210,11 +210,12 @@ TEST_F(TagStoreTest, CreateReusesTheIdentifierOfATagWithTheSameName) {
   EXPECT_TRUE(tag_file_is_hidden(archived));
   ASSERT_TRUE(tag_file_write(&first, 0, 5, "hello"));
 
-  // Again: the local file is replaced by an empty one, and only one local tag remains.
+  // Again: the local file is replaced whole by an empty one (never deleted first), and only one
+  // local tag remains.
   int32_t second = tag_file_create(kMesh, "shared", 2);
   ASSERT_NE(second, NONE);
   EXPECT_EQ(tag_file_get_identifier(second), make_tag("shrd"));
-  EXPECT_FALSE(tag_file_is_valid(first));
+  EXPECT_EQ(second, first);
   EXPECT_EQ(tag_file_get_size(second), 0);
   EXPECT_EQ(std::filesystem::file_size("local/meshes/shared"), 64u);
   tag_file_filter filter = tag_file_filter_any();
