@@ -122,8 +122,7 @@ bool renames_apply(std::vector<planned_rename>& renames) {
   for (planned_rename& rename : renames) {
     if (file_exists(&rename.temporary)) {
       if (!file_rename_over(&rename.temporary, &rename.target)) {
-        POST_ERROR(error_file_write, "couldn't put '%s' in place of '%s'", spec_path_text(rename.temporary).c_str(),
-                   spec_path_text(rename.target).c_str());
+        POST_ERROR(error_file_write, "couldn't put '%s' in place of '%s'", rename.temporary.path, rename.target.path);
         all = false;
         continue;
       }
@@ -286,8 +285,7 @@ bool tag_files_commit_end() {
     };
     renames.push_back(rename);
     if (!write_file(&renames.back().temporary, parts)) {
-      POST_ERROR(error_file_write, "couldn't write the temporary file '%s'",
-                 spec_path_text(renames.back().temporary).c_str());
+      POST_ERROR(error_file_write, "couldn't write the temporary file '%s'", renames.back().temporary.path);
       written = false;
       break;
     }
