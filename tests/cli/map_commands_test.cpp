@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "map/mesh_file.h"
+#include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/map_test_store.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
@@ -46,6 +49,17 @@ class MapCommandsTest : public ::testing::Test {
 
     map_fixture ancient = map_fixture_new(1, 1);
     ASSERT_NE(store.store_map("Ancient Map", ancient, 4), NONE);
+
+    // A 2 x 1 map whose collection holds the textures of one submesh, as a save torn between the
+    // two tags would leave it.
+    map_fixture wide = map_fixture_new(2, 1);
+    int32_t wide_index = store.store_map("Torn Map", wide);
+    ASSERT_NE(wide_index, NONE);
+    mesh_definition wide_header;
+    ASSERT_TRUE(mesh_read_header(wide_index, &wide_header));
+    int32_t textures = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, wide_header.landscape_collection_tag);
+    std::vector<uint8_t> one_submesh = fixture_map_collection(1, 1, 3, 200).tag_data();
+    ASSERT_TRUE(tag_file_replace_contents(&textures, one_submesh.data(), int32_t(one_submesh.size())));
     store.close();
   }
 
@@ -59,7 +73,7 @@ class MapCommandsTest : public ::testing::Test {
 TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
   json list = tool_json({"map", "list", "--json"});
   ASSERT_TRUE(list.is_array());
-  ASSERT_EQ(list.size(), 5u);
+  ASSERT_EQ(list.size(), 6u);
   json by_name;
   for (const json& map : list) by_name[map["name"].get<std::string>()] = map;
   EXPECT_EQ(by_name["Good Map"]["width"], 1);
@@ -127,6 +141,11 @@ TEST_F(MapCommandsTest, CheckReportsEveryProblemAndFailsOnAny) {
   tool_result ancient = tool({"map", "check", "Ancient Map"});
   EXPECT_NE(ancient.exit_code, 0);
   EXPECT_NE(ancient.out.find("version 4 is older than 5"), std::string::npos) << ancient.out;
+  tool_result torn = tool({"map", "check", "Torn Map"});
+  EXPECT_NE(torn.exit_code, 0);
+  EXPECT_NE(torn.out.find("Torn Map: the collection holds 2 bitmaps where the map's 2x1 submeshes need 4"),
+            std::string::npos)
+      << torn.out;
   json shown = tool_json({"map", "info", "Ancient Map", "--json"});
   EXPECT_EQ(shown["loaded"], false);
   EXPECT_EQ(shown["header"]["width"], 1);
