@@ -49,7 +49,10 @@ bool instance_lock() {
 
 // The lock is taken before the store is read: taking it may finish a change that a stopped writer
 // left half done, and what is read must be the store after it.
-bool tag_store_initialize() { return tag_files_initialize() && instance_lock() && tag_files_open(false, {}, -1); }
+// A store opened already (the tool opens it first) stays as it is, with any changes it is gathering.
+bool tag_store_initialize() {
+  return tag_files_initialize() && instance_lock() && (tag_files_is_open() || tag_files_open(false, {}, -1));
+}
 
 // The input preferences choose the key binding set; they are read once and never saved.
 bool keyboard_configurations_initialize() { return preferences_load(&input_preferences_descriptor) != nullptr; }

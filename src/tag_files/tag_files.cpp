@@ -385,6 +385,8 @@ void tag_files_close() {
 
 bool foundation_tags_present() { return store.foundation_present; }
 
+bool tag_files_is_open() { return store.initialized && store.read_ahead.buffer != nullptr; }
+
 // ---- looking up ----
 
 int32_t tag_file_find(tag group, tag identifier) {

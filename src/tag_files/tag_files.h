@@ -225,6 +225,8 @@ bool tag_files_lock_for_reading();
 // Drops either lock (the lock file stays; it is never deleted).
 void tag_files_unlock();
 bool tag_files_lock_is_held();
+// Between tag_files_open and tag_files_close.
+bool tag_files_is_open();
 // True if the last tag_files_open found all five install archives.
 bool foundation_tags_present();
 

@@ -6,10 +6,16 @@
 // is shared by readers while they read and taken exclusively by a writer only while it puts a
 // commit into place. The file is never deleted, so every process locks the same file; a lock file
 // that is deleted and created again would let two writers hold "the" lock at once.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <thread>
+
+#include <signal.h>
 
 #include "cseries/error_manager.h"
 #include "platform/posix_files.h"
@@ -31,7 +37,59 @@ std::string lock_path() {
   return posix_path_from_backslashes(lock.path);
 }
 
+// The stress test's witness (VELLGRIM_LOCK_WITNESS names a folder outside the store): each holder of
+// the store lock leaves its process id in "holder" while it holds the lock and reports in
+// "violations" a holder it finds there still alive. The lock itself never reads it.
+const char* witness_folder() { return std::getenv("VELLGRIM_LOCK_WITNESS"); }
+
+bool process_is_alive(long pid) {
+  if (pid <= 0 || kill(pid_t(pid), 0) != 0) return false;
+  // A process that was killed and not yet reaped holds nothing any more.
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+  FILE* stat = std::fopen(path, "r");
+  if (!stat) return false;
+  char state = '?';
+  const int scanned = std::fscanf(stat, "%*d (%*[^)]) %c", &state);
+  std::fclose(stat);
+  return scanned == 1 && state != 'Z' && state != 'X';
+}
+
+void witness_take() {
+  const char* folder = witness_folder();
+  if (!folder) return;
+  const std::string holder = std::string(folder) + "/holder";
+  if (FILE* previous = std::fopen(holder.c_str(), "r")) {
+    long pid = 0;
+    if (std::fscanf(previous, "%ld", &pid) == 1 && pid != long(getpid()) && process_is_alive(pid)) {
+      if (FILE* violations = std::fopen((std::string(folder) + "/violations").c_str(), "a")) {
+        std::fprintf(violations, "%ld took the store lock while %ld held it\n", long(getpid()), pid);
+        std::fclose(violations);
+      }
+    }
+    std::fclose(previous);
+  }
+  if (FILE* mine = std::fopen(holder.c_str(), "w")) {
+    std::fprintf(mine, "%ld\n", long(getpid()));
+    std::fclose(mine);
+  }
+}
+
+// Before the lock goes: the next holder must not find us there.
+void witness_drop() {
+  const char* folder = witness_folder();
+  if (!folder || !store.lock_held) return;
+  const std::string holder = std::string(folder) + "/holder";
+  long pid = 0;
+  if (FILE* current = std::fopen(holder.c_str(), "r")) {
+    if (std::fscanf(current, "%ld", &pid) != 1) pid = 0;
+    std::fclose(current);
+  }
+  if (pid == long(getpid())) unlink(holder.c_str());
+}
+
 void lock_release() {
+  witness_drop();
   if (store.lock_fd >= 0) posix_file_close(store.lock_fd);  // closing drops both byte locks
   store.lock_fd = -1;
   store.lock_held = false;
@@ -88,6 +146,7 @@ bool tag_files_lock_instance() {
     return false;
   }
   store.lock_held = true;
+  witness_take();
   lock_exit_register();
   // The commit lock is taken while the stopped writer's renames are finished, so that no reader
   // sees them half done; readers only hold it for a moment.

@@ -129,6 +129,21 @@ TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
   waitpid(first, &status, 0);
 }
 
+TEST(EngineInitialization, AStoreOpenedFirstKeepsTheChangesItIsGathering) {
+  scoped_work_folder folder;
+  write_install_archives();
+  // As the tool does: the store opened and a commit begun before the engine starts.
+  ASSERT_TRUE(tag_files_initialize() && tag_files_lock_instance() && tag_files_open(false, {}, -1));
+  ASSERT_TRUE(tag_files_commit_begin());
+  const int32_t created = tag_file_create(make_tag("pref"), "gathered", 1);
+  ASSERT_NE(created, NONE);
+  ASSERT_TRUE(engine_initialize());
+  EXPECT_TRUE(tag_files_commit_is_open());
+  EXPECT_TRUE(tag_file_is_valid(created));
+  EXPECT_TRUE(tag_files_commit_end());
+  EXPECT_TRUE(std::filesystem::exists("preferences/gathered"));
+}
+
 TEST(EngineInitialization, LevelDisposalForgetsLoadedDefinitionsAndObjects) {
   scoped_work_folder folder;
   write_install_archives();
