@@ -131,7 +131,8 @@ bool cli_session_begin(cli_options& options, cli_session_mode mode) {
   if (::chdir(options.root.c_str()) != 0)
     return cli_fail(options, "can't use the folder '%s': %s", options.root.c_str(), std::strerror(errno));
 
-  error_manager_initialize(kProgramName);
+  // The editor may be running on this store and writing its log: a tool run adds to it.
+  error_manager_initialize(kProgramName, _log_start_appended);
   ui_host_install(&tool_ui_host);
   session_begun = true;
 

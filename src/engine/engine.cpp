@@ -149,11 +149,14 @@ void engine_dispose_level() {
 
 void engine_start_editor() {
   crash_handler_install();
-  error_manager_initialize("vellgrim");
+  // Appended until the store lock shows that no other copy is running and writing it.
+  error_manager_initialize("vellgrim", _log_start_appended);
   // The shadow editor's lighting definitions and the connector snapshot are the editor's own.
   definitions_initialize(&mesh_lighting_definitions);
   // A half-initialised engine must not go on to open maps.
   if (!engine_initialize()) halt_program(-1);
+  // The editor holds the store lock now: the log is this run's alone.
+  log_keep_only_this_run();
   if (!foundation_tags_present()) {
     show_warning_box("Could not find all foundation tags. Please do a large install.");
     halt_program(-1);

@@ -70,6 +70,14 @@ class MapCommandsTest : public ::testing::Test {
   tag identifier = NONE_TAG;
 };
 
+TEST_F(MapCommandsTest, ARunAddsToTheLogOfTheRunningEditor) {
+  ASSERT_TRUE(store.folder().write_file("tarn_log.txt", "the editor's line\n"));
+  ASSERT_EQ(tool({"map", "check", "Good Map"}).exit_code, 0);
+  const std::string log = store.folder().read_file("tarn_log.txt");
+  EXPECT_EQ(log.rfind("the editor's line\n", 0), 0u) << log;
+  EXPECT_NE(log.find("vellgrim-tool running under"), std::string::npos) << log;
+}
+
 TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
   json list = tool_json({"map", "list", "--json"});
   ASSERT_TRUE(list.is_array());

@@ -120,10 +120,13 @@ TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
   ASSERT_EQ(read(ready[0], &answer, 1), 1);
   ASSERT_EQ(answer, 'y');
 
-  EXPECT_EXIT(engine_initialize(), ExitedWithCode(255),
+  // The first copy's log is its own: the refused copy only adds to it.
+  ASSERT_TRUE(folder.write_file("tarn_log.txt", "the first copy's line\n"));
+  EXPECT_EXIT(engine_start_editor(), ExitedWithCode(255),
               "Error: Tarn II, Umber, or Vellgrim is already running\\. Please exit the other application and try "
               "again\\.");
   EXPECT_TRUE(std::filesystem::exists("local/tarn2"));
+  EXPECT_EQ(folder.read_file("tarn_log.txt").rfind("the first copy's line\n", 0), 0u);
   close(hold[1]);
   int status = 0;
   waitpid(first, &status, 0);
