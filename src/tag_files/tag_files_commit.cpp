@@ -15,6 +15,7 @@
 
 #include "cseries/error_manager.h"
 #include "platform/posix_files.h"
+#include "platform/ui_host.h"
 #include "tag_files/atomic_file.h"
 #include "tag_files/tag_files_private.h"
 
@@ -160,6 +161,34 @@ void temporaries_remove() {
   }
 }
 
+// A new tag's file name may be held by a file the loader refused (a damaged local tag): it is
+// never replaced, but kept beside as "NAME.damaged" (numbered when that is taken), and the user is
+// told. False when it can't be moved aside.
+bool damaged_file_keep(const staged_tag& staged, const planned_rename& rename) {
+  file_specification existing = rename.target;
+  if (!staged.created || !file_exists(&existing)) return true;
+  const std::string name = spec_file_name(rename.target);
+  std::string kept;
+  for (int n = 1; n < 1000; ++n) {
+    kept = name + ".damaged" + (n == 1 ? std::string() : " " + std::to_string(n));
+    file_specification candidate = rename.target;
+    if (!file_spec_set_name(&candidate, kept.c_str())) return false;
+    if (!file_exists(&candidate)) break;
+  }
+  if (!file_rename(&existing, kept.c_str())) {
+    POST_ERROR(error_file_write, "couldn't keep the damaged local tag file '%s' as '%s'", rename.target.path,
+               kept.c_str());
+    return false;
+  }
+  posix_folder_sync(folder_of(posix_path_from_backslashes(existing.path)));
+  log_note("tag_files", __LINE__, "the local tag file '%s' could not be loaded; it is kept as '%s'",
+           rename.target.path, existing.path);
+  const std::string text = std::string("The local tag file '") + rename.target.path +
+                           "' could not be loaded, so it was not replaced: it is kept as '" + existing.path + "'.";
+  ui_message_box("Warning", text.c_str(), ui_icon_warning, ui_buttons_ok);
+  return true;
+}
+
 void staged_restore() {
   // Created tags go last to first, so that each header removal restores what the previous added.
   for (auto staged = store.commit.staged.rbegin(); staged != store.commit.staged.rend(); ++staged) {
@@ -290,6 +319,10 @@ bool tag_files_commit_end() {
       break;
     }
     hook(_tag_files_commit_temporary_written, int32_t(renames.size()) - 1);
+  }
+  // A file that would be replaced but was never loaded is kept aside first.
+  for (size_t i = 0; written && i < renames.size(); ++i) {
+    written = damaged_file_keep(store.commit.staged[i], renames[i]);
   }
   // A new file needs its folder entry on the disc as much as its contents.
   for (const planned_rename& rename : renames) {

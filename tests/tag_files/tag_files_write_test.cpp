@@ -7,6 +7,7 @@
 
 #include "cseries/byte_swapping.h"
 #include "support/file_operation_recorder.h"
+#include "support/scripted_ui_host.h"
 #include "tag_files/atomic_file.h"
 #include "tag_store_fixture.h"
 
@@ -315,6 +316,45 @@ TEST_F(TagWriteTest, AFullDiscFailsTheCommitWhereverItStrikesAndChangesNothing) 
     EXPECT_TRUE(temporaries("local/collections").empty());
     EXPECT_TRUE(temporaries("local").empty());
   }
+}
+
+}  // namespace
+
+// ---- damaged local tags ----
+
+namespace {
+
+TEST_F(TagWriteTest, ALocalFileTheLoaderRefusedIsKeptAsDamagedNeverReplaced) {
+  scripted_ui_host ui;
+  write_install(0, {tag_entry(kMesh, kMap, "map", "archived map")});
+  // A file kept from an earlier time, and the author's local edits with one reserved byte flipped:
+  // the loader refuses the file.
+  ASSERT_TRUE(folder.write_file("local/meshes/map.damaged", "kept earlier"));
+  write_local(tag_entry(kMesh, kMap, "map", "the author's local edits"));
+  std::string damaged = folder.read_file("local/meshes/map");
+  damaged[3] = 1;  // the reserved byte of the stored header
+  ASSERT_TRUE(folder.write_file("local/meshes/map", damaged));
+  ASSERT_TRUE(open_store());
+  int32_t map = tag_file_find(kMesh, kMap);
+  ASSERT_FALSE(tag_file_is_local(map));
+
+  // Saving the archive map makes a local copy: the damaged file goes aside, numbered past the
+  // "map.damaged" already there, and the user is told.
+  ASSERT_TRUE(tag_file_write(&map, 0, 3, "MAP"));
+  EXPECT_EQ(folder.read_file("local/meshes/map").substr(64), "MAPhived map");
+  EXPECT_EQ(folder.read_file("local/meshes/map.damaged 2"), damaged);
+  EXPECT_EQ(folder.read_file("local/meshes/map.damaged"), "kept earlier");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].text,
+            "The local tag file 'local\\meshes\\map' could not be loaded, so it was not replaced: it is kept as "
+            "'local\\meshes\\map.damaged 2'.");
+  EXPECT_THAT(log(), HasSubstr("the local tag file 'local\\meshes\\map' could not be loaded; it is kept as "
+                               "'local\\meshes\\map.damaged 2'"));
+  // Neither kept file is taken for a tag.
+  ASSERT_TRUE(tag_files_open(false, {}, NONE));
+  EXPECT_EQ(read_tag(kMesh, kMap), "MAPhived map");
+  EXPECT_EQ(tag_file_count(kMesh), 1);
 }
 
 }  // namespace
