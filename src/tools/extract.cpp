@@ -275,6 +275,12 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
       break;
     }
   }
+  if (result == _bitmap_file_pixels_outside && header.pixel_offset < BITMAP_PALETTE_OFFSET) {
+    // Not a short file: the header points its rows at its own headers.
+    tool_show_error("%s is damaged: its pixels are said to start at byte %u, inside its headers.", name,
+                    unsigned(header.pixel_offset));
+    return false;
+  }
   if (result == _bitmap_file_pixels_outside) {
     tool_show_error("%s is cut short: its %dx%d pixels are not all in the file.", name, w, h);
     return false;

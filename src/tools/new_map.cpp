@@ -186,6 +186,13 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     tool_show_error("A map needs a name.");
     return false;
   }
+  // Tabs and line breaks in a name break every list that shows it, and the tool's output.
+  for (const char* c = name; *c; ++c) {
+    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) {
+      tool_show_error("A map's name can't hold control characters such as tabs or line breaks.");
+      return false;
+    }
+  }
   // Every input is checked before anything is created or replaced.
   if (!name_frees_collection(clean)) {
     tool_show_error("The collection '%s' holds other graphics than a map's textures: give the map another name.",

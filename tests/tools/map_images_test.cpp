@@ -195,6 +195,14 @@ TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   EXPECT_EQ(mesh_get_cell(2, 2)->terrain_and_flags, 0x99);
   EXPECT_EQ(ui.boxes.back().title, "Error");
   EXPECT_EQ(ui.boxes.back().text, path("cut.bmp") + " is cut short: its 256x256 pixels are not all in the file.");
+  // A whole file whose pixel offset points into its own headers is damaged, not short.
+  std::string inside = bmp_fixture{}.text();
+  inside[10] = 20;
+  inside[11] = inside[12] = inside[13] = 0;
+  ASSERT_TRUE(store.folder().write_file("inside.bmp", inside));
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("inside.bmp")));
+  EXPECT_EQ(ui.boxes.back().text,
+            path("inside.bmp") + " is damaged: its pixels are said to start at byte 20, inside its headers.");
   // The dimensions are judged before the rows: a cut file of the wrong size gets the size message.
   std::string wide_cut = wide.text();
   wide_cut.resize(5000);

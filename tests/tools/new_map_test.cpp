@@ -169,6 +169,11 @@ TEST_F(NewMap, RefusedBitmapsLeaveNoTagBehind) {
   EXPECT_FALSE(new_map_create("refused", store.media_tag(), folder + "/missing.bmp"));
   EXPECT_FALSE(new_map_create("refused", make_tag("nope"), write_bitmap("fine.bmp", bmp_fixture{})));
   EXPECT_FALSE(new_map_create("", store.media_tag(), folder + "/fine.bmp"));
+  EXPECT_EQ(ui.boxes.back().text, "A map needs a name.");
+  for (const char* name : {"tab\there", "two\nlines", "bell\a"}) {
+    EXPECT_FALSE(new_map_create(name, store.media_tag(), folder + "/fine.bmp")) << name;
+    EXPECT_EQ(ui.boxes.back().text, "A map's name can't hold control characters such as tabs or line breaks.");
+  }
   expect_no_tags();
 }
 
