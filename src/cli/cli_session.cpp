@@ -148,6 +148,12 @@ bool cli_session_begin(cli_options& options, cli_session_mode mode) {
                     options.root.c_str());
   if (!tag_files_open(false, {}, -1))
     return cli_fail(options, "couldn't open the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
+  // A damaged archive contributes nothing: what a reader shows then is not the whole store, so the
+  // reason goes to standard error and the run fails (after its output).
+  if (handle_error() && mode == _cli_session_read) {
+    cli_fail(options, "the tag store in '%s' is damaged and some of its tags are left out: %s", options.root.c_str(),
+             error_last_message());
+  }
   // Everything one command writes reaches the disc together, or nothing of it does.
   if (mode == _cli_session_write) tag_files_commit_begin();
   return true;

@@ -56,6 +56,7 @@ struct error_manager_state {
   int32_t handling;
   FILE* log;
   long run_start;  // offset of this run's header line in the log
+  char last_message[kLineSize];  // the message of the last report, for a caller to show
 };
 
 struct exit_procedure_table {
@@ -125,6 +126,8 @@ bool error_code_is_fatal(int16_t code) {
 }
 
 int16_t error_pending_code() { return state.pending_code; }
+
+const char* error_last_message() { return state.last_message; }
 
 void error_manager_initialize(const char* program_name, log_start start) {
   // A second initialisation starts the log again rather than leaking the first stream.
@@ -200,6 +203,12 @@ void post_error(int16_t code, const char* source, int line, const char* format, 
   bool fatal = error_code_is_fatal(code);
   if (state.pending_code == error_none || fatal) state.pending_code = code;
 
+  if (format) {
+    va_list arguments;
+    va_start(arguments, format);
+    format_bounded(state.last_message, sizeof state.last_message, format, arguments);
+    va_end(arguments);
+  }
   if (format && state.log) {
     char prefix[64];
     if (state.pending_code == error_assertion_failure) {

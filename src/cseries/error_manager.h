@@ -48,6 +48,8 @@ const char* error_code_name(int16_t code);
 bool error_code_is_fatal(int16_t code);
 // The code waiting for handle_error, 0 when none.
 int16_t error_pending_code();
+// The message of the last report ("" before any), for a caller that tells the user the reason.
+const char* error_last_message();
 
 // Writes the text unchanged, after "YYYY-MM-DD hh:mm:ss  " when time-stamped, and flushes.
 void log_write(const char* text, bool time_stamp);
