@@ -10,6 +10,7 @@
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
 #include "tools/bitmap_fixtures.h"
@@ -164,6 +165,25 @@ TEST_F(MapImages, ColorImportRebuildsTheTablesAndReopens) {
   EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 0), 0)[0], 4);
   EXPECT_TRUE(collection_get_bitmap(collection, 0)->flags & BITMAP_IS_PROTECTED);
   EXPECT_EQ(collection_get_remapping_tables(collection).size(), 256u);
+}
+
+TEST_F(MapImages, ARefusedColorImportWritesNothing) {
+  // A 2 x 2 map whose collection holds the textures of one submesh only.
+  ASSERT_TRUE(make_map("torn", 512, 512));
+  int32_t textures = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, mesh_globals.header->landscape_collection_tag);
+  ASSERT_NE(textures, NONE);
+  const std::vector<uint8_t> one_submesh = fixture_map_collection(1, 1, 3, 200).tag_data();
+  ASSERT_TRUE(tag_file_replace_contents(&textures, one_submesh.data(), int32_t(one_submesh.size())));
+  ASSERT_TRUE(map_reopen());
+
+  bmp_fixture file;
+  file.width = file.height = 512;
+  file.fill = 9;
+  EXPECT_FALSE(extract_import_layer(_map_layer_color, EXTRACT_WHOLE_MESH, write_bitmap("whole.bmp", file)));
+  // The first submesh's bitmap was changed in memory before the second was found missing; the
+  // collection tag is as it was.
+  EXPECT_EQ(store.tag_bytes(textures), one_submesh);
+  EXPECT_FALSE(tag_files_commit_is_open());
 }
 
 TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
