@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,31 @@ TEST_F(MapCommandsTest, ARunAddsToTheLogOfTheRunningEditor) {
   const std::string log = store.folder().read_file("tarn_log.txt");
   EXPECT_EQ(log.rfind("the editor's line\n", 0), 0u) << log;
   EXPECT_NE(log.find("vellgrim-tool running under"), std::string::npos) << log;
+}
+
+TEST_F(MapCommandsTest, ReadersSucceedWhileTheEditorHoldsTheStoreWithTheMapOpen) {
+  // This process plays the editor: it holds the store lock and has the map's file open.
+  ASSERT_TRUE(tag_files_lock_instance());
+  ASSERT_TRUE(tag_files_open(false, {}, -1));
+  const int32_t map = tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier);
+  uint8_t head[4];
+  ASSERT_TRUE(tag_file_read(map, 0, 4, head));
+
+  tool_result checked = tool({"map", "check", "Good Map"});
+  EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+  EXPECT_NE(checked.out.find("Good Map: no problems"), std::string::npos) << checked.out;
+  tool_result shown = tool({"map", "info", "Good Map"});
+  EXPECT_EQ(shown.exit_code, 0) << shown.err;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08x", unsigned(identifier));
+  tool_result dumped = tool({"tags", "cat", "mesh", hex});
+  EXPECT_EQ(dumped.exit_code, 0) << dumped.err;
+  EXPECT_EQ(dumped.out.size(), size_t(tag_file_get_size(map)));
+  // A writer is refused while the editor runs, and says why.
+  tool_result resaved = tool({"map", "resave", "Good Map"});
+  EXPECT_NE(resaved.exit_code, 0);
+  EXPECT_NE(resaved.err.find("another program is using the tag store"), std::string::npos) << resaved.err;
+  tag_files_unlock();
 }
 
 TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
