@@ -290,6 +290,8 @@ enum tag_files_commit_step {
   _tag_files_commit_record_removed,
 };
 void tag_files_set_commit_hook(void (*hook)(tag_files_commit_step step, int32_t n));
+// How long ending a commit waits for readers to let go of the store (60 seconds; tests shorten it).
+void tag_files_set_commit_lock_wait(int seconds);
 
 // ---- reading ----
 

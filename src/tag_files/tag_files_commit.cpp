@@ -25,6 +25,7 @@ namespace {
 
 constexpr std::string_view kRecordFirstLine = "vellgrim commit 1";
 constexpr std::string_view kRecordLastLine = "end";
+int commit_lock_seconds = 60;  // how long a commit waits for readers to end
 
 void (*commit_hook)(tag_files_commit_step step, int32_t n) = nullptr;
 
@@ -330,8 +331,11 @@ bool tag_files_commit_end() {
   }
 
   // 2: the record, under the commit lock, so that readers never see the renames half done.
-  bool locked = written && lock_byte(LOCK_BYTE_COMMIT, true, true);
-  if (written && !locked) POST_ERROR(error_file_open, "couldn't take the commit lock of the tag store");
+  // A reader that never ends (a listing held by a paused pager) must not hang the editor's save.
+  bool locked = written && lock_byte_within(LOCK_BYTE_COMMIT, commit_lock_seconds);
+  if (written && !locked) {
+    POST_ERROR(error_file_open, "the tag store is being read by another program; nothing was changed, try again");
+  }
   bool recorded = false;
   if (locked) {
     file_specification record = record_spec();
@@ -376,5 +380,7 @@ tag_files_commit_scope::~tag_files_commit_scope() {
 }
 
 bool tag_files_commit_scope::end() { return !own_ || tag_files_commit_end(); }
+
+void tag_files_set_commit_lock_wait(int seconds) { commit_lock_seconds = seconds; }
 
 void tag_files_set_commit_hook(void (*new_hook)(tag_files_commit_step step, int32_t n)) { commit_hook = new_hook; }

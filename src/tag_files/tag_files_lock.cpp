@@ -132,6 +132,15 @@ bool lock_byte(int64_t byte, bool exclusive, bool wait) {
   return lock_file_open() && posix_lock_byte(store.lock_fd, byte, exclusive, wait, &busy);
 }
 
+bool lock_byte_within(int64_t byte, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    if (lock_byte(byte, true, false)) return true;
+    if (store.lock_fd < 0 || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 void unlock_byte(int64_t byte) {
   if (store.lock_fd >= 0) posix_unlock_byte(store.lock_fd, byte);
 }

@@ -219,6 +219,8 @@ bool commit_record_exists();
 
 bool lock_file_open();
 bool lock_byte(int64_t byte, bool exclusive, bool wait);
+// Exclusive, waiting at most seconds for the holders of shares to end.
+bool lock_byte_within(int64_t byte, int seconds);
 void unlock_byte(int64_t byte);
 enum { LOCK_BYTE_STORE = 0, LOCK_BYTE_COMMIT = 1 };
 

@@ -1,6 +1,7 @@
 // The store shared by several processes: one writer at a time, readers never refused, and commits
 // of several tags that a killed writer leaves all old or all new.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -139,6 +140,43 @@ TEST_F(TagStoreProcesses, ReadersAreRefusedNeitherByTheWriterNorByEachOther) {
               return read_tag(kMesh, kMapId) == "replaced" ? 0 : 2;
             }),
             0);
+}
+
+TEST_F(TagStoreProcesses, AReaderThatNeverEndsFailsTheCommitInsteadOfHangingIt) {
+  write_local(tag_entry(kMesh, kMapId, "map", "old map"));
+  ASSERT_TRUE(open_store());
+  ASSERT_TRUE(tag_files_lock_instance());
+  int ready[2], hold[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(hold), 0);
+  pid_t reader = fork();
+  if (reader == 0) {
+    tag_files_unlock();
+    close(hold[1]);
+    char answer = tag_files_lock_for_reading() ? 'y' : 'n';
+    if (write(ready[1], &answer, 1) != 1) _exit(2);
+    char end;
+    while (read(hold[0], &end, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(hold[0]);
+  char answer = '?';
+  ASSERT_EQ(read(ready[0], &answer, 1), 1);
+  ASSERT_EQ(answer, 'y');
+
+  tag_files_set_commit_lock_wait(0);
+  int32_t map = tag_file_find(kMesh, kMapId);
+  EXPECT_FALSE(tag_file_replace_contents(&map, "new map", 7));
+  EXPECT_THAT(reports(), testing::HasSubstr("the tag store is being read by another program; nothing was changed"));
+  EXPECT_EQ(read_tag(kMesh, kMapId), "old map");
+  EXPECT_EQ(temporaries_left(), 0);
+
+  close(hold[1]);
+  int status = 0;
+  waitpid(reader, &status, 0);
+  EXPECT_TRUE(tag_file_replace_contents(&map, "new map", 7));
+  EXPECT_EQ(read_tag(kMesh, kMapId), "new map");
 }
 
 // ---- commits of several tags ----
