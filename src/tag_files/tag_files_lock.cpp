@@ -12,8 +12,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <signal.h>
 
@@ -42,9 +44,26 @@ std::string lock_path() {
 // "violations" a holder it finds there still alive. The lock itself never reads it.
 const char* witness_folder() { return std::getenv("VELLGRIM_LOCK_WITNESS"); }
 
+// Whether the process still has the lock file open: a holder must. A killed process lets go of its
+// files (and locks) before it is a zombie, so being alive is not enough.
+bool process_has_lock_file_open(long pid) {
+  char folder[64];
+  std::snprintf(folder, sizeof folder, "/proc/%ld/fd", pid);
+  std::vector<posix_directory_entry> entries;
+  if (!posix_folder_list(folder, &entries)) return false;
+  for (const posix_directory_entry& entry : entries) {
+    char target[4096];
+    const std::string link = std::string(folder) + "/" + entry.name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0) continue;
+    target[length] = '\0';
+    if (std::strstr(target, "/local/tarn2") && !std::strstr(target, "/local/tarn2 commit")) return true;
+  }
+  return false;
+}
+
 bool process_is_alive(long pid) {
   if (pid <= 0 || kill(pid_t(pid), 0) != 0) return false;
-  // A process that was killed and not yet reaped holds nothing any more.
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
   FILE* stat = std::fopen(path, "r");
@@ -52,7 +71,7 @@ bool process_is_alive(long pid) {
   char state = '?';
   const int scanned = std::fscanf(stat, "%*d (%*[^)]) %c", &state);
   std::fclose(stat);
-  return scanned == 1 && state != 'Z' && state != 'X';
+  return scanned == 1 && state != 'Z' && state != 'X' && process_has_lock_file_open(pid);
 }
 
 void witness_take() {
