@@ -102,9 +102,19 @@ TEST_F(TagStoreProcesses, ASecondWriterIsRefusedAndTheSweepRunsOnlyUnderTheLock)
   EXPECT_EQ(run_child([] { return tag_files_lock_instance() ? 1 : 0; }), 0);
   EXPECT_TRUE(std::filesystem::exists(ours));
   tag_files_unlock();
-  // The next holder sweeps it.
+  // The next holder sweeps it, and those a killed "tags pack" or commit record left in "plugins"
+  // and "local"; other files there stay.
+  const std::string packed = std::string("plugins/") + ATOMIC_FILE_TEMPORARY_PREFIX + "extra.plg";
+  const std::string record = std::string("local/") + ATOMIC_FILE_TEMPORARY_PREFIX + "tarn2 commit";
+  folder.write_file(packed, "half an archive");
+  folder.write_file(record, "half a record");
+  folder.write_file("plugins/kept.plg", "not ours");
   EXPECT_EQ(run_child([] { return tag_files_lock_instance() ? 0 : 1; }), 0);
   EXPECT_FALSE(std::filesystem::exists(ours));
+  EXPECT_FALSE(std::filesystem::exists(packed));
+  EXPECT_FALSE(std::filesystem::exists(record));
+  EXPECT_TRUE(std::filesystem::exists("plugins/kept.plg"));
+  EXPECT_TRUE(std::filesystem::exists("local/tarn2"));
 }
 
 // ---- readers ----
