@@ -6,7 +6,7 @@ TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run demo-data test test-asan test-tsan fuzz fuzz-smoke bench clean
+.PHONY: all deps configure build run demo-data test test-asan test-tsan fuzz fuzz-smoke bench stress clean
 
 all: build
 
@@ -61,6 +61,15 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 FUZZ_SECONDS ?= 20
 fuzz-smoke: fuzz
 	@bash scripts/fuzz-smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Many writers and readers of vellgrim-tool against one store, writers killed at random; not part
+# of `make test`. STRESS_SECONDS, STRESS_WRITERS and STRESS_READERS tune it.
+STRESS_SECONDS ?= 300
+STRESS_WRITERS ?= 3
+STRESS_READERS ?= 3
+stress: build
+	python3 scripts/stress.py --tool $(BUILD)/vellgrim-tool --seconds $(STRESS_SECONDS) \
+	  --writers $(STRESS_WRITERS) --readers $(STRESS_READERS)
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -131,22 +131,43 @@ bool cli_session_begin(cli_options& options, cli_session_mode mode) {
   if (::chdir(options.root.c_str()) != 0)
     return cli_fail(options, "can't use the folder '%s': %s", options.root.c_str(), std::strerror(errno));
 
-  error_manager_initialize(kProgramName);
+  // The editor may be running on this store and writing its log: a tool run adds to it.
+  error_manager_initialize(kProgramName, _log_start_appended);
   ui_host_install(&tool_ui_host);
   session_begun = true;
 
   if (!tag_files_initialize())
     return cli_fail(options, "couldn't start the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
-  if (!tag_files_open(false, {}, -1))
-    return cli_fail(options, "couldn't open the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
+  // The lock comes before the store is read, so that what is read is one state of the store: a
+  // writer's own, or for a reader one that no writer is in the middle of changing.
   if (mode == _cli_session_write && !tag_files_lock_instance())
     return cli_fail(options, "another program is using the tag store in '%s'; try again when it has ended",
                     options.root.c_str());
+  if (mode == _cli_session_read && !tag_files_lock_for_reading())
+    return cli_fail(options, "the tag store in '%s' is busy: a stopped change is still being finished; try again",
+                    options.root.c_str());
+  if (!tag_files_open(false, {}, -1))
+    return cli_fail(options, "couldn't open the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
+  // A damaged archive contributes nothing: what a reader shows then is not the whole store, so the
+  // reason goes to standard error and the run fails (after its output).
+  if (handle_error() && mode == _cli_session_read) {
+    cli_fail(options, "the tag store in '%s' is damaged and some of its tags are left out: %s", options.root.c_str(),
+             error_last_message());
+  }
+  // Everything one command writes reaches the disc together, or nothing of it does.
+  if (mode == _cli_session_write) tag_files_commit_begin();
   return true;
 }
 
-void cli_session_end(const cli_options& options) {
+void cli_session_end(cli_options& options) {
   if (!session_begun) return;
+  if (tag_files_commit_is_open()) {
+    if (options.exit_code != 0) {
+      tag_files_commit_abandon();
+    } else if (!tag_files_commit_end()) {
+      cli_fail(options, "couldn't write the changes to the tag store; nothing was changed (see tarn_log.txt)");
+    }
+  }
   std::fflush(stdout);
   halt_program(options.exit_code);
 }

@@ -22,9 +22,10 @@ enum cli_session_mode {
 // initialises and opens the tag store (unrestricted, no plugins, latest patch level) and, when
 // writing, takes the lock. On failure reports through cli_fail and answers false.
 bool cli_session_begin(cli_options& options, cli_session_mode mode);
-// Runs the engine's exit procedures (lock released, store and log closed) and ends the process
-// with options.exit_code. Does nothing when no session was begun.
-void cli_session_end(const cli_options& options);
+// Puts a writing command's changes on the disc as one commit when it succeeded (drops them when it
+// failed), runs the engine's exit procedures (lock released, store and log closed) and ends the
+// process with options.exit_code. Does nothing when no session was begun.
+void cli_session_end(cli_options& options);
 
 // Prints "vellgrim-tool: <message>" as one line on standard error and sets a non-zero exit code;
 // answers false so that callers can `return cli_fail(...)`.

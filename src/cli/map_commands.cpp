@@ -269,7 +269,9 @@ void map_resave(cli_options& options, const map_arguments& arguments) {
 std::vector<std::string> check_map(int32_t tag_index) {
   std::vector<std::string> problems;
   mesh_definition header;
-  if (!mesh_read_header(tag_index, &header)) return {"the 1024-byte header can't be read"};
+  if (tag_file_get_size(tag_index) < MESH_HEADER_SIZE) return {"the map is shorter than its 1024-byte header"};
+  // A file that can't be read now is not a damaged map: say so, not "corrupt".
+  if (!mesh_read_header(tag_index, &header)) return {"busy: the map can't be read just now; try again"};
   const int16_t version = int16_t(tag_file_get_version(tag_index));
   if (version > MESH_VERSION) {
     problems.push_back("version " + std::to_string(version) + " is newer than " + std::to_string(MESH_VERSION));
@@ -293,6 +295,25 @@ std::vector<std::string> check_map(int32_t tag_index) {
                        "' of the store");
   }
   if (loaded) {
+    // The textures must be the grid's: two 256 x 256 bitmaps per submesh.
+    const int16_t collection = mesh_header()->landscape_collection_index;
+    const int32_t expected = 2 * int32_t(mesh_width()) * mesh_height();
+    const int32_t bitmaps = collection_get_bitmap_count(collection);
+    if (bitmaps != expected) {
+      problems.push_back("the collection holds " + std::to_string(bitmaps) + " bitmaps where the map's " +
+                         std::to_string(mesh_width()) + "x" + std::to_string(mesh_height()) +
+                         " submeshes need " + std::to_string(expected));
+    } else {
+      for (int32_t i = 0; i < bitmaps; ++i) {
+        const bitmap_data* bitmap = collection_get_bitmap(collection, i);
+        if (bitmap && (bitmap->width != TEXELS_PER_SUBMESH || bitmap->height != TEXELS_PER_SUBMESH)) {
+          problems.push_back("bitmap #" + std::to_string(i) + " of the collection is " + std::to_string(bitmap->width) +
+                             "x" + std::to_string(bitmap->height) + ", not " + std::to_string(TEXELS_PER_SUBMESH) +
+                             "x" + std::to_string(TEXELS_PER_SUBMESH));
+          break;
+        }
+      }
+    }
     if (mesh_lod() == nullptr) {
       problems.push_back("there is no LOD data (map resave computes it)");
     } else {

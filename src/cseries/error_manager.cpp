@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "platform/ui_host.h"
 
@@ -59,6 +60,8 @@ struct error_manager_state {
   bool fatal_codes_halt = true;
   int32_t handling;
   FILE* log;
+  long run_start;  // offset of this run's header line in the log
+  char last_message[kLineSize];  // the message of the last report, for a caller to show
 };
 
 struct exit_procedure_table {
@@ -131,10 +134,16 @@ int16_t error_pending_code() { return state.pending_code; }
 
 void error_manager_set_fatal_codes_halt(bool halt) { state.fatal_codes_halt = halt; }
 
-void error_manager_initialize(const char* program_name) {
-  // A second initialisation starts a fresh log rather than leaking the first stream.
+const char* error_last_message() { return state.last_message; }
+
+void error_manager_initialize(const char* program_name, log_start start) {
+  // A second initialisation starts the log again rather than leaking the first stream.
   if (state.log) std::fclose(state.log);
-  state.log = std::fopen(kLogFileName, "w");  // the run goes on without a log if this fails
+  // Appending keeps what another running program (the editor) wrote; every line is written whole
+  // at the end, so runs at once interleave by lines.
+  state.log = std::fopen(kLogFileName, start == _log_start_fresh ? "w" : "a");  // no log if this fails
+  if (state.log) std::fseek(state.log, 0, SEEK_END);
+  state.run_start = state.log ? std::ftell(state.log) : 0;  // where this run's lines begin
   if (!state.log_close_registered) {
     state.log_close_registered = true;
     register_exit_procedure(kSourceName, __LINE__, log_close);
@@ -146,6 +155,28 @@ void error_manager_initialize(const char* program_name) {
                  program_name ? program_name : "", kOperatingSystemName);
   log_write_line(header, length, true);
   state.pending_code = error_none;
+}
+
+void log_keep_only_this_run() {
+  if (!state.log || state.run_start <= 0) return;
+  std::fflush(state.log);
+  std::FILE* reader = std::fopen(kLogFileName, "r");
+  if (!reader) return;
+  std::string this_run;
+  if (std::fseek(reader, state.run_start, SEEK_SET) == 0) {
+    char chunk[4096];
+    size_t read = 0;
+    while ((read = std::fread(chunk, 1, sizeof chunk, reader)) > 0) this_run.append(chunk, read);
+  }
+  std::fclose(reader);
+  if (std::FILE* fresh = std::freopen(kLogFileName, "w", state.log)) {
+    state.log = fresh;
+    std::fwrite(this_run.data(), 1, this_run.size(), state.log);
+    std::fflush(state.log);
+    state.run_start = 0;
+  } else {
+    state.log = std::fopen(kLogFileName, "a");
+  }
 }
 
 void log_write(const char* text, bool time_stamp) {
@@ -184,6 +215,12 @@ void post_error(int16_t code, const char* source, int line, const char* format, 
     state.pending_code.compare_exchange_strong(none, code);
   }
 
+  if (format) {
+    va_list arguments;
+    va_start(arguments, format);
+    format_bounded(state.last_message, sizeof state.last_message, format, arguments);
+    va_end(arguments);
+  }
   if (format && state.log) {
     char prefix[64];
     if (state.pending_code == error_assertion_failure) {

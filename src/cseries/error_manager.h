@@ -33,14 +33,24 @@ enum error_code : int16_t {
 
 #define VG_PRINTF(f, a) __attribute__((format(printf, f, a)))
 
-// Opens the log in the working folder (truncating it), registers its closing, writes the header.
-void error_manager_initialize(const char* program_name);
+enum log_start {
+  _log_start_fresh,     // the log is rewritten: the editor once it holds the store lock
+  _log_start_appended,  // the lines go after what is there: tool runs, a copy refused at start
+};
+// Opens the log in the working folder (rewritten or appended to), registers its closing, writes
+// the header.
+void error_manager_initialize(const char* program_name, log_start start = _log_start_fresh);
+// Started appended, the log is made this run's alone: what came before this run's header goes. For
+// the editor once the store lock shows no other copy is running.
+void log_keep_only_this_run();
 
 // The name of a code as logged ("File system Open"); "Unknown" for codes out of range.
 const char* error_code_name(int16_t code);
 bool error_code_is_fatal(int16_t code);
 // The code waiting for handle_error, 0 when none.
 int16_t error_pending_code();
+// The message of the last report ("" before any), for a caller that tells the user the reason.
+const char* error_last_message();
 
 // Writes the text unchanged, after "YYYY-MM-DD hh:mm:ss  " when time-stamped, and flushes.
 void log_write(const char* text, bool time_stamp);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "platform/posix_files.h"
 
 namespace {
 
@@ -249,19 +250,21 @@ bool window_positions_write(const window_positions& positions) {
   for (const std::string& line : output) text << line << "\n";
   std::string contents = text.str();
 
-  // Written beside the file and renamed over it, so a failed write never leaves half a file.
+  // Written beside the file, synced, and renamed over it (the folder synced after), so that a
+  // failed write or a crash never leaves half a file or an empty one.
   std::error_code error;
   std::filesystem::path target(path);
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
   std::string temporary = path + ".new";
-  bool ok = false;
-  if (FILE* file = std::fopen(temporary.c_str(), "wb")) {
-    ok = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-    ok = std::fclose(file) == 0 && ok;
+  bool ok = posix_file_create(temporary);
+  if (ok) {
+    const int fd = posix_file_open(temporary, _posix_open_write, nullptr);
+    ok = fd >= 0 && posix_file_write_exact(fd, contents.data(), int64_t(contents.size())) && posix_file_sync(fd);
+    if (fd >= 0) ok = posix_file_close(fd) && ok;
   }
-  if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+  ok = ok && posix_rename_replace(temporary, path);
   if (!ok) {
-    std::remove(temporary.c_str());
+    posix_file_remove(temporary);
     POST_ERROR(error_file_write, "couldn't write window positions to '%s'", path.c_str());
   }
   return ok;

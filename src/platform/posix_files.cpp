@@ -11,10 +11,40 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace {
+
+posix_observer observer = nullptr;
+// The paths of open descriptors, kept only while an observer listens.
+std::mutex observed_mutex;
+std::map<int, std::string> observed_paths;
+
+void observe_open(int fd, const std::string& path) {
+  if (!observer || fd < 0) return;
+  std::lock_guard<std::mutex> guard(observed_mutex);
+  observed_paths[fd] = path;
+}
+
+std::string observed_path(int fd) {
+  std::lock_guard<std::mutex> guard(observed_mutex);
+  auto found = observed_paths.find(fd);
+  return found == observed_paths.end() ? std::string() : found->second;
+}
+
+// False (errno ENOSPC) when the observer refuses the operation.
+bool announce(posix_operation operation, const std::string& path) {
+  if (!observer || observer(operation, path)) return true;
+  errno = ENOSPC;
+  return false;
+}
+
+bool announce_fd(posix_operation operation, int fd) {
+  return !observer || announce(operation, observed_path(fd));
+}
 
 // A descriptor closed when it goes out of scope unless released.
 class scoped_fd {
@@ -57,14 +87,26 @@ bool lock_exclusive(int fd, bool* busy) {
   }
 }
 
-// Makes a finished rename survive a crash; failures only cost durability.
-void sync_parent_folder(const std::string& path) {
+std::string parent_folder(const std::string& path) {
   size_t slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes a finished rename survive a crash; failures only cost durability.
+void sync_parent_folder(const std::string& path) { posix_folder_sync(parent_folder(path)); }
+
+bool lock_range(int fd, int64_t byte, short type, bool wait, bool* busy) {
+  struct flock range = {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = off_t(byte);
+  range.l_len = 1;
+  for (;;) {
+    if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) == 0) return true;
+    if (errno == EINTR) continue;
+    if (busy) *busy = errno == EAGAIN || errno == EACCES;
+    return false;
+  }
 }
 
 // Moves exactly count bytes through read or write, resuming after interruptions and partial moves;
@@ -101,10 +143,19 @@ int posix_file_open(const std::string& path, int mode, bool* busy) {
   scoped_fd fd(open_regular(path, reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY));
   if (fd.get() < 0) return -1;
   if (writing && !lock_exclusive(fd.get(), busy)) return -1;
+  observe_open(fd.get(), path);
   return fd.release();
 }
 
-bool posix_file_close(int fd) { return fd >= 0 && ::close(fd) == 0; }
+bool posix_file_close(int fd) {
+  if (fd < 0) return false;
+  if (observer) {
+    announce_fd(_posix_operation_close, fd);  // a close always happens
+    std::lock_guard<std::mutex> guard(observed_mutex);
+    observed_paths.erase(fd);
+  }
+  return ::close(fd) == 0;
+}
 
 bool posix_file_seek(int fd, int64_t offset) { return offset >= 0 && ::lseek(fd, off_t(offset), SEEK_SET) == off_t(offset); }
 
@@ -116,11 +167,12 @@ bool posix_file_read_exact(int fd, void* buffer, int64_t count) {
 }
 
 bool posix_file_write_exact(int fd, const void* buffer, int64_t count) {
+  if (!announce_fd(_posix_operation_write, fd)) return false;
   return transfer_exact(static_cast<const uint8_t*>(buffer), count,
                         [fd](const uint8_t* bytes, size_t chunk) { return ::write(fd, bytes, chunk); });
 }
 
-bool posix_file_sync(int fd) { return ::fsync(fd) == 0; }
+bool posix_file_sync(int fd) { return announce_fd(_posix_operation_sync, fd) && ::fsync(fd) == 0; }
 
 int64_t posix_file_length(int fd) {
   struct stat status;
@@ -179,9 +231,38 @@ bool posix_rename_no_replace(const std::string& from, const std::string& to) {
 }
 
 bool posix_rename_replace(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  if (!announce(_posix_operation_rename, to) || ::rename(from.c_str(), to.c_str()) != 0) return false;
   sync_parent_folder(to);
   return true;
+}
+
+bool posix_folder_sync(const std::string& folder) {
+  if (!announce(_posix_operation_folder_sync, folder)) return false;
+  scoped_fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+int posix_lock_file_open(const std::string& path) {
+  return open_regular(path, O_RDWR | O_CREAT, 0666);
+}
+
+bool posix_lock_byte(int fd, int64_t byte, bool exclusive, bool wait, bool* busy) {
+  if (busy) *busy = false;
+  return fd >= 0 && lock_range(fd, byte, exclusive ? F_WRLCK : F_RDLCK, wait, busy);
+}
+
+bool posix_unlock_byte(int fd, int64_t byte) { return fd >= 0 && lock_range(fd, byte, F_UNLCK, false, nullptr); }
+
+bool posix_lock_file_is_current(int fd, const std::string& path) {
+  struct stat open_status, path_status;
+  return ::fstat(fd, &open_status) == 0 && ::stat(path.c_str(), &path_status) == 0 &&
+         open_status.st_dev == path_status.st_dev && open_status.st_ino == path_status.st_ino;
+}
+
+void posix_set_observer(posix_observer new_observer) {
+  std::lock_guard<std::mutex> guard(observed_mutex);
+  observer = new_observer;
+  observed_paths.clear();
 }
 
 bool posix_folder_list(const std::string& path, std::vector<posix_directory_entry>* entries) {

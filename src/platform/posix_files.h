@@ -46,5 +46,32 @@ bool posix_folder_remove(const std::string& path);
 bool posix_rename_no_replace(const std::string& from, const std::string& to);
 bool posix_rename_replace(const std::string& from, const std::string& to);
 
+// Locks on single bytes of a lock file, owned by the open file (not the process), so two opens in
+// one process exclude each other as two processes do. The file is created when missing and never
+// truncated or deleted, so every process always locks the same file.
+int posix_lock_file_open(const std::string& path);  // -1 on failure
+// Takes (or converts) the lock of one byte: shared or exclusive, waiting for it or not. False with
+// *busy when another holder refused it without waiting.
+bool posix_lock_byte(int fd, int64_t byte, bool exclusive, bool wait, bool* busy);
+bool posix_unlock_byte(int fd, int64_t byte);
+// Whether the lock file fd still is the file at path (not replaced or deleted behind our back).
+bool posix_lock_file_is_current(int fd, const std::string& path);
+
+// Makes a finished rename or a new file in the folder survive a crash.
+bool posix_folder_sync(const std::string& folder);
+
+// Tests: every write, sync, close, rename and folder sync is announced first with the path it works
+// on (a descriptor's path is the one it was opened or created with). Answering false makes the
+// operation fail as a full disc would (ENOSPC) without doing it. None ends the observation.
+enum posix_operation {
+  _posix_operation_write,
+  _posix_operation_sync,
+  _posix_operation_close,
+  _posix_operation_rename,
+  _posix_operation_folder_sync,
+};
+using posix_observer = bool (*)(posix_operation operation, const std::string& path);
+void posix_set_observer(posix_observer observer);
+
 // The entries of a folder without "." and "..", sorted by name; false when it cannot be read.
 bool posix_folder_list(const std::string& path, std::vector<posix_directory_entry>* entries);

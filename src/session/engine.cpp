@@ -29,7 +29,6 @@ bool initialize_groups(std::initializer_list<definition_group*> groups) {
 
 bool nothing_to_do() { return true; }
 
-bool tag_store_initialize() { return tag_files_initialize() && tag_files_open(false, {}, -1); }
 
 bool instance_lock() {
   if (tag_files_lock_instance()) return true;
@@ -37,6 +36,13 @@ bool instance_lock() {
                  "Tarn II, Umber, or Vellgrim is already running. Please exit the other application and try again.",
                  ui_icon_error, ui_buttons_ok);
   halt_program(-1);
+}
+
+// The lock is taken before the store is read: taking it may finish a change that a stopped writer
+// left half done, and what is read must be the store after it.
+// A store opened already (the tool opens it first) stays as it is, with any changes it is gathering.
+bool tag_store_initialize() {
+  return tag_files_initialize() && instance_lock() && (tag_files_is_open() || tag_files_open(false, {}, -1));
 }
 
 // The input preferences choose the key binding set; they are read once and never saved.
@@ -133,11 +139,14 @@ void engine_dispose_level() {
 
 void engine_start_editor() {
   crash_handler_install();
-  error_manager_initialize("vellgrim");
+  // Appended until the store lock shows that no other copy is running and writing it.
+  error_manager_initialize("vellgrim", _log_start_appended);
   // The shadow editor's lighting definitions and the connector snapshot are the editor's own.
   definitions_initialize(&mesh_lighting_definitions);
   // A half-initialised engine must not go on to open maps.
   if (!engine_initialize()) halt_program(-1);
+  // The editor holds the store lock now: the log is this run's alone.
+  log_keep_only_this_run();
   if (!foundation_tags_present()) {
     show_warning_box("Could not find all foundation tags. Please do a large install.");
     halt_program(-1);

@@ -1,16 +1,13 @@
+// The tag store's core: the stored layouts, the group table, the header table with its visibility
+// rule, the store's lifecycle and the look-ups. Archives, plugins, local tags, reading and writing
+// and the lock live beside it, around tag_files_private.h.
 #include "tag_files/tag_files.h"
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
-#include <memory>
-#include <new>
-#include <unordered_map>
-#include <vector>
 
 #include "cseries/error_manager.h"
-#include "cseries/data.h"
-#include "tag_files/atomic_file.h"
+#include "tag_files/tag_files_private.h"
 
 // ---- stored layouts ----
 
@@ -35,9 +32,9 @@ const char* const install_archive_names[NUMBER_OF_INSTALL_ARCHIVES] = {
     "international large install",
 };
 
-namespace {
+namespace tag_files_internal {
 
-constexpr tag_group_definition tag_groups[NUMBER_OF_TAG_GROUPS] = {
+const tag_group_definition tag_groups[NUMBER_OF_TAG_GROUPS] = {
     {"ambient sounds", make_tag("amso"), 0, 0},
     {"artifacts", make_tag("arti"), 1, 0},
     {"collection references", make_tag("core"), 0, 0},
@@ -80,76 +77,12 @@ constexpr tag_group_definition tag_groups[NUMBER_OF_TAG_GROUPS] = {
     {"formations", make_tag("form"), 0, 0},
 };
 
-// The only local groups taken in restricted mode.
-constexpr tag restricted_groups[] = {make_tag("obpc"), make_tag("form"), make_tag("stli"),
-                                     make_tag("pref"), make_tag("reco"), make_tag("save")};
-
-constexpr const char* kLocalFolderName = "local";
-constexpr const char* kPluginsFolderName = "plugins";
-constexpr const char* kTagsFolderName = "tags";
-constexpr const char* kLockFileName = "tarn2";
-constexpr const char* kDiscVolumeName = "tarn2";
-constexpr const char* kUnknownName = "<unknown>";
-constexpr const char* kWebAddressScheme = "http://";
-constexpr tag kMeshGroup = make_tag("mesh");
-constexpr tag kStringListGroup = make_tag("stli");
-// Where a map's header names the string list whose first line describes it.
-constexpr int32_t kMeshDescriptionTagOffset = 140;
-constexpr int32_t kEntryPointDescriptionLength = 63;
-
-// An open archive, the record of the "tag file" array.
-struct tag_file_record {
-  int16_t identifier;
-  int16_t unused;
-  tag_file_header header;  // native order, name replaced by the file's name
-  file_specification file; // open for reading until the store closes
-};
-
-struct read_ahead_state {
-  std::unique_ptr<uint8_t[]> buffer;
-  int32_t archive = NONE;  // "tag file" slot the buffer holds, NONE when empty
-  int64_t start = 0;       // file position of buffer[0]
-  int32_t length = 0;      // valid bytes
-  bool reload = false;
-};
-
-struct tag_store_globals {
-  bool initialized = false;
-  created_data_array* headers = nullptr;
-  created_data_array* files = nullptr;
-  created_data_array* plugins = nullptr;
-  created_data_array* entry_points = nullptr;
-
-  // Look-ups without walking the whole header array: slots by (group, identifier), every slot of a
-  // group and the visible slots of a group, each kept in slot order.
-  std::unordered_map<uint64_t, std::vector<int16_t>> slots_by_key;
-  std::unordered_map<tag, std::vector<int16_t>> group_slots;
-  std::unordered_map<tag, std::vector<int16_t>> group_visible_slots;
-  // The file name of each local tag (it may differ from the tag's name by trailing blanks or dots).
-  std::vector<std::string> local_file_names;
-  // Where each discovered plugin lives.
-  std::vector<file_specification> plugin_files;
-
-  read_ahead_state read_ahead;
-  int32_t open_local_tag = NONE;  // the tag whose file is open, at most one
-  file_specification open_local_file{};
-
-  bool foundation_present = false;
-  bool restricted = false;
-  int16_t last_patch_level = NONE;
-  bool install_entry_points_read[NUMBER_OF_INSTALL_ARCHIVES] = {};
-  bool tag_table_entry_points_added = false;
-
-  bool lock_held = false;
-  bool lock_exit_registered = false;
-  file_specification lock_file{};
-};
+const tag restricted_groups[6] = {make_tag("obpc"), make_tag("form"), make_tag("stli"),
+                                  make_tag("pref"), make_tag("reco"), make_tag("save")};
 
 tag_store_globals store;
 
 // ---- small helpers ----
-
-uint64_t tag_key(tag group, tag identifier) { return (uint64_t(group) << 32) | identifier; }
 
 void sorted_insert(std::vector<int16_t>& slots, int16_t slot) {
   auto at = std::lower_bound(slots.begin(), slots.end(), slot);
@@ -164,22 +97,6 @@ void sorted_erase(std::vector<int16_t>& slots, int16_t slot) {
 const std::vector<int16_t>* find_slots(const std::unordered_map<tag, std::vector<int16_t>>& map, tag group) {
   auto found = map.find(group);
   return found == map.end() ? nullptr : &found->second;
-}
-
-// Copies a NUL-padded text field of a stored record into a fixed buffer, always terminated.
-template <size_t N, size_t M>
-void copy_field(char (&out)[N], const char (&in)[M]) {
-  size_t length = strnlen(in, M);
-  if (length > N - 1) length = N - 1;
-  std::memset(out, 0, N);
-  std::memcpy(out, in, length);
-}
-
-template <size_t N>
-void copy_text(char (&out)[N], const char* in) {
-  size_t length = in ? strnlen(in, N - 1) : 0;
-  std::memset(out, 0, N);
-  if (length) std::memcpy(out, in, length);
 }
 
 bool names_equal(const char* a, const char* b) { return compare_text_case_insensitive(a, b) == 0; }
@@ -212,6 +129,15 @@ bool file_in_folder(const file_specification& folder, const std::string& name, f
   return file_spec_set_name(file, name.c_str());
 }
 
+std::vector<file_specification> folder_files(const file_specification& folder) {
+  std::vector<file_specification> files;
+  if (!file_exists(&folder) || !file_enumeration_begin(0, &folder)) return files;
+  file_specification file;
+  while (file_enumeration_next(&file)) files.push_back(file);
+  file_enumeration_end();
+  return files;
+}
+
 // ---- the header table and its index ----
 
 tag_header* header_at_slot(int32_t slot) { return data_array_get_as<tag_header>(store.headers, slot); }
@@ -223,8 +149,6 @@ tag_header* header_get(int32_t tag_index) {
 
 int32_t handle_of_slot(int32_t slot) { return store.headers ? data_array_handle(store.headers, slot) : NONE; }
 
-bool header_is_local(const tag_header* header) { return header->archive_index == TAG_ARCHIVE_INDEX_LOCAL; }
-bool header_is_hidden(const tag_header* header) { return (header->flags & _tag_header_hidden) != 0; }
 
 const std::vector<int16_t>* key_slots(tag group, tag identifier) {
   auto found = store.slots_by_key.find(tag_key(group, identifier));
@@ -322,559 +246,9 @@ std::vector<int32_t> tags_named(tag group, const char* name, bool local_only) {
   return result;
 }
 
-// ---- archives ----
+}  // namespace tag_files_internal
 
-tag_file_record* archive_get(int32_t archive_index) {
-  if (!store.files || archive_index == TAG_ARCHIVE_INDEX_LOCAL) return nullptr;
-  return data_array_get_as<tag_file_record>(store.files, archive_index);
-}
-
-struct archive_contents {
-  file_specification file;       // open for reading
-  tag_file_header header;        // native order
-  std::vector<tag_header> tags;  // native order
-};
-
-void archive_contents_close(archive_contents* contents) {
-  if (file_spec_is_open(&contents->file)) file_close(&contents->file);
-}
-
-// A tag of an archive is taken only if its name needs no change and its data lies inside the file,
-// after the archive's tables. Trailing blanks and dots are no change: they are dropped from the name.
-bool archive_tag_is_valid(tag_header& header, int64_t data_start, int64_t length) {
-  if (strnlen(header.name, sizeof header.name) > MAXIMUM_TAG_NAME_LENGTH) return false;
-  char name[TAG_NAME_SIZE];
-  copy_field(name, header.name);
-  if (sanitize_tag_name(name)) return false;
-  copy_text(header.name, name);
-  if (header.signature != TAG_HEADER_SIGNATURE || int32_t(header.size) < 0) return false;
-  return int64_t(header.offset) >= data_start && int64_t(header.offset) + int64_t(header.size) <= length;
-}
-
-// Opens an archive and checks its header and every tag header. Files that aren't archives of the
-// wanted type are passed over silently; damaged archives are reported. On success the file stays
-// open in contents.
-bool archive_read(const file_specification& file, int16_t type, bool need_free_headers, archive_contents* contents) {
-  contents->file = file;
-  contents->file.handle = NONE;
-  if (!file_open(&contents->file, _file_open_read)) return false;
-  std::string path = spec_path_text(file);
-  tag_file_header& header = contents->header;
-  if (!file_read_from_position(&contents->file, 0, sizeof header, &header)) {
-    POST_ERROR(error_data_corrupted, "the monolithic file '%s' has no header", path.c_str());
-    archive_contents_close(contents);
-    return false;
-  }
-  byte_swap_data(tag_file_header_description, &header, sizeof header, 1);
-  std::string file_name = spec_file_name(file);
-  char name[64];
-  copy_text(name, file_name.c_str());
-  bool bad_name = file_name.size() > MAXIMUM_TAG_NAME_LENGTH || sanitize_tag_name(name) || name[0] == '\0';
-  if (bad_name) {
-    POST_ERROR(error_data_corrupted, "the monolithic file '%s' has a bad name", path.c_str());
-    archive_contents_close(contents);
-    return false;
-  }
-  copy_text(header.name, name);
-
-  int64_t length = 0;
-  file_get_length(&contents->file, &length);
-  // The counts are checked against the size before anything is read through them.
-  const int64_t data_start = int64_t(sizeof(tag_file_header)) +
-                             int64_t(sizeof(tag_file_entry_point)) * header.entry_point_count +
-                             int64_t(sizeof(tag_header)) * header.tag_count;
-  bool acceptable = header.type == type && header.tag_count >= 0 && header.tag_count < MAXIMUM_TAG_HEADERS &&
-                    header.entry_point_count >= 0 && header.signature == TAG_FILE_SIGNATURE &&
-                    int64_t(header.tag_count) * int64_t(sizeof(tag_header)) < int64_t(header.size) &&
-                    length == int64_t(header.size) && data_start <= length;
-  if (!acceptable || (need_free_headers && free_header_count() < header.tag_count)) {
-    archive_contents_close(contents);
-    return false;
-  }
-
-  contents->tags.resize(size_t(header.tag_count));
-  const int64_t tags_offset = int64_t(sizeof(tag_file_header)) + int64_t(sizeof(tag_file_entry_point)) * header.entry_point_count;
-  if (!contents->tags.empty() &&
-      !file_read_from_position(&contents->file, tags_offset, int64_t(contents->tags.size() * sizeof(tag_header)),
-                               contents->tags.data())) {
-    POST_ERROR(error_data_corrupted, "couldn't read tags from the monolithic file '%s'", path.c_str());
-    archive_contents_close(contents);
-    return false;
-  }
-  byte_swap_data(tag_header_description, contents->tags.data(), sizeof(tag_header), header.tag_count);
-  bool valid = true;
-  for (tag_header& tag_entry : contents->tags) {
-    if (!archive_tag_is_valid(tag_entry, data_start, length)) {
-      POST_ERROR(error_data_corrupted, "found an invalid tag in the monolithic file '%s'", path.c_str());
-      valid = false;
-    }
-  }
-  if (!valid) archive_contents_close(contents);
-  return valid;
-}
-
-bool archive_read_entry_points(archive_contents* contents, std::vector<tag_file_entry_point>* entry_points) {
-  entry_points->resize(size_t(contents->header.entry_point_count));
-  if (entry_points->empty()) return true;
-  if (!file_read_from_position(&contents->file, sizeof(tag_file_header),
-                               int64_t(entry_points->size() * sizeof(tag_file_entry_point)), entry_points->data())) {
-    POST_ERROR(error_data_corrupted, "couldn't read entry points from the monolithic file '%s'",
-               spec_path_text(contents->file).c_str());
-    entry_points->clear();
-    return false;
-  }
-  byte_swap_data(tag_file_entry_point_description, entry_points->data(), sizeof(tag_file_entry_point),
-                 int32_t(entry_points->size()));
-  return true;
-}
-
-bool entry_point_add(int16_t plugin_index, int16_t sort_key, bool from_tag_table, tag mesh_tag, uint32_t flags,
-                     const char* name, const char* description) {
-  int32_t handle = data_array_new_element(store.entry_points);
-  if (handle == DATA_ARRAY_NONE) {
-    POST_ERROR(error_array_full, "there are no more free entry points for '%s'", name);
-    return false;
-  }
-  auto* record = data_array_get_checked_as<tag_file_entry_point_record>(store.entry_points, handle);
-  record->plugin_index = plugin_index;
-  record->sort_key = sort_key;
-  record->from_tag_table = from_tag_table ? 1 : 0;
-  record->mesh_tag = mesh_tag;
-  record->flags = flags;
-  copy_text(record->name, name);
-  copy_text(record->description, description);
-  return true;
-}
-
-void entry_points_add_stored(const std::vector<tag_file_entry_point>& entry_points, int16_t plugin_index,
-                             int16_t sort_key) {
-  for (const tag_file_entry_point& stored : entry_points) {
-    char name[sizeof stored.name + 1], description[sizeof stored.description + 1];
-    copy_field(name, stored.name);
-    copy_field(description, stored.description);
-    entry_point_add(plugin_index, sort_key, false, stored.mesh_tag, stored.flags, name, description);
-  }
-}
-
-// Loads one archive into the store: a "tag file" slot (its archive index) and all of its tags.
-bool archive_install(const file_specification& file, int16_t type, bool read_entry_points, int16_t plugin_index,
-                     int16_t sort_key) {
-  archive_contents contents;
-  if (!archive_read(file, type, true, &contents)) return false;
-  int32_t handle = data_array_new_element(store.files);
-  if (handle == DATA_ARRAY_NONE) {
-    archive_contents_close(&contents);
-    return false;
-  }
-  auto* record = data_array_get_checked_as<tag_file_record>(store.files, handle);
-  record->header = contents.header;
-  record->file = contents.file;
-  int32_t archive_index = data_array_handle_slot(handle);
-  for (tag_header& header : contents.tags) {
-    header.archive_index = uint8_t(archive_index);
-    header_add(header, nullptr);
-  }
-  if (read_entry_points) {
-    std::vector<tag_file_entry_point> entry_points;
-    if (archive_read_entry_points(&contents, &entry_points)) entry_points_add_stored(entry_points, plugin_index, sort_key);
-  }
-  return true;
-}
-
-// ---- plugins ----
-
-tag_file_plugin* plugin_get(int32_t plugin_index) {
-  if (!store.plugins || plugin_index < 0) return nullptr;
-  return data_array_get_as<tag_file_plugin>(store.plugins, plugin_index);
-}
-
-std::vector<file_specification> folder_files(const file_specification& folder) {
-  std::vector<file_specification> files;
-  if (!file_exists(&folder) || !file_enumeration_begin(0, &folder)) return files;
-  file_specification file;
-  while (file_enumeration_next(&file)) files.push_back(file);
-  file_enumeration_end();
-  return files;
-}
-
-void plugins_discover() {
-  file_specification folder;
-  folder_spec(&folder, {kPluginsFolderName});
-  for (const file_specification& file : folder_files(folder)) {
-    if (atomic_file_is_temporary_name(spec_file_name(file).c_str())) continue;
-    archive_contents contents;
-    if (!archive_read(file, _tag_file_plugin, false, &contents)) continue;
-    std::vector<tag_file_entry_point> entry_points;
-    bool entry_points_read = archive_read_entry_points(&contents, &entry_points);
-    archive_contents_close(&contents);
-    if (!entry_points_read) continue;
-    int32_t handle = data_array_new_element(store.plugins);
-    if (handle == DATA_ARRAY_NONE) break;
-    auto* plugin = data_array_get_checked_as<tag_file_plugin>(store.plugins, handle);
-    const tag_file_header& header = contents.header;
-    plugin->patch_level = header.patch_level;
-    copy_field(plugin->name, header.name);
-    copy_field(plugin->web_address, header.web_address);
-    plugin->checksum = header.checksum;
-    plugin->header_flag = uint8_t(header.flags & 1);
-    plugin->is_patch = header.patch_level >= 2;
-    plugin->has_entry_points = !entry_points.empty();
-    int16_t plugin_index = int16_t(data_array_handle_slot(handle));
-    store.plugin_files[size_t(plugin_index)] = file;
-    entry_points_add_stored(entry_points, plugin_index, header.patch_level);
-  }
-}
-
-bool patch_level_present(int16_t level) {
-  for (int32_t slot : data_array_used_slots(store.plugins)) {
-    const tag_file_plugin* plugin = plugin_get(slot);
-    if (plugin->is_patch && plugin->patch_level == level) return true;
-  }
-  return false;
-}
-
-// Patches of levels 2..level, level by level, each level in plugin-slot order. Fails before loading
-// anything when a level of the range has no patch.
-bool patches_load(int16_t level) {
-  if (level < 2) return true;
-  for (int16_t l = 2; l <= level; ++l) {
-    if (!patch_level_present(l)) {
-      log_note(nullptr, 0, "there is no patch of level %d", l);
-      return false;
-    }
-  }
-  bool announce = level != store.last_patch_level;
-  if (announce) log_note(nullptr, 0, "Loading Patch Files...");
-  for (int16_t l = 2; l <= level; ++l) {
-    for (int32_t slot : data_array_used_slots(store.plugins)) {
-      const tag_file_plugin* plugin = plugin_get(slot);
-      if (!plugin->is_patch || plugin->patch_level != l) continue;
-      if (announce) log_note(nullptr, 0, "  %s", plugin->name);
-      archive_install(store.plugin_files[size_t(slot)], _tag_file_plugin, false, int16_t(slot), plugin->patch_level);
-    }
-  }
-  if (announce) log_note(nullptr, 0, "Loading Patch Files Succeeded");
-  store.last_patch_level = level;
-  return true;
-}
-
-// ---- local tags ----
-
-bool group_folder(const tag_group_definition* group, file_specification* folder) {
-  if (group->flags & _tag_group_in_working_folder) return folder_spec(folder, {group->folder_name});
-  return folder_spec(folder, {kLocalFolderName, group->folder_name});
-}
-
-bool local_file_of(int32_t tag_index, file_specification* file) {
-  const tag_header* header = header_get(tag_index);
-  if (!header || !header_is_local(header)) return false;
-  const tag_group_definition* group = tag_group_find(header->group_tag);
-  file_specification folder;
-  if (!group || !group_folder(group, &folder)) return false;
-  return file_in_folder(folder, store.local_file_names[size_t(data_array_handle_slot(tag_index))], file);
-}
-
-bool folder_ensure(const file_specification& folder) {
-  return file_exists(&folder) || file_create(&folder);
-}
-
-// The group's folder, created where missing (and "local" above it).
-bool group_folder_ensure(const tag_group_definition* group, file_specification* folder) {
-  if (!group_folder(group, folder)) return false;
-  if (!(group->flags & _tag_group_in_working_folder)) {
-    file_specification local;
-    folder_spec(&local, {kLocalFolderName});
-    folder_ensure(local);
-  }
-  if (folder_ensure(*folder)) return true;
-  POST_ERROR(error_file_create, "couldn't create tag subfolder '%s'", spec_path_text(*folder).c_str());
-  return false;
-}
-
-void local_close() {
-  if (file_spec_is_open(&store.open_local_file)) file_close(&store.open_local_file);
-  store.open_local_tag = NONE;
-}
-
-// Makes the tag's file the one open local file (read-write, exclusive).
-bool local_open(int32_t tag_index) {
-  if (store.open_local_tag == tag_index && file_spec_is_open(&store.open_local_file)) return true;
-  local_close();
-  file_specification file;
-  if (!local_file_of(tag_index, &file)) return false;
-  if (!file_open(&file, _file_open_read | _file_open_write)) {
-    POST_ERROR(error_file_open, "couldn't open local tag file '%s'.", spec_file_name(file).c_str());
-    return false;
-  }
-  store.open_local_file = file;
-  store.open_local_tag = tag_index;
-  return true;
-}
-
-bool group_is_restricted_visible(tag group) {
-  return std::find(std::begin(restricted_groups), std::end(restricted_groups), group) != std::end(restricted_groups);
-}
-
-// One file of a group's folder: taken only if it is a sound local tag of that group whose file name
-// is its tag name.
-void local_tag_load(const file_specification& file, const tag_group_definition* group) {
-  std::string file_name = spec_file_name(file);
-  if (atomic_file_is_temporary_name(file_name.c_str())) return;
-  // A longer name would be cut, and the cut name would not find this file again.
-  if (file_name.size() > MAXIMUM_TAG_NAME_LENGTH) return;
-  char name[TAG_NAME_SIZE];
-  copy_text(name, file_name.c_str());
-  if (sanitize_tag_name(name) || name[0] == '\0') return;
-
-  file_specification reader = file;
-  if (!file_open(&reader, _file_open_read)) return;
-  tag_header header;
-  int64_t length = 0;
-  bool read = file_read_from_position(&reader, 0, sizeof header, &header) && file_get_length(&reader, &length);
-  file_close(&reader);
-  if (!read) return;
-  byte_swap_data(tag_header_description, &header, sizeof header, 1);
-  if (!tag_header_is_sound_local(header, length) || header.group_tag != group->group_tag) return;
-  header.size = uint32_t(length - LOCAL_TAG_DATA_OFFSET);
-  copy_text(header.name, name);
-  if (group->flags & _tag_group_renumber_local) {
-    while (identifier_in_use(header.group_tag, header.tag_identifier) || header.tag_identifier == NONE_TAG) {
-      header.tag_identifier++;
-    }
-  }
-  header_add(header, file_name.c_str());
-}
-
-void local_tags_load() {
-  for (const tag_group_definition& group : tag_groups) {
-    if (store.restricted && !group_is_restricted_visible(group.group_tag)) continue;
-    file_specification folder;
-    if (!group_folder(&group, &folder)) continue;
-    for (const file_specification& file : folder_files(folder)) local_tag_load(file, &group);
-  }
-}
-
-// The first line of the string list a map's header names, else the map's name.
-std::string map_description(int32_t tag_index) {
-  const tag_header* header = header_get(tag_index);
-  std::string description = header->name;
-  uint8_t stored[4];
-  if (int64_t(header->size) < kMeshDescriptionTagOffset + 4 ||
-      !tag_file_read(tag_index, kMeshDescriptionTagOffset, sizeof stored, stored)) {
-    return description;
-  }
-  int32_t list = tag_file_find(kStringListGroup, read_big_endian_32(stored));
-  if (list == NONE) return description;
-  char text[kEntryPointDescriptionLength + 1] = {};
-  int32_t length = std::min<int32_t>(tag_file_get_size(list), kEntryPointDescriptionLength);
-  if (length < 0 || !tag_file_read(list, 0, length, text)) return description;
-  text[length] = '\0';
-  text[std::strcspn(text, "\r\n")] = '\0';
-  return text;
-}
-
-void tag_table_entry_points_add() {
-  const std::vector<int16_t>* slots = find_slots(store.group_visible_slots, kMeshGroup);
-  if (!slots) return;
-  std::vector<int16_t> meshes = *slots;  // reading tags does not change it, but stay safe
-  for (int16_t slot : meshes) {
-    int32_t tag_index = handle_of_slot(slot);
-    const tag_header* header = header_get(tag_index);
-    if (!header) continue;
-    std::string description = map_description(tag_index);
-    header = header_get(tag_index);
-    entry_point_add(NONE, ENTRY_POINT_SORT_KEY_TAG_TABLE, true, header->tag_identifier, header->user_data,
-                    header->name, description.c_str());
-  }
-}
-
-// ---- reading ----
-
-bool range_is_inside(const tag_header* header, int32_t offset, int32_t size) {
-  return offset >= 0 && size >= 0 && int64_t(offset) + int64_t(size) <= int64_t(header->size);
-}
-
-bool local_read(int32_t tag_index, const tag_header* header, int32_t offset, int32_t size, void* buffer,
-                const char* caller) {
-  if (!local_open(tag_index)) return false;
-  const int64_t position = int64_t(LOCAL_TAG_DATA_OFFSET) + offset;
-  if (range_is_inside(header, offset, size) &&
-      file_read_from_position(&store.open_local_file, position, size, buffer)) {
-    return true;
-  }
-  POST_ERROR(error_file_read, "couldn't read #%d bytes from offset #%d in local tag '%s'", size, int32_t(position),
-             spec_path_text(store.open_local_file).c_str());
-  if (caller) POST_ERROR(error_warning, "single_file_read() failed in %s() ('%s')", caller, header->name);
-  return false;
-}
-
-bool read_ahead_fill(tag_file_record* archive, int32_t archive_index, int64_t position) {
-  read_ahead_state& ahead = store.read_ahead;
-  const int64_t remaining = int64_t(archive->header.size) - position;
-  const int32_t length = int32_t(std::min<int64_t>(TAG_FILE_READ_AHEAD_SIZE, remaining));
-  ahead.archive = NONE;
-  ahead.reload = false;
-  if (length <= 0 || !file_read_from_position(&archive->file, position, length, ahead.buffer.get())) return false;
-  ahead.archive = archive_index;
-  ahead.start = position;
-  ahead.length = length;
-  return true;
-}
-
-// An archive read through the read-ahead window: a request that fits a window is copied from the
-// buffer, reloading it at the request (or at the old end, for the part that runs past it).
-bool archive_read_ahead(tag_file_record* archive, int32_t archive_index, int64_t position, int32_t size,
-                        uint8_t* out, const char* name) {
-  read_ahead_state& ahead = store.read_ahead;
-  const int64_t window = std::min<int64_t>(TAG_FILE_READ_AHEAD_SIZE, int64_t(archive->header.size) - position);
-  if (size == 0) return true;
-  if (!ahead.buffer || size > window) {
-    if (file_read_from_position(&archive->file, position, size, out)) return true;
-    POST_ERROR(error_warning, "file_read_from_position() failed in tag_file_read() ('%s')", name);
-    return false;
-  }
-  if (ahead.archive != archive_index || position < ahead.start) ahead.reload = true;
-  bool inside = !ahead.reload && position < ahead.start + ahead.length;
-  bool loaded = inside || read_ahead_fill(archive, archive_index, position);
-  if (loaded) {
-    int32_t first = int32_t(std::min<int64_t>(size, ahead.start + ahead.length - position));
-    std::memcpy(out, ahead.buffer.get() + (position - ahead.start), size_t(first));
-    if (first == size) return true;
-    if (read_ahead_fill(archive, archive_index, position + first)) {
-      std::memcpy(out + first, ahead.buffer.get(), size_t(size - first));
-      return true;
-    }
-  }
-  POST_ERROR(error_warning, "file_read_from_position() failed in tag_file_read_ahead() ('%s')", name);
-  return false;
-}
-
-// ---- writing whole local files ----
-
-// The tag's file is replaced as a whole (temporary, flush, rename), so that it holds either the old
-// or the new contents, never a mixture.
-bool local_file_replace(const file_specification& folder, const std::string& file_name, const tag_header& header,
-                        const void* data, int32_t size) {
-  file_specification target;
-  if (!file_in_folder(folder, file_name, &target)) {
-    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", file_name.c_str());
-    return false;
-  }
-  tag_header stored = header;
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  const std::span<const uint8_t> parts[] = {
-      {reinterpret_cast<const uint8_t*>(&stored), sizeof stored},
-      {static_cast<const uint8_t*>(data), size_t(size)},
-  };
-  return atomic_file_write(&target, parts);
-}
-
-// A local tag with the header's group, identifier, name and fields, holding data: the existing
-// local tag (tag_index) is replaced in place, or a new one is written and added.
-int32_t local_tag_write_whole(int32_t tag_index, tag_header header, const void* data, int32_t size) {
-  const tag_group_definition* group = tag_group_find(header.group_tag);
-  file_specification folder;
-  if (!group || size < 0 || !group_folder_ensure(group, &folder)) return NONE;
-  std::string file_name = tag_index == NONE ? std::string(header.name)
-                                            : store.local_file_names[size_t(data_array_handle_slot(tag_index))];
-  if (tag_index == NONE && free_header_count() == 0) {
-    POST_ERROR(error_array_full, "there are no more free tag_headers for '%s'", header.name);
-    return NONE;
-  }
-  header.flags = 0;
-  header.reserved = 0;
-  header.offset = LOCAL_TAG_DATA_OFFSET;
-  header.size = uint32_t(size);
-  header.archive_index = TAG_ARCHIVE_INDEX_LOCAL;
-  header.signature = TAG_HEADER_SIGNATURE;
-  if (tag_index != NONE && store.open_local_tag == tag_index) local_close();
-  if (!local_file_replace(folder, file_name, header, data, size)) return NONE;
-  if (tag_index != NONE) {
-    header_get(tag_index)->size = uint32_t(size);
-    header_get(tag_index)->version = header.version;
-    return tag_index;
-  }
-  return header_add(header, file_name.c_str());
-}
-
-// Creates a new empty local tag with a known identifier.
-int32_t local_tag_create(const tag_group_definition* group, const char* name, tag identifier, int16_t version) {
-  file_specification folder, file;
-  if (!group_folder_ensure(group, &folder)) return NONE;
-  if (!file_in_folder(folder, name, &file)) return NONE;
-  local_close();
-  if (!file_create(&file)) {
-    POST_ERROR(error_file_create, "couldn't create local tag file '%s'", spec_path_text(file).c_str());
-    return NONE;
-  }
-  tag_header header;
-  std::memset(&header, 0, sizeof header);
-  copy_text(header.name, name);
-  header.group_tag = group->group_tag;
-  header.tag_identifier = identifier;
-  header.version = version;
-  header.archive_index = TAG_ARCHIVE_INDEX_LOCAL;
-  header.install_class = group->install_class;
-  header.signature = TAG_HEADER_SIGNATURE;
-  header.offset = LOCAL_TAG_DATA_OFFSET;
-  int32_t tag_index = header_add(header, name);
-  if (tag_index == NONE) {
-    file_delete(&file);
-    return NONE;
-  }
-  tag_header stored = *header_get(tag_index);
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  if (!local_open(tag_index) || !file_write_to_position(&store.open_local_file, 0, sizeof stored, &stored)) {
-    POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", int32_t(sizeof stored), 0,
-               spec_path_text(file).c_str());
-    local_close();
-    header_remove(tag_index);
-    file_delete(&file);
-    return NONE;
-  }
-  return tag_index;
-}
-
-// The header in stored order at offset 0 of the tag's open file.
-bool local_header_rewrite(int32_t tag_index) {
-  if (!local_open(tag_index)) return false;
-  tag_header stored = *header_get(tag_index);
-  byte_swap_data(tag_header_description, &stored, sizeof stored, 1);
-  if (file_write_to_position(&store.open_local_file, 0, sizeof stored, &stored)) return true;
-  POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", int32_t(sizeof stored), 0,
-             spec_path_text(store.open_local_file).c_str());
-  return false;
-}
-
-bool local_name_taken(const tag_header* header) {
-  if (tags_named(header->group_tag, header->name, true).empty()) return false;
-  POST_ERROR(error_warning,
-             "can't copy monolithic tag '%s' to local folder because a local tag already has the same name.",
-             header->name);
-  return true;
-}
-
-// Deletes a local tag's file and drops its header, so that an archive tag it hid shows again. A
-// file that is already gone only loses its header.
-bool local_tag_remove(int32_t tag_index) {
-  local_close();
-  file_specification file;
-  if (local_file_of(tag_index, &file) && file_exists(&file) && !file_delete(&file)) {
-    POST_ERROR(error_file_create, "couldn't delete local tag file '%s'", spec_path_text(file).c_str());
-    return false;
-  }
-  header_remove(tag_index);
-  return true;
-}
-
-void lock_release() {
-  if (!store.lock_held) return;
-  file_close(&store.lock_file);
-  file_delete(&store.lock_file);
-  store.lock_held = false;
-}
-
-}  // namespace
+using namespace tag_files_internal;
 
 bool tag_header_is_sound_local(const tag_header& header, int64_t file_length) {
   return header.offset == LOCAL_TAG_DATA_OFFSET && header.archive_index == TAG_ARCHIVE_INDEX_LOCAL &&
@@ -993,6 +367,7 @@ bool tag_files_open(bool restricted, std::span<const int16_t> plugin_indices, in
 
 void tag_files_close() {
   if (!store.initialized) return;
+  tag_files_commit_abandon();
   local_close();
   for (int32_t slot : data_array_used_slots(store.files)) {
     tag_file_record* record = archive_get(slot);
@@ -1008,39 +383,9 @@ void tag_files_close() {
   store.read_ahead.archive = NONE;
 }
 
-namespace {
-
-// Temporaries of whole-tag replacements that a crash or a kill left behind. They are only ever
-// written by the program holding the lock, so once we hold it every one left is stale.
-void local_temporaries_remove() {
-  for (const tag_group_definition& group : tag_groups) {
-    file_specification folder;
-    if (!group_folder(&group, &folder)) continue;
-    for (file_specification& file : folder_files(folder)) {
-      if (atomic_file_is_temporary_name(spec_file_name(file).c_str())) file_delete(&file);
-    }
-  }
-}
-
-}  // namespace
-
-bool tag_files_lock_instance() {
-  if (store.lock_held) return true;
-  file_specification lock;
-  folder_spec(&lock, {kLocalFolderName});
-  file_spec_set_name(&lock, kLockFileName);
-  if (!file_create(&lock) || !file_open(&lock, _file_open_write)) return false;
-  store.lock_file = lock;
-  store.lock_held = true;
-  local_temporaries_remove();
-  if (!store.lock_exit_registered) {
-    store.lock_exit_registered = true;
-    register_exit_procedure("tag_files", __LINE__, lock_release);
-  }
-  return true;
-}
-
 bool foundation_tags_present() { return store.foundation_present; }
+
+bool tag_files_is_open() { return store.initialized && store.read_ahead.buffer != nullptr; }
 
 // ---- looking up ----
 
@@ -1180,173 +525,6 @@ int32_t tag_file_next_header(int32_t tag_index) {
   return next == DATA_ARRAY_NONE ? NONE : handle_of_slot(next);
 }
 
-// ---- reading ----
-
-bool tag_file_read(int32_t tag_index, int32_t offset, int32_t size, void* buffer) {
-  const tag_header* header = header_get(tag_index);
-  if (!header || header_is_hidden(header) || (!buffer && size > 0)) return false;
-  if (header_is_local(header)) return local_read(tag_index, header, offset, size, buffer, "tag_file_read");
-  tag_file_record* archive = archive_get(header->archive_index);
-  if (archive && range_is_inside(header, offset, size) &&
-      file_read_from_position(&archive->file, int64_t(header->offset) + offset, size, buffer)) {
-    return true;
-  }
-  POST_ERROR(error_warning, "file_read_from_position() failed in tag_file_read() ('%s')", header->name);
-  return false;
-}
-
-bool tag_file_read_ahead(int32_t tag_index, int32_t offset, int32_t size, void* buffer) {
-  const tag_header* header = header_get(tag_index);
-  if (!header || header_is_hidden(header) || (!buffer && size > 0)) return false;
-  if (header_is_local(header)) return local_read(tag_index, header, offset, size, buffer, nullptr);
-  tag_file_record* archive = archive_get(header->archive_index);
-  if (!archive || !range_is_inside(header, offset, size)) {
-    POST_ERROR(error_warning, "file_read_from_position() failed in tag_file_read_ahead() ('%s')", header->name);
-    return false;
-  }
-  return archive_read_ahead(archive, header->archive_index, int64_t(header->offset) + offset, size,
-                            static_cast<uint8_t*>(buffer), header->name);
-}
-
-// ---- writing ----
-
-bool tag_file_write(int32_t* tag_index, int32_t offset, int32_t size, const void* buffer) {
-  const tag_header* header = tag_index ? header_get(*tag_index) : nullptr;
-  if (!header || header_is_hidden(header) || offset < 0 || size < 0 || (!buffer && size > 0)) return false;
-  if (int64_t(LOCAL_TAG_DATA_OFFSET) + offset + size > INT32_MAX) return false;
-  if (!header_is_local(header) && !tag_file_copy_to_local(tag_index)) return false;
-  if (!local_open(*tag_index)) return false;
-  const int64_t position = int64_t(LOCAL_TAG_DATA_OFFSET) + offset;
-  if (!file_write_to_position(&store.open_local_file, position, size, buffer)) {
-    POST_ERROR(error_file_write, "couldn't write #%d bytes to offset #%d in local tag '%s'", size, int32_t(position),
-               spec_path_text(store.open_local_file).c_str());
-    return false;
-  }
-  int64_t length = 0;
-  if (file_get_length(&store.open_local_file, &length) && length >= LOCAL_TAG_DATA_OFFSET) {
-    header_get(*tag_index)->size = uint32_t(length - LOCAL_TAG_DATA_OFFSET);
-  }
-  return true;
-}
-
-bool tag_file_write_byte_swapped(int32_t* tag_index, int32_t offset, int32_t record_size, int32_t count, void* buffer,
-                                 const byte_swap_description* description) {
-  if (record_size < 0 || count < 0 || int64_t(record_size) * count > INT32_MAX) return false;
-  const int32_t size = record_size * count;
-  if (description && !byte_swap_data(*description, buffer, record_size, count)) return false;
-  bool written = tag_file_write(tag_index, offset, size, buffer);
-  if (description) byte_swap_data(*description, buffer, record_size, count);
-  return written;
-}
-
-bool tag_file_replace_contents(int32_t* tag_index, const void* data, int32_t size, int32_t version) {
-  const tag_header* found = tag_index ? header_get(*tag_index) : nullptr;
-  if (!found || header_is_hidden(found) || size < 0 || (!data && size > 0)) return false;
-  if (version > INT16_MAX) return false;
-  // The new version goes into the same replacement as the data, so the two never disagree on disk.
-  tag_header header = *found;
-  if (version >= 0) header.version = int16_t(version);
-  if (header_is_local(found)) return local_tag_write_whole(*tag_index, header, data, size) != NONE;
-  if (local_name_taken(found)) return false;
-  int32_t local = local_tag_write_whole(NONE, header, data, size);
-  if (local == NONE) return false;
-  *tag_index = local;
-  return true;
-}
-
-int32_t tag_file_create(tag group, const char* name, int16_t version) {
-  const tag_group_definition* definition = tag_group_find(group);
-  if (!store.initialized || !definition || !name) return NONE;
-  char clean[TAG_NAME_SIZE];
-  copy_text(clean, name);
-  sanitize_tag_name(clean);
-  if (clean[0] == '\0') return NONE;
-
-  tag identifier;
-  std::vector<int32_t> named = tags_named(group, clean, false);
-  if (!named.empty()) {
-    // The last tag of that name gives its identifier; local ones make way for the new file.
-    identifier = header_get(named.back())->tag_identifier;
-    for (int32_t existing : named) {
-      if (header_is_local(header_get(existing)) && !local_tag_remove(existing)) return NONE;
-    }
-  } else {
-    identifier = text_to_tag_padded(clean);
-    while (identifier_in_use(group, identifier) || identifier == NONE_TAG) identifier++;
-  }
-  return local_tag_create(definition, clean, identifier, version);
-}
-
-bool tag_file_delete(int32_t tag_index) {
-  const tag_header* header = header_get(tag_index);
-  if (!header || header_is_hidden(header)) return false;
-  if (!header_is_local(header)) {
-    POST_ERROR(error_warning, "can't delete '%s' because it is not a local tag.", header->name);
-    return false;
-  }
-  return local_tag_remove(tag_index);
-}
-
-bool tag_file_copy_to_local(int32_t* tag_index) {
-  const tag_header* header = tag_index ? header_get(*tag_index) : nullptr;
-  if (!header || header_is_hidden(header)) return false;
-  if (header_is_local(header)) return true;
-  if (local_name_taken(header)) return false;
-  const int32_t size = int32_t(header->size);
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size_t(size) + 1]);
-  if (!data) {
-    POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes to '%s' to local folder.", size, header->name);
-    return false;
-  }
-  if (!tag_file_read(*tag_index, 0, size, data.get())) return false;
-  // The local copy keeps the archive tag's identifier, so it hides the archive tag.
-  int32_t local = local_tag_write_whole(NONE, *header_get(*tag_index), data.get(), size);
-  if (local == NONE) return false;
-  *tag_index = local;
-  return true;
-}
-
-bool tag_file_set_info(int32_t* tag_index, const tag_file_info& info) {
-  const tag_header* found = tag_index ? header_get(*tag_index) : nullptr;
-  if (!found || header_is_hidden(found)) return false;
-  if (info.install_class != TAG_INSTALL_CLASS_NONE && info.install_class >= NUMBER_OF_INSTALL_ARCHIVES) return false;
-  char name[TAG_NAME_SIZE];
-  copy_field(name, info.name);
-  sanitize_tag_name(name);
-  if (name[0] == '\0') return false;
-  if (!header_is_local(found) && !tag_file_copy_to_local(tag_index)) return false;
-  tag_header* header = header_get(*tag_index);
-  const int32_t slot = data_array_handle_slot(*tag_index);
-
-  if (std::strcmp(name, header->name) != 0) {
-    for (int32_t other : tags_named(header->group_tag, name, false)) {
-      if (other != *tag_index) {
-        POST_ERROR(error_warning, "can't rename '%s' to '%s' because another tag has that name.", header->name, name);
-        return false;
-      }
-    }
-    local_close();
-    file_specification file;
-    if (!local_file_of(*tag_index, &file) || !file_rename(&file, name)) {
-      POST_ERROR(error_file_general, "couldn't rename local tag file '%s' to '%s'", header->name, name);
-      return false;
-    }
-    copy_text(header->name, name);
-    store.local_file_names[size_t(slot)] = name;
-  }
-  header->user_data = info.user_data;
-  header->version = info.version;
-  header->install_class = info.install_class;
-  return local_header_rewrite(*tag_index);
-}
-
-bool tag_file_set_user_data(int32_t* tag_index, uint32_t user_data) {
-  tag_file_info info;
-  if (!tag_index || !tag_file_get_info(*tag_index, &info)) return false;
-  info.user_data = user_data;
-  return tag_file_set_info(tag_index, info);
-}
-
 bool sanitize_tag_name(char* name) {
   if (!name) return false;
   bool changed = false;
@@ -1363,95 +541,4 @@ bool sanitize_tag_name(char* name) {
   size_t length = std::strlen(name);
   while (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '.')) name[--length] = '\0';
   return changed;
-}
-
-// ---- plugins and maps ----
-
-int32_t tag_file_plugin_count() { return store.plugins ? data_array_state_of(store.plugins)->used_count : 0; }
-
-const tag_file_plugin* tag_file_plugin_get(int16_t plugin_index) { return plugin_get(plugin_index); }
-
-int16_t tag_file_latest_patch_level() {
-  int16_t level = 1;
-  while (level < INT16_MAX && store.plugins && patch_level_present(int16_t(level + 1))) ++level;
-  return level;
-}
-
-bool resolve_required_plugins(const void* list, int32_t length, int16_t* plugin_indices, int16_t* plugin_count,
-                              std::string* report) {
-  if (plugin_count) *plugin_count = 0;
-  const auto* bytes = static_cast<const uint8_t*>(list);
-  if (!bytes || length < 2 || length > MAXIMUM_REQUIRED_PLUGIN_LIST_SIZE) return false;
-  const int16_t count = int16_t(read_big_endian_16(bytes));
-  if (count < 0 || count > MAXIMUM_REQUIRED_PLUGINS) return false;
-
-  // A NUL-terminated text of at most maximum characters at *position; none when it can't be read.
-  int32_t position = 2;
-  bool readable = true;
-  auto take_text = [&](int32_t maximum, std::string* text) {
-    if (!readable) return false;
-    const int32_t limit = std::min(length, position + maximum + 1);
-    for (int32_t end = position; end < limit; ++end) {
-      if (bytes[end] == '\0') {
-        text->assign(reinterpret_cast<const char*>(bytes + position), size_t(end - position));
-        position = end + 1;
-        return true;
-      }
-    }
-    readable = false;
-    return false;
-  };
-
-  bool all_found = true;
-  int16_t found_count = 0;
-  for (int16_t entry = 0; entry < count; ++entry) {
-    uint32_t checksum = 0;
-    bool have_checksum = readable && position + 4 <= length;
-    if (have_checksum) {
-      checksum = read_big_endian_32(bytes + position);
-      position += 4;
-    } else {
-      readable = false;
-    }
-    std::string name, address;
-    bool have_name = take_text(MAXIMUM_PLUGIN_NAME_LENGTH, &name);
-    bool have_address = take_text(MAXIMUM_PLUGIN_WEB_ADDRESS_LENGTH, &address);
-    int32_t match = NONE;
-    if (have_checksum && have_name && store.plugins) {
-      for (int32_t slot : data_array_used_slots(store.plugins)) {
-        const tag_file_plugin* plugin = plugin_get(slot);
-        if (plugin->checksum == checksum && names_equal(plugin->name, name.c_str())) {
-          match = slot;
-          break;
-        }
-      }
-    }
-    if (match != NONE) {
-      if (plugin_indices) plugin_indices[found_count] = int16_t(match);
-      found_count++;
-      continue;
-    }
-    all_found = false;
-    if (report) {
-      *report += have_name ? name : kUnknownName;
-      *report += " - ";
-      *report += kWebAddressScheme;
-      *report += have_address ? address : kUnknownName;
-      *report += '\r';
-    }
-  }
-  if (plugin_count) *plugin_count = found_count;
-  return all_found;
-}
-
-int32_t tag_file_entry_point_count() {
-  return store.entry_points ? data_array_state_of(store.entry_points)->used_count : 0;
-}
-
-const tag_file_entry_point_record* tag_file_entry_point_nth(int32_t n) {
-  if (!store.entry_points || n < 0) return nullptr;
-  for (int32_t slot : data_array_used_slots(store.entry_points)) {
-    if (n-- == 0) return data_array_get_as<tag_file_entry_point_record>(store.entry_points, slot);
-  }
-  return nullptr;
 }

@@ -214,8 +214,19 @@ bool tag_files_open(bool restricted, std::span<const int16_t> plugin_indices, in
 // Closes every archive and the open local tag and empties the tag tables (plugins and entry points
 // found at start stay).
 void tag_files_close();
-// The single-instance lock ("local\tarn2"); false while another copy holds it.
+// The single-instance lock ("local\tarn2"), held by the one writer of the store until it ends;
+// false while another writer holds it. Taking it finishes a commit that a stopped writer left
+// half done and removes stale temporaries.
 bool tag_files_lock_instance();
+// For a process that only reads: waits while a writer puts a commit in place, so that what it reads
+// is one state of the store; never refused by readers or by the writer. False only when a stopped
+// writer's commit stays unfinished (the store is busy).
+bool tag_files_lock_for_reading();
+// Drops either lock (the lock file stays; it is never deleted).
+void tag_files_unlock();
+bool tag_files_lock_is_held();
+// Between tag_files_open and tag_files_close.
+bool tag_files_is_open();
 // True if the last tag_files_open found all five install archives.
 bool foundation_tags_present();
 
@@ -247,6 +258,40 @@ const char* tag_file_get_archive_name(int32_t tag_index);
 bool tag_file_get_local_file(int32_t tag_index, file_specification* file);
 // Every loaded header, hidden ones included, in slot order: pass NONE to start; NONE at the end.
 int32_t tag_file_next_header(int32_t tag_index);
+
+// ---- commits ----
+
+// Changes to local tags made between tag_files_commit_begin and tag_files_commit_end are put on
+// the disc together: after a crash or a kill the store holds all of them or none. Until the end,
+// reads of a changed tag answer its new contents. A write outside a commit is a commit of its own.
+bool tag_files_commit_begin();     // false while one is open
+bool tag_files_commit_end();       // false after reporting; the tags are as they were
+void tag_files_commit_abandon();   // drops every staged change
+bool tag_files_commit_is_open();
+
+// One operation's changes as one commit: it joins the commit already open, or begins its own,
+// which end() ends and the destructor abandons when end() was not reached.
+class tag_files_commit_scope {
+ public:
+  tag_files_commit_scope();
+  ~tag_files_commit_scope();
+  tag_files_commit_scope(const tag_files_commit_scope&) = delete;
+  tag_files_commit_scope& operator=(const tag_files_commit_scope&) = delete;
+  bool end();  // true inside a commit it joined
+ private:
+  bool own_;
+};
+
+// Tests: called at each step of ending a commit (n counts the tags), so that a test can stop there.
+enum tag_files_commit_step {
+  _tag_files_commit_temporary_written,
+  _tag_files_commit_record_written,
+  _tag_files_commit_renamed,
+  _tag_files_commit_record_removed,
+};
+void tag_files_set_commit_hook(void (*hook)(tag_files_commit_step step, int32_t n));
+// How long ending a commit waits for readers to let go of the store (60 seconds; tests shorten it).
+void tag_files_set_commit_lock_wait(int seconds);
 
 // ---- reading ----
 

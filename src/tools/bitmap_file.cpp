@@ -1,5 +1,7 @@
 #include "tools/bitmap_file.h"
 
+#include <signal.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,6 +183,29 @@ std::vector<uint8_t> bitmap_encode(const bitmap_image& image) {
   return bytes;
 }
 
+namespace {
+
+// A writer killed part-way leaves "NAME.partial-PID" beside its output; the next write of that
+// output removes every one whose process is gone.
+void partials_remove_stale(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".partial-";
+  std::vector<posix_directory_entry> entries;
+  if (!posix_folder_list(folder.empty() ? "/" : folder, &entries)) return;
+  for (const posix_directory_entry& entry : entries) {
+    if (entry.kind != _posix_entry_file || entry.name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = entry.name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = pid_t(std::stol(digits));
+    if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
+      posix_file_remove((folder.empty() ? "" : folder + "/") + entry.name);
+    }
+  }
+}
+
+}  // namespace
+
 bool bitmap_write(const std::string& path, const bitmap_image& image) {
   std::vector<uint8_t> bytes;
   try {
@@ -192,6 +217,7 @@ bool bitmap_write(const std::string& path, const bitmap_image& image) {
   }
   // The new file is completed beside the old one and then takes its place, so a failed write
   // never leaves a torn image where a good one was.
+  partials_remove_stale(path);
   const std::string temporary = path + ".partial-" + std::to_string(::getpid());
   bool busy = false;
   bool written = posix_file_create(temporary);

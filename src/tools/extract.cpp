@@ -280,6 +280,12 @@ bool read_bitmap(const std::string& path, size_rule rule, bitmap_image* image) {
       break;
     }
   }
+  if (result == _bitmap_file_pixels_outside && header.pixel_offset < BITMAP_PALETTE_OFFSET) {
+    // Not a short file: the header points its rows at its own headers.
+    tool_show_error("%s is damaged: its pixels are said to start at byte %u, inside its headers.", name,
+                    unsigned(header.pixel_offset));
+    return false;
+  }
   if (result == _bitmap_file_pixels_outside) {
     tool_show_error("%s is cut short: its %dx%d pixels are not all in the file.", name, w, h);
     return false;
@@ -464,6 +470,10 @@ bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& pat
   }
   bitmap_image image;
   if (!read_bitmap(path, rule, &image)) return false;
+  // Every tag the import changes (bitmaps, colour tables, a resized map and its collection) is
+  // written in one commit, or none is when the import fails part-way.
+  tag_files_commit_scope commit;
+  bool resized = false;
   if (rule == _size_whole_map && (image.width != frame.width || image.height != frame.height)) {
     if (!tool_ask_warning("This bitmap has dimensions %dx%d. The current mesh has dimensions %dx%d.\n"
                           "Do you want to resize the current mesh?",
@@ -473,8 +483,13 @@ bool extract_import_layer(int16_t layer, int32_t submesh, const std::string& pat
     if (!mesh_resize(image.width / PIXELS_PER_CELL, image.height / PIXELS_PER_CELL)) return false;
     mesh_delete_markers_outside();
     map_set_modified(true);
+    resized = true;
   }
-  return extract_apply_image(layer, submesh, image);
+  if (!extract_apply_image(layer, submesh, image)) return false;
+  // A resize rebuilt the collection for the new grid: the map goes with it, or the store would
+  // hold a map and a collection that disagree.
+  if (resized && map_is_open() && map_is_modified() && !map_save()) return false;
+  return commit.end();
 }
 
 bool extract_apply_image(int16_t layer, int32_t submesh, const bitmap_image& image) {

@@ -136,7 +136,9 @@ bool map_save() {
   for_each_client([&ready](const map_session_client& client) {
     if (ready && client.saving) ready = client.saving();
   });
-  if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save()) return false;
+  // The shadow maps in the collection, the map and the preferences saved with it: one commit.
+  tag_files_commit_scope commit;
+  if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save() || !commit.end()) return false;
   edit_journal_mark_saved();
   session.modified = false;
   session.shadow_maps_changed = false;

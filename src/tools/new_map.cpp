@@ -186,6 +186,13 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     tool_show_error("A map needs a name.");
     return false;
   }
+  // Tabs and line breaks in a name break every list that shows it, and the tool's output.
+  for (const char* c = name; *c; ++c) {
+    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) {
+      tool_show_error("A map's name can't hold control characters such as tabs or line breaks.");
+      return false;
+    }
+  }
   // Every input is checked before anything is created or replaced.
   if (!name_frees_collection(clean)) {
     tool_show_error("The collection '%s' holds other graphics than a map's textures: give the map another name.",
@@ -218,8 +225,9 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
 
   // The map open now goes first (with its own question); then the tags are made.
   if (!map_close()) return false;
-  // The collection goes first and the map last, each replaced whole: a failure on the way leaves
-  // the old map and its textures readable.
+  // The collection and the map reach the disc together in one commit: a failure or a kill on the
+  // way leaves the old map and its textures as they were, and no half-made new map.
+  tag_files_commit_scope commit;
   int32_t collection_tag = tag_for_new_contents(COLLECTION_DEFINITION_GROUP_TAG, clean, COLLECTION_DEFINITION_VERSION);
   if (collection_tag == NONE) {
     POST_ERROR(error_file_create, "couldn't create tag");
@@ -244,6 +252,6 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     POST_ERROR(error_unknown, "couldn't build new mesh %s.", clean);
     return false;
   }
-  if (!map_open(map_tag)) return false;
+  if (!commit.end() || !map_open(map_tag)) return false;
   return mesh_recompute_lod();
 }

@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "map/mesh_file.h"
+#include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/map_test_store.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
@@ -46,6 +50,17 @@ class MapCommandsTest : public ::testing::Test {
 
     map_fixture ancient = map_fixture_new(1, 1);
     ASSERT_NE(store.store_map("Ancient Map", ancient, 4), NONE);
+
+    // A 2 x 1 map whose collection holds the textures of one submesh, as a save torn between the
+    // two tags would leave it.
+    map_fixture wide = map_fixture_new(2, 1);
+    int32_t wide_index = store.store_map("Torn Map", wide);
+    ASSERT_NE(wide_index, NONE);
+    mesh_definition wide_header;
+    ASSERT_TRUE(mesh_read_header(wide_index, &wide_header));
+    int32_t textures = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, wide_header.landscape_collection_tag);
+    std::vector<uint8_t> one_submesh = fixture_map_collection(1, 1, 3, 200).tag_data();
+    ASSERT_TRUE(tag_file_replace_contents(&textures, one_submesh.data(), int32_t(one_submesh.size())));
     store.close();
   }
 
@@ -56,10 +71,43 @@ class MapCommandsTest : public ::testing::Test {
   tag identifier = NONE_TAG;
 };
 
+TEST_F(MapCommandsTest, ARunAddsToTheLogOfTheRunningEditor) {
+  ASSERT_TRUE(store.folder().write_file("tarn_log.txt", "the editor's line\n"));
+  ASSERT_EQ(tool({"map", "check", "Good Map"}).exit_code, 0);
+  const std::string log = store.folder().read_file("tarn_log.txt");
+  EXPECT_EQ(log.rfind("the editor's line\n", 0), 0u) << log;
+  EXPECT_NE(log.find("vellgrim-tool running under"), std::string::npos) << log;
+}
+
+TEST_F(MapCommandsTest, ReadersSucceedWhileTheEditorHoldsTheStoreWithTheMapOpen) {
+  // This process plays the editor: it holds the store lock and has the map's file open.
+  ASSERT_TRUE(tag_files_lock_instance());
+  ASSERT_TRUE(tag_files_open(false, {}, -1));
+  const int32_t map = tag_file_find(MESH_DEFINITION_GROUP_TAG, identifier);
+  uint8_t head[4];
+  ASSERT_TRUE(tag_file_read(map, 0, 4, head));
+
+  tool_result checked = tool({"map", "check", "Good Map"});
+  EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+  EXPECT_NE(checked.out.find("Good Map: no problems"), std::string::npos) << checked.out;
+  tool_result shown = tool({"map", "info", "Good Map"});
+  EXPECT_EQ(shown.exit_code, 0) << shown.err;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08x", unsigned(identifier));
+  tool_result dumped = tool({"tags", "cat", "mesh", hex});
+  EXPECT_EQ(dumped.exit_code, 0) << dumped.err;
+  EXPECT_EQ(dumped.out.size(), size_t(tag_file_get_size(map)));
+  // A writer is refused while the editor runs, and says why.
+  tool_result resaved = tool({"map", "resave", "Good Map"});
+  EXPECT_NE(resaved.exit_code, 0);
+  EXPECT_NE(resaved.err.find("another program is using the tag store"), std::string::npos) << resaved.err;
+  tag_files_unlock();
+}
+
 TEST_F(MapCommandsTest, ListShowsEveryMapWithItsSize) {
   json list = tool_json({"map", "list", "--json"});
   ASSERT_TRUE(list.is_array());
-  ASSERT_EQ(list.size(), 5u);
+  ASSERT_EQ(list.size(), 6u);
   json by_name;
   for (const json& map : list) by_name[map["name"].get<std::string>()] = map;
   EXPECT_EQ(by_name["Good Map"]["width"], 1);
@@ -127,6 +175,11 @@ TEST_F(MapCommandsTest, CheckReportsEveryProblemAndFailsOnAny) {
   tool_result ancient = tool({"map", "check", "Ancient Map"});
   EXPECT_NE(ancient.exit_code, 0);
   EXPECT_NE(ancient.out.find("version 4 is older than 5"), std::string::npos) << ancient.out;
+  tool_result torn = tool({"map", "check", "Torn Map"});
+  EXPECT_NE(torn.exit_code, 0);
+  EXPECT_NE(torn.out.find("Torn Map: the collection holds 2 bitmaps where the map's 2x1 submeshes need 4"),
+            std::string::npos)
+      << torn.out;
   json shown = tool_json({"map", "info", "Ancient Map", "--json"});
   EXPECT_EQ(shown["loaded"], false);
   EXPECT_EQ(shown["header"]["width"], 1);

@@ -214,4 +214,24 @@ TEST_F(TagsCommandsTest, WritingCommandsRefuseWhileAnotherProgramHoldsTheLock) {
   EXPECT_EQ(tool({"tags", "list", "--json"}).exit_code, 0);
 }
 
+TEST_F(TagsCommandsTest, ADamagedInstallArchiveIsSaidOnStandardErrorAndFailsTheListing) {
+  ASSERT_NO_FATAL_FAILURE(pack_install_archive());
+  local_tag("root/local", "scenery", "Local Rock", kScenery, make_tag("lrck"), "pebble");
+  // One tag header's signature spoiled: the archive contributes nothing.
+  std::string archive = work.read_file("root/tags/small install");
+  const size_t signature = archive.find("trn2");  // the first tag header's
+  ASSERT_NE(signature, std::string::npos);
+  archive[signature] = 'x';
+  ASSERT_TRUE(work.write_file("root/tags/small install", archive));
+
+  tool_result listed = tool({"tags", "list"});
+  EXPECT_NE(listed.exit_code, 0);
+  EXPECT_NE(listed.out.find("Local Rock"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.out.find("First Map"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.err,
+            "vellgrim-tool: the tag store in '" + root +
+                "' is damaged and some of its tags are left out: found an invalid tag in the monolithic file "
+                "'tags\\small install'\n");
+}
+
 }  // namespace

@@ -68,6 +68,25 @@ TEST_F(ErrorManagerTest, HeaderNamesProgramAndSystemWithTimeStamp) {
                                   "vellgrim running under Linux -{60}\n"));
 }
 
+TEST_F(ErrorManagerTest, AppendedRunsKeepTheLogUntilTheEditorMakesItItsOwn) {
+  post_error(error_file_open, "editor", 1, "the running editor's line");
+  // A tool run (or a copy refused at start) adds its lines after the editor's.
+  error_manager_initialize("vellgrim-tool", _log_start_appended);
+  post_error(error_file_read, "tool", 2, "the tool's line");
+  EXPECT_THAT(log(), HasSubstr("the running editor's line\n"));
+  EXPECT_THAT(log(), HasSubstr("vellgrim-tool running under"));
+  EXPECT_THAT(log(), HasSubstr("the tool's line\n"));
+
+  // An editor that got the lock keeps only its own run, from its header on.
+  error_manager_initialize("vellgrim", _log_start_appended);
+  post_error(error_file_read, "editor", 3, "the new editor's line");
+  log_keep_only_this_run();
+  post_error(error_file_read, "editor", 4, "after");
+  EXPECT_THAT(log(), MatchesRegex("[0-9: -]+  vellgrim running under Linux -{60}\n"
+                                  "Error: File system Read in editor, line #3: the new editor's line\n"
+                                  "Error: File system Read in editor, line #4: after\n"));
+}
+
 TEST_F(ErrorManagerTest, ReportLinesNameThePendingCode) {
   post_error(error_file_open, "tag_files", 120, "could not open '%s'", "small install");
   post_error(error_file_read, "tag_files", 130, "short read of %d bytes", 64);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "support/file_operation_recorder.h"
 #include "support/work_folder.h"
 
 namespace {
@@ -97,3 +98,16 @@ TEST(WindowPositionsFile, FollowsTheConfigurationFolder) {
 }
 
 }  // namespace
+
+TEST_F(WindowPositions, AreWrittenSyncedClosedAndRenamedWithTheFolderSynced) {
+  window_positions positions = {};
+  for (int16_t window = 0; window < NUMBER_OF_POSITIONED_WINDOWS; ++window) positions.windows[window] = {window, 7};
+  file_operation_recorder recorder;
+  ASSERT_TRUE(window_positions_write(positions));
+  EXPECT_EQ(recorder.replacement_order_faults(), "");
+  int renames = 0;
+  for (const recorded_file_operation& operation : recorder.operations()) {
+    renames += operation.operation == _posix_operation_rename;
+  }
+  EXPECT_EQ(renames, 1);
+}

@@ -1,6 +1,10 @@
 #include "session/engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <algorithm>
 #include <string>
@@ -96,19 +100,51 @@ TEST(EngineInitialization, EditorStartsWhenEverythingIsThere) {
 TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
   scoped_work_folder folder;
   write_install_archives();
-  // This process plays the first copy: it holds "local\tarn2" open for exclusive writing.
-  file_specification local = working_file(nullptr, "local");
-  local.flags &= ~_file_specification_is_file;
-  file_create(&local);
-  file_specification lock = working_file("local", "tarn2");
-  ASSERT_TRUE(file_create(&lock));
-  ASSERT_TRUE(file_open(&lock, _file_open_write));
+  // A child plays the first copy: it holds the store lock until the pipe closes.
+  int ready[2], hold[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(hold), 0);
+  pid_t first = fork();
+  ASSERT_GE(first, 0);
+  if (first == 0) {
+    close(hold[1]);
+    char answer = tag_files_initialize() && tag_files_lock_instance() ? 'y' : 'n';
+    if (write(ready[1], &answer, 1) != 1) _exit(2);
+    char end;
+    while (read(hold[0], &end, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(hold[0]);
+  char answer = '?';
+  ASSERT_EQ(read(ready[0], &answer, 1), 1);
+  ASSERT_EQ(answer, 'y');
 
-  EXPECT_EXIT(engine_initialize(), ExitedWithCode(255),
+  // The first copy's log is its own: the refused copy only adds to it.
+  ASSERT_TRUE(folder.write_file("tarn_log.txt", "the first copy's line\n"));
+  EXPECT_EXIT(engine_start_editor(), ExitedWithCode(255),
               "Error: Tarn II, Umber, or Vellgrim is already running\\. Please exit the other application and try "
               "again\\.");
-  EXPECT_TRUE(file_exists(&lock));
-  file_close(&lock);
+  EXPECT_TRUE(std::filesystem::exists("local/tarn2"));
+  EXPECT_EQ(folder.read_file("tarn_log.txt").rfind("the first copy's line\n", 0), 0u);
+  close(hold[1]);
+  int status = 0;
+  waitpid(first, &status, 0);
+}
+
+TEST(EngineInitialization, AStoreOpenedFirstKeepsTheChangesItIsGathering) {
+  scoped_work_folder folder;
+  write_install_archives();
+  // As the tool does: the store opened and a commit begun before the engine starts.
+  ASSERT_TRUE(tag_files_initialize() && tag_files_lock_instance() && tag_files_open(false, {}, -1));
+  ASSERT_TRUE(tag_files_commit_begin());
+  const int32_t created = tag_file_create(make_tag("pref"), "gathered", 1);
+  ASSERT_NE(created, NONE);
+  ASSERT_TRUE(engine_initialize());
+  EXPECT_TRUE(tag_files_commit_is_open());
+  EXPECT_TRUE(tag_file_is_valid(created));
+  EXPECT_TRUE(tag_files_commit_end());
+  EXPECT_TRUE(std::filesystem::exists("preferences/gathered"));
 }
 
 TEST(EngineInitialization, LevelDisposalForgetsLoadedDefinitionsAndObjects) {

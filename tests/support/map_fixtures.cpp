@@ -168,7 +168,7 @@ void map_fixture_close_store() {
 
 int32_t map_fixture_store_map(const char* name, map_fixture& map, int16_t version, tag media_tag) {
   int32_t collection = fixture_store_tag(COLLECTION_DEFINITION_GROUP_TAG, name, COLLECTION_DEFINITION_VERSION,
-                                         fixture_map_collection(1, 1, 3, 200).tag_data());
+                                         fixture_map_collection(map.header.width, map.header.height, 3, 200).tag_data());
   if (collection == NONE) return NONE;
   map.header.landscape_collection_tag = tag_file_get_identifier(collection);
   map.header.media_tag = media_tag;

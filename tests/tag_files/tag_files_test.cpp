@@ -210,11 +210,12 @@ TEST_F(TagStoreTest, CreateReusesTheIdentifierOfATagWithTheSameName) {
   EXPECT_TRUE(tag_file_is_hidden(archived));
   ASSERT_TRUE(tag_file_write(&first, 0, 5, "hello"));
 
-  // Again: the local file is replaced by an empty one, and only one local tag remains.
+  // Again: the local file is replaced whole by an empty one (never deleted first), and only one
+  // local tag remains.
   int32_t second = tag_file_create(kMesh, "shared", 2);
   ASSERT_NE(second, NONE);
   EXPECT_EQ(tag_file_get_identifier(second), make_tag("shrd"));
-  EXPECT_FALSE(tag_file_is_valid(first));
+  EXPECT_EQ(second, first);
   EXPECT_EQ(tag_file_get_size(second), 0);
   EXPECT_EQ(std::filesystem::file_size("local/meshes/shared"), 64u);
   tag_file_filter filter = tag_file_filter_any();
@@ -223,6 +224,25 @@ TEST_F(TagStoreTest, CreateReusesTheIdentifierOfATagWithTheSameName) {
 
   ASSERT_TRUE(tag_file_delete(second));
   EXPECT_EQ(tag_file_find(kMesh, make_tag("shrd")), archived);
+}
+
+TEST_F(TagStoreTest, CreateLooksOnlyAmongVisibleTags) {
+  // The archive's "foo" is hidden by the local "bar" of the same identifier.
+  write_install(0, {tag_entry(kMesh, make_tag("same"), "foo", "archived foo")});
+  write_local(tag_entry(kMesh, make_tag("same"), "bar", "local bar"));
+  ASSERT_TRUE(open_store());
+  const int32_t bar = tag_file_find(kMesh, make_tag("same"));
+  ASSERT_EQ(std::string(tag_file_get_name(bar)), "bar");
+
+  // A new "foo" gets an identifier of its own: the hidden tag's belongs to "bar".
+  const int32_t foo = tag_file_create(kMesh, "foo", 1);
+  ASSERT_NE(foo, NONE);
+  EXPECT_NE(tag_file_get_identifier(foo), make_tag("same"));
+  EXPECT_EQ(tag_file_find(kMesh, make_tag("same")), bar);
+  EXPECT_FALSE(tag_file_is_hidden(bar));
+  EXPECT_EQ(tag_file_count(kMesh), 2);
+  ASSERT_TRUE(tag_files_open(false, {}, NONE));
+  EXPECT_EQ(read_tag(kMesh, make_tag("same")), "local bar");
 }
 
 TEST_F(TagStoreTest, CreateDerivesAFreeIdentifierFromTheName) {

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "cseries/byte_swapping.h"
+#include "support/file_operation_recorder.h"
+#include "support/scripted_ui_host.h"
 #include "tag_files/atomic_file.h"
 #include "tag_store_fixture.h"
 
@@ -248,6 +250,111 @@ TEST_F(TagWriteTest, ALocalFileRemovedBehindTheStoreFailsToReadWithAReport) {
   // Deleting it still drops the header.
   EXPECT_TRUE(tag_file_delete(tag_file_find(kMesh, kMap)));
   EXPECT_EQ(tag_file_find(kMesh, kMap), NONE);
+}
+
+}  // namespace
+
+// ---- durability ----
+
+namespace {
+
+TEST_F(TagWriteTest, EveryReplacementIsWrittenSyncedClosedRenamedAndItsFolderSynced) {
+  write_local(tag_entry(kMesh, kMap, "map", "old map"));
+  write_local(tag_entry(make_tag(".256"), kMap, "map", "old textures"));
+  ASSERT_TRUE(open_store());
+  int32_t map = tag_file_find(kMesh, kMap), textures = tag_file_find(make_tag(".256"), kMap);
+
+  file_operation_recorder recorder;
+  ASSERT_TRUE(tag_file_replace_contents(&map, "whole", 5));
+  ASSERT_TRUE(tag_file_write(&map, 5, 4, "more"));
+  ASSERT_NE(tag_file_create(kMesh, "created", 1), NONE);
+  ASSERT_TRUE(tag_files_commit_begin());
+  ASSERT_TRUE(tag_file_replace_contents(&map, "both", 4));
+  ASSERT_TRUE(tag_file_replace_contents(&textures, "both textures", 13));
+  ASSERT_TRUE(tag_files_commit_end());
+
+  EXPECT_EQ(recorder.replacement_order_faults(), "");
+  int tag_renames = 0;
+  for (const recorded_file_operation& operation : recorder.operations()) {
+    tag_renames += operation.operation == _posix_operation_rename && operation.path.rfind("local/", 0) == 0 &&
+                   operation.path != "local/tarn2 commit";
+  }
+  EXPECT_EQ(tag_renames, 5);  // three single commits, then two tags at once
+  EXPECT_EQ(read_tag(kMesh, kMap), "both");
+}
+
+TEST_F(TagWriteTest, AFullDiscFailsTheCommitWhereverItStrikesAndChangesNothing) {
+  write_local(tag_entry(kMesh, kMap, "map", "old map"));
+  write_local(tag_entry(make_tag(".256"), kMap, "map", "old textures"));
+  ASSERT_TRUE(open_store());
+  // The first temporary, the second, the commit record (each file is a header and a data write):
+  // each refused in turn.
+  const std::string refused[] = {"the temporary file 'local\\meshes\\", "the temporary file 'local\\collections\\",
+                                 "the temporary file 'local"};
+  for (int failing : {0, 2, 4}) {
+    SCOPED_TRACE(failing);
+    int32_t map = tag_file_find(kMesh, kMap), textures = tag_file_find(make_tag(".256"), kMap);
+    const size_t reported_before = reports().size();
+    {
+      file_operation_recorder recorder;
+      recorder.fail_writes_from(failing);
+      ASSERT_TRUE(tag_files_commit_begin());
+      ASSERT_TRUE(tag_file_replace_contents(&map, "new map", 7));
+      ASSERT_TRUE(tag_file_replace_contents(&textures, "new textures", 12));
+      EXPECT_FALSE(tag_files_commit_end());
+    }
+    const std::string module = failing < 4 ? "File system Write in tag_files" : "File system Write in atomic_file";
+    const std::string fresh = reports().substr(reported_before);
+    EXPECT_THAT(fresh, HasSubstr(module));
+    EXPECT_THAT(fresh, HasSubstr("couldn't write " + refused[failing / 2]));
+    EXPECT_THAT(fresh, HasSubstr("couldn't replace 'local\\meshes\\map' with its new contents"));
+    EXPECT_EQ(read_tag(kMesh, kMap), "old map");
+    EXPECT_EQ(read_tag(make_tag(".256"), kMap), "old textures");
+    EXPECT_EQ(folder.read_file("local/meshes/map").substr(64), "old map");
+    EXPECT_EQ(folder.read_file("local/collections/map").substr(64), "old textures");
+    EXPECT_TRUE(temporaries("local/meshes").empty());
+    EXPECT_TRUE(temporaries("local/collections").empty());
+    EXPECT_TRUE(temporaries("local").empty());
+  }
+}
+
+}  // namespace
+
+// ---- damaged local tags ----
+
+namespace {
+
+TEST_F(TagWriteTest, ALocalFileTheLoaderRefusedIsKeptAsDamagedNeverReplaced) {
+  scripted_ui_host ui;
+  write_install(0, {tag_entry(kMesh, kMap, "map", "archived map")});
+  // A file kept from an earlier time, and the author's local edits with one reserved byte flipped:
+  // the loader refuses the file.
+  ASSERT_TRUE(folder.write_file("local/meshes/map.damaged", "kept earlier"));
+  write_local(tag_entry(kMesh, kMap, "map", "the author's local edits"));
+  std::string damaged = folder.read_file("local/meshes/map");
+  damaged[3] = 1;  // the reserved byte of the stored header
+  ASSERT_TRUE(folder.write_file("local/meshes/map", damaged));
+  ASSERT_TRUE(open_store());
+  int32_t map = tag_file_find(kMesh, kMap);
+  ASSERT_FALSE(tag_file_is_local(map));
+
+  // Saving the archive map makes a local copy: the damaged file goes aside, numbered past the
+  // "map.damaged" already there, and the user is told.
+  ASSERT_TRUE(tag_file_write(&map, 0, 3, "MAP"));
+  EXPECT_EQ(folder.read_file("local/meshes/map").substr(64), "MAPhived map");
+  EXPECT_EQ(folder.read_file("local/meshes/map.damaged 2"), damaged);
+  EXPECT_EQ(folder.read_file("local/meshes/map.damaged"), "kept earlier");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].text,
+            "The local tag file 'local\\meshes\\map' could not be loaded, so it was not replaced: it is kept as "
+            "'local\\meshes\\map.damaged 2'.");
+  EXPECT_THAT(log(), HasSubstr("the local tag file 'local\\meshes\\map' could not be loaded; it is kept as "
+                               "'local\\meshes\\map.damaged 2'"));
+  // Neither kept file is taken for a tag.
+  ASSERT_TRUE(tag_files_open(false, {}, NONE));
+  EXPECT_EQ(read_tag(kMesh, kMap), "MAPhived map");
+  EXPECT_EQ(tag_file_count(kMesh), 1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "tools/bitmap_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -173,6 +175,28 @@ TEST(BitmapFile, WritesAndReadsBackThroughTheFileSystem) {
   std::filesystem::resize_file(path, 1078 + 500);
   EXPECT_EQ(bitmap_read_pixels(path, header, &read), _bitmap_file_pixels_outside);
   EXPECT_EQ(bitmap_read_header(folder.path() + "/missing.bmp", &header), _bitmap_file_unreadable);
+}
+
+TEST(BitmapFile, AWriteRemovesWhatAKilledWriterOfTheSameFileLeft) {
+  scoped_work_folder folder;
+  // The partial of a process that is gone, one of a process still running, and another file's.
+  pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string stale = "layer.bmp.partial-" + std::to_string(gone);
+  const std::string running = "layer.bmp.partial-" + std::to_string(getppid());
+  ASSERT_TRUE(folder.write_file(stale, "half"));
+  ASSERT_TRUE(folder.write_file(running, "half"));
+  ASSERT_TRUE(folder.write_file("other.bmp.partial-" + std::to_string(gone), "half"));
+  bitmap_image image;
+  image.width = 256;
+  image.height = 1;
+  image.pixels.assign(256, 1);
+  ASSERT_TRUE(bitmap_write(folder.path() + "/layer.bmp", image));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() + "/" + stale));
+  EXPECT_TRUE(std::filesystem::exists(folder.path() + "/" + running));
+  EXPECT_TRUE(std::filesystem::exists(folder.path() + "/other.bmp.partial-" + std::to_string(gone)));
 }
 
 TEST(BitmapFile, AFailedWriteLeavesNothingBehind) {

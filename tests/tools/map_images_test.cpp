@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
+#include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
+#include "support/collection_fixtures.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
 #include "tools/bitmap_fixtures.h"
@@ -208,6 +211,25 @@ TEST(ColorTableRebuild, ADominantColourHandsItsSurplusToTheNextColour) {
   EXPECT_EQ(tables->blend[200 + 256 * 100], 3);
 }
 
+TEST_F(MapImages, ARefusedColorImportWritesNothing) {
+  // A 2 x 2 map whose collection holds the textures of one submesh only.
+  ASSERT_TRUE(make_map("torn", 512, 512));
+  int32_t textures = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, mesh_globals.header->landscape_collection_tag);
+  ASSERT_NE(textures, NONE);
+  const std::vector<uint8_t> one_submesh = fixture_map_collection(1, 1, 3, 200).tag_data();
+  ASSERT_TRUE(tag_file_replace_contents(&textures, one_submesh.data(), int32_t(one_submesh.size())));
+  ASSERT_TRUE(map_reopen());
+
+  bmp_fixture file;
+  file.width = file.height = 512;
+  file.fill = 9;
+  EXPECT_FALSE(extract_import_layer(_map_layer_color, EXTRACT_WHOLE_MESH, write_bitmap("whole.bmp", file)));
+  // The first submesh's bitmap was changed in memory before the second was found missing; the
+  // collection tag is as it was.
+  EXPECT_EQ(store.tag_bytes(textures), one_submesh);
+  EXPECT_FALSE(tag_files_commit_is_open());
+}
+
 TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   ASSERT_TRUE(make_map("small", 256, 256));
   bmp_fixture tall;
@@ -237,6 +259,14 @@ TEST_F(MapImages, ImportsRefuseFilesOfTheWrongShape) {
   EXPECT_EQ(mesh_edit_cell(2, 2)->terrain_and_flags, 0x99);
   EXPECT_EQ(ui.boxes.back().title, "Error");
   EXPECT_EQ(ui.boxes.back().text, path("cut.bmp") + " is cut short: its 256x256 pixels are not all in the file.");
+  // A whole file whose pixel offset points into its own headers is damaged, not short.
+  std::string inside = bmp_fixture{}.text();
+  inside[10] = 20;
+  inside[11] = inside[12] = inside[13] = 0;
+  ASSERT_TRUE(store.folder().write_file("inside.bmp", inside));
+  EXPECT_FALSE(extract_import_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("inside.bmp")));
+  EXPECT_EQ(ui.boxes.back().text,
+            path("inside.bmp") + " is damaged: its pixels are said to start at byte 20, inside its headers.");
   // The dimensions are judged before the rows: a cut file of the wrong size gets the size message.
   std::string wide_cut = wide.text();
   wide_cut.resize(5000);
@@ -271,7 +301,16 @@ TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
   EXPECT_EQ(mesh_edit_cell(63, 63)->terrain_and_flags & 0xFF, 0x99);
   EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
   EXPECT_EQ(mesh_globals.header->marker_count, 1);
-  EXPECT_TRUE(map_is_modified());
+  // The collection was rebuilt for the new grid, so the map was saved with it in one commit.
+  EXPECT_FALSE(map_is_modified());
+  tag_file_filter filter = tag_file_filter_any();
+  std::strcpy(filter.name, "grow");
+  filter.group_tag = MESH_DEFINITION_GROUP_TAG;
+  int32_t map_tag = NONE;
+  ASSERT_EQ(tag_file_search(filter, &map_tag, 1), 1);
+  mesh_definition stored;
+  ASSERT_TRUE(mesh_read_header(map_tag, &stored));
+  EXPECT_EQ(stored.width, 2);
 }
 
 // Wider than tall, then taller than wide: the question and the new size keep width and height apart.

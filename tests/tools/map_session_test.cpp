@@ -8,6 +8,7 @@
 #include "engine/preferences.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
+#include "support/file_operation_recorder.h"
 #include "support/map_fixtures.h"
 #include "support/map_test_store.h"
 #include "support/scripted_ui_host.h"
@@ -131,6 +132,23 @@ TEST_F(MapSession, AFailedSaveKeepsTheMapOpen) {
   ui.answers.push_back(ui_answer_no);
   ASSERT_TRUE(map_close());
   EXPECT_EQ(stored_observer_x(), 1024);
+}
+
+TEST_F(MapSession, OnAFullDiscASaveFailsAndChangesNoTag) {
+  open_and_edit();
+  const std::vector<uint8_t> map_before = store.tag_bytes(map_tag);
+  // Every write refused, as on a full disc: the map, its collection and the preferences stay.
+  {
+    file_operation_recorder full_disc;
+    full_disc.fail_writes_from(0);
+    EXPECT_FALSE(map_save());
+  }
+  EXPECT_TRUE(map_is_modified());
+  EXPECT_FALSE(tag_files_commit_is_open());
+  EXPECT_EQ(store.tag_bytes(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(map_tag))), map_before);
+  EXPECT_NE(store.log().find("couldn't write the temporary file"), std::string::npos);
+  ASSERT_TRUE(map_save());
+  EXPECT_FALSE(map_is_modified());
 }
 
 TEST_F(MapSession, ReopenAsksAndLoadsTheMapAgain) {

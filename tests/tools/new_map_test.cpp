@@ -171,6 +171,11 @@ TEST_F(NewMap, RefusedBitmapsLeaveNoTagBehind) {
   EXPECT_FALSE(new_map_create("refused", store.media_tag(), folder + "/missing.bmp"));
   EXPECT_FALSE(new_map_create("refused", make_tag("nope"), write_bitmap("fine.bmp", bmp_fixture{})));
   EXPECT_FALSE(new_map_create("", store.media_tag(), folder + "/fine.bmp"));
+  EXPECT_EQ(ui.boxes.back().text, "A map needs a name.");
+  for (const char* name : {"tab\there", "two\nlines", "bell\a"}) {
+    EXPECT_FALSE(new_map_create(name, store.media_tag(), folder + "/fine.bmp")) << name;
+    EXPECT_EQ(ui.boxes.back().text, "A map's name can't hold control characters such as tabs or line breaks.");
+  }
   expect_no_tags();
 }
 
@@ -229,32 +234,24 @@ TEST_F(NewMap, AConfirmedReplacementIsNotAskedAgain) {
   EXPECT_EQ(map_window_title(), "mesh:meadow");
 }
 
-int replacements_before_failure = 0;
-bool fail_after_some_replacements(const file_specification*) { return replacements_before_failure-- > 0; }
+bool refuse_replacement(const file_specification*) { return false; }
 
-TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMap) {
+TEST_F(NewMap, AWriteFailureWhileReplacingKeepsTheOldMapAndItsCollection) {
   std::vector<uint8_t> old_map, old_textures;
   ASSERT_NO_FATAL_FAILURE(save_harbour(&old_map, &old_textures));
   const std::string other = write_bitmap("other.bmp", bmp_fixture{});
 
-  // The collection's replacement fails (nothing changes), or the map's after it.
-  for (int succeeding : {0, 1}) {
-    SCOPED_TRACE(succeeding);
-    replacements_before_failure = succeeding;
-    atomic_file_set_test_hook(fail_after_some_replacements);
-    ui.answers = {ui_answer_yes};
-    EXPECT_FALSE(new_map_create("harbour", store.media_tag(), other));
-    atomic_file_set_test_hook(nullptr);
-    // The map itself is never half replaced or emptied, whichever write failed.
-    const int32_t map_now = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
-    ASSERT_NE(map_now, NONE);
-    EXPECT_EQ(store.tag_bytes(map_now), old_map);
-    if (succeeding == 0) {
-      EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
-    }
-    ASSERT_TRUE(map_open(map_now));
-    ASSERT_TRUE(map_close());
-  }
+  // The collection and the map are one commit: when it can't be recorded, neither changes.
+  atomic_file_set_test_hook(refuse_replacement);
+  ui.answers = {ui_answer_yes};
+  EXPECT_FALSE(new_map_create("harbour", store.media_tag(), other));
+  atomic_file_set_test_hook(nullptr);
+  const int32_t map_now = tag_of(MESH_DEFINITION_GROUP_TAG, "harbour");
+  ASSERT_NE(map_now, NONE);
+  EXPECT_EQ(store.tag_bytes(map_now), old_map);
+  EXPECT_EQ(store.tag_bytes(tag_of(COLLECTION_DEFINITION_GROUP_TAG, "harbour")), old_textures);
+  ASSERT_TRUE(map_open(map_now));
+  ASSERT_TRUE(map_close());
 }
 
 TEST_F(NewMap, CancellingTheOpenMapsCloseAfterReplaceChangesNothing) {
