@@ -225,6 +225,8 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
 
   // The map open now goes first (with its own question); then the tags are made.
   if (!map_close()) return false;
+  const bool map_is_new = find_tag_named(MESH_DEFINITION_GROUP_TAG, clean) == NONE;
+  const bool collection_is_new = find_tag_named(COLLECTION_DEFINITION_GROUP_TAG, clean) == NONE;
   // The collection and the map reach the disc together in one commit: a failure or a kill on the
   // way leaves the old map and its textures as they were, and no half-made new map.
   tag_files_commit_scope commit;
@@ -252,6 +254,16 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     POST_ERROR(error_unknown, "couldn't build new mesh %s.", clean);
     return false;
   }
-  if (!commit.end() || !map_open(map_tag)) return false;
+  // Tag indices may change as the commit lands; the identifiers stay.
+  const tag map_identifier = tag_file_get_identifier(map_tag);
+  const tag collection_identifier = tag_file_get_identifier(collection_tag);
+  if (!commit.end()) return false;
+  if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier))) {
+    // A new map that can't be opened is of no use to the author: it goes again, so that the store
+    // is as it was. (A replaced map stays, the old one being gone already.)
+    if (map_is_new) (void)tag_file_delete(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier));
+    if (collection_is_new) (void)tag_file_delete(tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, collection_identifier));
+    return false;
+  }
   return mesh_recompute_lod();
 }

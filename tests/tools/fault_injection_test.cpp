@@ -3,6 +3,7 @@
 // they were.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -11,6 +12,8 @@
 #include "cseries/error_manager.h"
 #include "cseries/memory.h"
 #include "map/mesh.h"
+#include "platform/posix_files.h"
+#include "render/shapes.h"
 #include "tag_files/tag_files.h"
 #include "support/work_folder.h"
 #include "tools/bitmap_fixtures.h"
@@ -24,6 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The nth write to a file from now fails as on a full disc.
+int64_t writes_until_failure = 0;
+bool write_failed = false;
+bool fail_nth_write(posix_operation operation, const std::string&) {
+  if (operation != _posix_operation_write || writes_until_failure <= 0) return true;
+  if (--writes_until_failure > 0) return true;
+  write_failed = true;
+  return false;
+}
+
 class FaultInjection : public MapImageTest {
  protected:
   void SetUp() override {
@@ -31,6 +44,7 @@ class FaultInjection : public MapImageTest {
     error_manager_set_fatal_codes_halt(false);
   }
   void TearDown() override {
+    posix_set_observer(nullptr);
     block_fail_allocation(0);
     error_manager_set_fatal_codes_halt(true);
     MapImageTest::TearDown();
@@ -69,7 +83,56 @@ class FaultInjection : public MapImageTest {
     ADD_FAILURE() << "the operation never ran to its end";
     return 0;
   }
+
+  // The same with the nth write failing.
+  template <class Operation, class Check>
+  int64_t fail_each_write(Operation operation, Check check) {
+    posix_set_observer(fail_nth_write);
+    for (int64_t n = 1; n < 10000; ++n) {
+      handle_error();
+      writes_until_failure = n;
+      write_failed = false;
+      const bool succeeded = operation();
+      writes_until_failure = 0;
+      if (!write_failed) {
+        EXPECT_TRUE(succeeded) << "with every write done";
+        posix_set_observer(nullptr);
+        return n - 1;
+      }
+      SCOPED_TRACE("write #" + std::to_string(n));
+      EXPECT_FALSE(succeeded) << "a failed write was reported as success";
+      check();
+      if (testing::Test::HasFailure()) break;
+    }
+    posix_set_observer(nullptr);
+    return 0;
+  }
 };
+
+TEST_F(FaultInjection, EachWriteOfASaveOrANewMapFailsWithoutChangingTheStore) {
+  ASSERT_TRUE(make_map("quarry", 512, 256));
+  ASSERT_TRUE(map_save());
+  ASSERT_TRUE(mesh_set_vertex_height(3, 3, 900));
+  const auto files = local_files();
+  EXPECT_GT(fail_each_write([] { return map_save(); },
+                            [&] {
+                              EXPECT_TRUE(map_is_modified());
+                              EXPECT_EQ(local_files(), files);
+                            }),
+            0);
+  ASSERT_TRUE(map_close());
+
+  bmp_fixture file;
+  const std::string bitmap = write_bitmap("new.bmp", file);
+  const auto before = local_files();
+  EXPECT_GT(fail_each_write([&] { return new_map_create("fresh", store.media_tag(), bitmap); },
+                            [&] {
+                              EXPECT_FALSE(map_is_open());
+                              EXPECT_EQ(local_files(), before);
+                            }),
+            0);
+  EXPECT_TRUE(map_is_open());
+}
 
 TEST_F(FaultInjection, OpeningAMapFailsWholeAtEachAllocation) {
   ASSERT_TRUE(make_map("quarry", 512, 256));
@@ -115,7 +178,7 @@ TEST_F(FaultInjection, SavingAMapFailsWithoutTouchingTheStoredOne) {
   EXPECT_FALSE(map_is_modified());
 }
 
-TEST_F(FaultInjection, DISABLED_NewMapFailsWithoutLeavingAnyTag) {
+TEST_F(FaultInjection, NewMapFailsWithoutLeavingAnyTag) {
   ASSERT_TRUE(make_map("quarry", 256, 256));
   ASSERT_TRUE(map_close());
   bmp_fixture file;
@@ -126,8 +189,19 @@ TEST_F(FaultInjection, DISABLED_NewMapFailsWithoutLeavingAnyTag) {
   const int64_t live = block_live_count();
   fail_each_allocation([&] { return new_map_create("fresh", store.media_tag(), bitmap); },
                        [&](bool made) {
-                         if (made) {
+                         if (made || map_is_open()) {
+                           // The failure was one the map can do without (a shading table, its LOD
+                           // data, which the next save computes): it is made and open. Start again.
                            ASSERT_TRUE(map_close());
+                           for (tag group : {MESH_DEFINITION_GROUP_TAG, COLLECTION_DEFINITION_GROUP_TAG}) {
+                             tag_file_filter filter = tag_file_filter_any();
+                             std::snprintf(filter.name, sizeof(filter.name), "fresh");
+                             filter.group_tag = group;
+                             int32_t found = NONE;
+                             if (tag_file_search(filter, &found, 1) > 0) ASSERT_TRUE(tag_file_delete(found));
+                           }
+                           handle_error();
+                           return;
                          }
                          EXPECT_EQ(handle_error(), 1) << "the failure was not reported";
                          EXPECT_FALSE(map_is_open());
