@@ -13,6 +13,7 @@
 #include "cseries/files.h"
 #include "engine/definition_groups.h"
 #include "engine/preferences.h"
+#include "support/held_child.h"
 #include "support/work_folder.h"
 #include "tag_files/archive_writer.h"
 #include "tag_files/tag_files.h"
@@ -100,25 +101,9 @@ TEST(EngineInitialization, EditorStartsWhenEverythingIsThere) {
 TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
   scoped_work_folder folder;
   write_install_archives();
-  // A child plays the first copy: it holds the store lock until the pipe closes.
-  int ready[2], hold[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(hold), 0);
-  pid_t first = fork();
-  ASSERT_GE(first, 0);
-  if (first == 0) {
-    close(hold[1]);
-    char answer = tag_files_initialize() && tag_files_lock_instance() ? 'y' : 'n';
-    if (write(ready[1], &answer, 1) != 1) _exit(2);
-    char end;
-    while (read(hold[0], &end, 1) > 0) {
-    }
-    _exit(0);
-  }
-  close(hold[0]);
-  char answer = '?';
-  ASSERT_EQ(read(ready[0], &answer, 1), 1);
-  ASSERT_EQ(answer, 'y');
+  // A child plays the first copy: it holds the store lock until it is released.
+  held_child first([] { return tag_files_initialize() && tag_files_lock_instance(); });
+  ASSERT_TRUE(first.ready());
 
   // The first copy's log is its own: the refused copy only adds to it.
   ASSERT_TRUE(folder.write_file("tarn_log.txt", "the first copy's line\n"));
@@ -127,9 +112,6 @@ TEST(EngineInitialization, SecondCopyIsRefusedAndLeavesTheFirstLock) {
               "again\\.");
   EXPECT_TRUE(std::filesystem::exists("local/tarn2"));
   EXPECT_EQ(folder.read_file("tarn_log.txt").rfind("the first copy's line\n", 0), 0u);
-  close(hold[1]);
-  int status = 0;
-  waitpid(first, &status, 0);
 }
 
 TEST(EngineInitialization, AStoreOpenedFirstKeepsTheChangesItIsGathering) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "support/held_child.h"
 #include "tag_files/atomic_file.h"
 #include "tag_store_fixture.h"
 
@@ -156,24 +157,11 @@ TEST_F(TagStoreProcesses, AReaderThatNeverEndsFailsTheCommitInsteadOfHangingIt) 
   write_local(tag_entry(kMesh, kMapId, "map", "old map"));
   ASSERT_TRUE(open_store());
   ASSERT_TRUE(tag_files_lock_instance());
-  int ready[2], hold[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(hold), 0);
-  pid_t reader = fork();
-  if (reader == 0) {
+  held_child reader([] {
     tag_files_unlock();
-    close(hold[1]);
-    char answer = tag_files_lock_for_reading() ? 'y' : 'n';
-    if (write(ready[1], &answer, 1) != 1) _exit(2);
-    char end;
-    while (read(hold[0], &end, 1) > 0) {
-    }
-    _exit(0);
-  }
-  close(hold[0]);
-  char answer = '?';
-  ASSERT_EQ(read(ready[0], &answer, 1), 1);
-  ASSERT_EQ(answer, 'y');
+    return tag_files_lock_for_reading();
+  });
+  ASSERT_TRUE(reader.ready());
 
   tag_files_set_commit_lock_wait(0);
   int32_t map = tag_file_find(kMesh, kMapId);
@@ -182,9 +170,7 @@ TEST_F(TagStoreProcesses, AReaderThatNeverEndsFailsTheCommitInsteadOfHangingIt) 
   EXPECT_EQ(read_tag(kMesh, kMapId), "old map");
   EXPECT_EQ(temporaries_left(), 0);
 
-  close(hold[1]);
-  int status = 0;
-  waitpid(reader, &status, 0);
+  reader.release();
   EXPECT_TRUE(tag_file_replace_contents(&map, "new map", 7));
   EXPECT_EQ(read_tag(kMesh, kMapId), "new map");
 }
