@@ -42,6 +42,7 @@ struct journal_state {
   size_t byte_budget = EDIT_JOURNAL_DEFAULT_BYTE_BUDGET;
   int32_t step_limit = EDIT_JOURNAL_DEFAULT_STEP_LIMIT;
   void (*listener)() = nullptr;
+  edit_journal_recorder recorder = {};
 
   // The open step.
   int32_t depth = 0;
@@ -229,6 +230,84 @@ void note(int16_t section, size_t offset, size_t length, bool whole) {
   step.changes.push_back({section, false, offset, length, 0, store(step.bytes, now.subspan(offset, length)), 0});
 }
 
+template <class T>
+void put_value(std::vector<std::byte>& out, T value) {
+  const auto* bytes = reinterpret_cast<const std::byte*>(&value);
+  out.insert(out.end(), bytes, bytes + sizeof(T));
+}
+
+template <class T>
+bool take_value(std::span<const std::byte>& in, T* value) {
+  if (in.size() < sizeof(T)) return false;
+  std::memcpy(value, in.data(), sizeof(T));
+  in = in.subspan(sizeof(T));
+  return true;
+}
+
+// A step as bytes: its name, then each change with both sides.
+std::vector<std::byte> serialize(const step_record& step) {
+  std::vector<std::byte> out;
+  put_value(out, uint16_t(std::min<size_t>(step.name.size(), 255)));
+  out.insert(out.end(), reinterpret_cast<const std::byte*>(step.name.data()),
+             reinterpret_cast<const std::byte*>(step.name.data()) + std::min<size_t>(step.name.size(), 255));
+  put_value(out, uint32_t(step.changes.size()));
+  for (const change& c : step.changes) {
+    put_value(out, c.section);
+    put_value(out, uint8_t(c.whole));
+    put_value(out, uint64_t(c.offset));
+    put_value(out, uint64_t(c.old_length));
+    put_value(out, uint64_t(c.new_length));
+    out.insert(out.end(), step.bytes.begin() + ptrdiff_t(c.old_at), step.bytes.begin() + ptrdiff_t(c.old_at + c.old_length));
+    out.insert(out.end(), step.bytes.begin() + ptrdiff_t(c.new_at), step.bytes.begin() + ptrdiff_t(c.new_at + c.new_length));
+  }
+  return out;
+}
+
+// The step back from its bytes; false for bytes that are not a whole step of sections that exist.
+bool deserialize(std::span<const std::byte> in, step_record* step) {
+  uint16_t name_length = 0;
+  uint32_t count = 0;
+  if (!take_value(in, &name_length) || in.size() < name_length) return false;
+  step->name.assign(reinterpret_cast<const char*>(in.data()), name_length);
+  in = in.subspan(name_length);
+  if (!take_value(in, &count)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    change c = {};
+    uint8_t whole = 0;
+    uint64_t offset = 0, old_length = 0, new_length = 0;
+    if (!take_value(in, &c.section) || !take_value(in, &whole) || !take_value(in, &offset) ||
+        !take_value(in, &old_length) || !take_value(in, &new_length)) {
+      return false;
+    }
+    if (c.section < 0 || c.section >= NUMBER_OF_MESH_SECTIONS || whole > 1 || old_length > in.size() ||
+        new_length > in.size() - old_length || (!whole && old_length != new_length)) {
+      return false;
+    }
+    c.whole = whole != 0;
+    c.offset = size_t(offset);
+    c.old_length = size_t(old_length);
+    c.new_length = size_t(new_length);
+    c.old_at = store(step->bytes, in.subspan(0, c.old_length));
+    c.new_at = store(step->bytes, in.subspan(c.old_length, c.new_length));
+    in = in.subspan(c.old_length + c.new_length);
+    step->changes.push_back(c);
+  }
+  return in.empty();
+}
+
+void push_step(step_record&& step) {
+  // A new step ends the steps that were undone; a saved state among them is out of reach.
+  while (journal.steps.size() > journal.cursor) {
+    journal.bytes -= journal.steps.back().cost();
+    journal.steps.pop_back();
+  }
+  if (journal.saved_position > journal.dropped + int64_t(journal.cursor)) journal.saved_position = -1;
+  journal.bytes += step.cost();
+  journal.steps.push_back(std::move(step));
+  ++journal.cursor;
+  keep_within_budget();
+}
+
 }  // namespace
 
 // ---- recording ----
@@ -263,16 +342,8 @@ bool edit_journal_end() {
   reset_open_step();
   if (cancelled) return false;
   if (!finish(step)) return true;  // nothing changed: nothing to undo
-  // A new step ends the steps that were undone; a saved state among them is out of reach.
-  while (journal.steps.size() > journal.cursor) {
-    journal.bytes -= journal.steps.back().cost();
-    journal.steps.pop_back();
-  }
-  if (journal.saved_position > journal.dropped + int64_t(journal.cursor)) journal.saved_position = -1;
-  journal.bytes += step.cost();
-  journal.steps.push_back(std::move(step));
-  ++journal.cursor;
-  keep_within_budget();
+  if (journal.recorder.step) journal.recorder.step(serialize(step));
+  push_step(std::move(step));
   notify();
   return true;
 }
@@ -335,6 +406,7 @@ bool edit_journal_undo() {
     return false;
   }
   --journal.cursor;
+  if (journal.recorder.walked) journal.recorder.walked(true);
   notify();
   return true;
 }
@@ -348,9 +420,33 @@ bool edit_journal_redo() {
     return false;
   }
   ++journal.cursor;
+  if (journal.recorder.walked) journal.recorder.walked(false);
   notify();
   return true;
 }
+
+bool edit_journal_replay_step(std::span<const std::byte> bytes) {
+  if (!mesh_is_open() || journal.depth != 0) return false;
+  step_record step;
+  if (!deserialize(bytes, &step)) return false;
+  // The recorded bytes must fit the map as it is now: each range inside its section.
+  for (const change& c : step.changes) {
+    if (c.whole) {
+      if (c.section == _mesh_section_cells) touch_cells(step, 0, c.new_length);
+      continue;
+    }
+    const std::span<std::byte> now = mesh_section_bytes(c.section);
+    if (c.offset > now.size() || c.old_length > now.size() - c.offset) return false;
+    if (c.section == _mesh_section_cells) touch_cells(step, c.offset, c.old_length);
+  }
+  if (!apply(step, true)) return false;
+  if (journal.recorder.step) journal.recorder.step(bytes);
+  push_step(std::move(step));
+  notify();
+  return true;
+}
+
+void edit_journal_set_recorder(const edit_journal_recorder& recorder) { journal.recorder = recorder; }
 
 // ---- the saved state and the history ----
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "map/mesh_edit.h"
 
@@ -93,6 +94,19 @@ bool edit_journal_differs_from_saved();
 void edit_journal_set_budget(size_t bytes, int32_t steps);
 size_t edit_journal_byte_count();
 int32_t edit_journal_step_count();  // steps kept, undoable and redoable
+
+// ---- writing ahead ----
+
+// Told of every recorded step (as bytes edit_journal_replay_step takes back) and of every Undo
+// (true) and Redo (false), so that the history can be written ahead to disk.
+struct edit_journal_recorder {
+  void (*step)(std::span<const std::byte> bytes);
+  void (*walked)(bool undo);
+};
+void edit_journal_set_recorder(const edit_journal_recorder& recorder);
+// Applies a recorded step to the open map and records it as a new step. False (nothing changed)
+// for bytes that are not a step or do not fit the map.
+[[nodiscard]] bool edit_journal_replay_step(std::span<const std::byte> bytes);
 
 // Called after every change of what Undo and Redo offer or of the modified state (menus follow).
 void edit_journal_set_listener(void (*listener)());

@@ -13,6 +13,7 @@
 #include "map/mesh_geometry.h"
 #include "platform/ui_host.h"
 #include "tools/edit_journal.h"
+#include "tools/edit_recovery.h"
 #include "tag_files/tag_files.h"
 #include "world/teams.h"
 #include "world/world.h"
@@ -53,10 +54,35 @@ void dispose_level() {
 void end_session() {
   dispose_level();
   --session.open_count;
+  edit_recovery_map_closed();
   edit_journal_clear();
   session.map_identifier = NONE_TAG;
   session.modified = false;
   session.shadow_maps_changed = false;
+}
+
+// Unsaved edits written ahead by a run that stopped: offered back once, or kept aside.
+void offer_recovery(int32_t tag_index) {
+  const char* name = map_name();
+  edit_recovery_map_opened(name, session.map_identifier, tag_index);
+  switch (edit_recovery_check(name, tag_index)) {
+    case _recovery_none:
+      return;
+    case _recovery_stale:
+      // The map changed since (another program saved it): the steps no longer fit it.
+      log_note("map_session", __LINE__, "the recovery file of '%s' was written against another version of it.", name);
+      edit_recovery_set_aside(name);
+      return;
+    case _recovery_matching:
+      break;
+  }
+  char question[BOUNDED_TEXT_LENGTH + 1];
+  format_bounded(question, "'%s' was not saved when Vellgrim last stopped. Recover the unsaved changes?", name);
+  if (ui_message_box("Warning", question, ui_icon_warning, ui_buttons_yes_no) == ui_answer_yes) {
+    edit_recovery_replay();
+  } else {
+    edit_recovery_set_aside(name);
+  }
 }
 
 }  // namespace
@@ -110,6 +136,7 @@ bool map_open(int32_t tag_index) {
   edit_journal_clear();
   session.modified = false;
   session.shadow_maps_changed = false;
+  offer_recovery(tag_file_find(MESH_DEFINITION_GROUP_TAG, session.map_identifier));
   return true;
 }
 
@@ -140,6 +167,7 @@ bool map_save() {
   tag_files_commit_scope commit;
   if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save() || !commit.end()) return false;
   edit_journal_mark_saved();
+  edit_recovery_map_saved();
   session.modified = false;
   session.shadow_maps_changed = false;
   return true;

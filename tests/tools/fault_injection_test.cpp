@@ -198,7 +198,9 @@ TEST_F(FaultInjection, NewMapFailsWithoutLeavingAnyTag) {
                              std::snprintf(filter.name, sizeof(filter.name), "fresh");
                              filter.group_tag = group;
                              int32_t found = NONE;
-                             if (tag_file_search(filter, &found, 1) > 0) ASSERT_TRUE(tag_file_delete(found));
+                             if (tag_file_search(filter, &found, 1) > 0) {
+                               ASSERT_TRUE(tag_file_delete(found));
+                             }
                            }
                            handle_error();
                            return;

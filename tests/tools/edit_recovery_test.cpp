@@ -1,0 +1,181 @@
+#include "tools/edit_recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "map/mesh.h"
+#include "support/work_folder.h"
+#include "tag_files/tag_files.h"
+#include "tools/bitmap_fixtures.h"
+#include "tools/edit_journal.h"
+#include "tools/map_session.h"
+#include "tools/marker_operations.h"
+#include "tools/vellgrim_mesh_utilities.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> file_bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void write_bytes(const fs::path& path, const std::vector<char>& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+class EditRecovery : public MapImageTest {
+ protected:
+  void SetUp() override {
+    MapImageTest::SetUp();
+    ASSERT_TRUE(make_map("ridge", 512, 256));
+    ASSERT_TRUE(map_save());
+    map_tag = mesh_tag_index();
+    ASSERT_TRUE(map_reopen());
+    recovery_file = fs::path(store.folder().path()) / edit_recovery_path("ridge");
+  }
+
+  // Edits of several kinds, one step each.
+  void edit(int steps) {
+    for (int i = 0; i < steps; ++i) {
+      switch (i % 4) {
+        case 0:
+          ASSERT_TRUE(mesh_set_vertex_height(3 + i, 5, 200 + 10 * i));
+          break;
+        case 1:
+          ASSERT_TRUE(mesh_shift(1, 0));
+          break;
+        case 2:
+          ASSERT_NE(marker_operation_add(map_fixture_marker(_marker_observer, 0, 900 + 100 * i, 800)), nullptr);
+          break;
+        case 3:
+          ASSERT_TRUE(mesh_set_parameters(int16_t(i), 2, 3, 4));
+          break;
+      }
+    }
+  }
+
+  std::vector<uint8_t> saved_bytes() {
+    EXPECT_TRUE(map_save());
+    return store.tag_bytes(mesh_tag_index());
+  }
+
+  // What a crash leaves: the recovery file as it stands, and the map never closed. The map is then
+  // closed without saving (which removes the file) and the file put back.
+  std::vector<char> crash() {
+    std::vector<char> left = file_bytes(recovery_file);
+    ui.default_answer = ui_answer_no;
+    EXPECT_TRUE(map_close());
+    EXPECT_FALSE(fs::exists(recovery_file)) << "closing without saving keeps the file";
+    write_bytes(recovery_file, left);
+    ui.boxes.clear();
+    return left;
+  }
+
+  bool reopen(ui_answer answer) {
+    ui.default_answer = answer;
+    return map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(map_tag)));
+  }
+
+  int32_t map_tag = NONE;
+  fs::path recovery_file;
+};
+
+TEST_F(EditRecovery, YesReplaysTheStepsAndTheUndosAndLeavesTheMapModified) {
+  edit(7);
+  ASSERT_TRUE(edit_journal_undo());
+  ASSERT_TRUE(edit_journal_undo());
+  ASSERT_TRUE(edit_journal_redo());
+  const int32_t steps = edit_journal_step_count();
+  const std::string undo_name = edit_journal_undo_name();
+  crash();
+
+  ASSERT_TRUE(reopen(ui_answer_yes));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "'ridge' was not saved when Vellgrim last stopped. Recover the unsaved changes?");
+  EXPECT_TRUE(map_is_modified());
+  EXPECT_EQ(edit_journal_step_count(), steps);
+  EXPECT_TRUE(edit_journal_can_redo());
+  EXPECT_EQ(edit_journal_undo_name(), undo_name);
+  // Closing without saving ends it; nothing is offered again.
+  ui.default_answer = ui_answer_no;
+  ASSERT_TRUE(map_close());
+  EXPECT_FALSE(fs::exists(recovery_file));
+}
+
+TEST_F(EditRecovery, RecoveredBytesEqualTheEditsMadeWithoutACrash) {
+  const std::vector<uint8_t> before = store.tag_bytes(map_tag);
+  edit(6);
+  const std::vector<char> left = file_bytes(recovery_file);
+  const std::vector<uint8_t> edited = saved_bytes();
+  // Put the stored map back as it was before the edits, and the file the crash would have left.
+  int32_t tag_index = mesh_tag_index();
+  ui.default_answer = ui_answer_no;
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(tag_file_replace_contents(&tag_index, before.data(), int32_t(before.size())));
+  write_bytes(recovery_file, left);
+
+  ASSERT_TRUE(reopen(ui_answer_yes));
+  EXPECT_EQ(edit_journal_step_count(), 6);
+  EXPECT_TRUE(saved_bytes() == edited);
+  EXPECT_FALSE(fs::exists(recovery_file));
+  EXPECT_FALSE(fs::exists(recovery_file.string() + "-old"));
+}
+
+TEST_F(EditRecovery, ATornLastRecordIsDroppedAndTheRestReplayed) {
+  const std::vector<uint8_t> before = store.tag_bytes(map_tag);
+  edit(5);
+  std::vector<char> left = file_bytes(recovery_file);
+  ASSERT_TRUE(edit_journal_undo());
+  const std::vector<uint8_t> after_four = saved_bytes();
+  int32_t tag_index = mesh_tag_index();
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(tag_file_replace_contents(&tag_index, before.data(), int32_t(before.size())));
+  left.resize(left.size() - 7);  // the crash hit in the middle of the fifth step's record
+  write_bytes(recovery_file, left);
+
+  ASSERT_TRUE(reopen(ui_answer_yes));
+  EXPECT_EQ(edit_journal_step_count(), 4);
+  EXPECT_TRUE(saved_bytes() == after_four);
+}
+
+TEST_F(EditRecovery, NoKeepsTheFileAsideAndAChangedMapIsNeverReplayed) {
+  edit(3);
+  const std::vector<char> left = crash();
+  ASSERT_TRUE(reopen(ui_answer_no));
+  EXPECT_FALSE(map_is_modified());
+  EXPECT_FALSE(fs::exists(recovery_file));
+  EXPECT_EQ(file_bytes(recovery_file.string() + "-old"), left);
+
+  // Written against the map as it was; the map was saved since by something else.
+  ASSERT_TRUE(mesh_set_vertex_height(1, 1, 77));
+  ASSERT_TRUE(map_save());
+  ASSERT_TRUE(map_close());
+  write_bytes(recovery_file, left);
+  ui.boxes.clear();
+  ASSERT_TRUE(reopen(ui_answer_yes));
+  EXPECT_TRUE(ui.boxes.empty()) << "a file for another version of the map was offered";
+  EXPECT_FALSE(map_is_modified());
+  EXPECT_FALSE(fs::exists(recovery_file));
+  EXPECT_TRUE(fs::exists(recovery_file.string() + "-old"));
+}
+
+TEST_F(EditRecovery, CancelKeepsTheFileAndSaveRemovesIt) {
+  edit(2);
+  ASSERT_TRUE(fs::exists(recovery_file));
+  ui.default_answer = ui_answer_cancel;
+  EXPECT_FALSE(map_close());
+  EXPECT_TRUE(fs::exists(recovery_file));
+  ASSERT_TRUE(map_save());
+  EXPECT_FALSE(fs::exists(recovery_file));
+  edit(1);
+  EXPECT_TRUE(fs::exists(recovery_file));  // a new file against the map as saved
+}
+
+}  // namespace
