@@ -13,6 +13,7 @@
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_recovery.h"
 #include "tools/extract.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
@@ -173,6 +174,46 @@ void map_import(cli_options& options, const layer_arguments& arguments) {
               mesh_width(), mesh_height());
 }
 
+// ---- map recover ----
+
+struct recover_arguments {
+  std::string name;
+  bool discard = false;
+};
+
+void map_recover(cli_options& options, const recover_arguments& arguments) {
+  if (!begin(options)) return;
+  const int32_t tag_index = cli_find_map(options, arguments.name);
+  if (tag_index == NONE) return;
+  const char* name = tag_file_get_name(tag_index);
+  const std::string path = edit_recovery_path(name);
+  switch (edit_recovery_check(name, tag_index)) {
+    case _recovery_none:
+      cli_fail(options, "'%s' has no unsaved changes to recover", name);
+      return;
+    case _recovery_stale:
+      edit_recovery_set_aside(name);
+      cli_fail(options, "the unsaved changes of '%s' were made to another version of it; kept aside as '%s-old'",
+               name, path.c_str());
+      return;
+    case _recovery_matching:
+      break;
+  }
+  if (arguments.discard) {
+    edit_recovery_set_aside(name);
+    std::printf("discarded the unsaved changes of '%s' (kept aside as '%s-old')\n", name, path.c_str());
+    return;
+  }
+  if (!open_map(options, arguments.name)) return;
+  const int32_t replayed = edit_recovery_replay();
+  if (replayed < 0) {
+    cli_fail(options, "couldn't read '%s'", path.c_str());
+    return;
+  }
+  if (!save_if_modified(options)) return;
+  std::printf("recovered %d step%s into '%s' and saved it\n", replayed, replayed == 1 ? "" : "s", map_name());
+}
+
 struct reshape_arguments {
   std::string name, cells;
   int32_t dx = 0, dy = 0;
@@ -266,6 +307,13 @@ void cli_add_image_commands(CLI::App& app, cli_options& options) {
       layer_command("import", "read a layer of a map from an 8-bit bitmap", "the bitmap to read", *imported);
   import_command->add_flag("--resize", imported->resize, "resize the map to a whole-map bitmap of another size");
   import_command->callback([&options, imported] { map_import(options, *imported); });
+
+  auto recovered = std::make_shared<recover_arguments>();
+  CLI::App* recover_command =
+      map->add_subcommand("recover", "put the unsaved changes a stopped editor left back into a map and save it");
+  recover_command->add_option("NAME", recovered->name, name_help)->required();
+  recover_command->add_flag("--discard", recovered->discard, "keep them aside instead (as NAME.recovery-old)");
+  recover_command->callback([&options, recovered] { map_recover(options, *recovered); });
 
   auto resized = std::make_shared<reshape_arguments>();
   CLI::App* resize_command = map->add_subcommand("resize", "resize a map's grid, keeping the cells both sizes share");

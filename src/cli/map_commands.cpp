@@ -1,6 +1,7 @@
 // vellgrim-tool map ...: listing, showing, checking and re-saving the maps (`mesh` tags) of a store.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_recovery.h"
 #include "world/world.h"
 
 namespace {
@@ -151,6 +153,8 @@ json map_summary_json(int32_t tag_index) {
     o["width"] = nullptr;
     o["height"] = nullptr;
   }
+  // Unsaved edits a stopped editor left for `map recover`.
+  o["recovery"] = std::filesystem::exists(edit_recovery_path(tag_file_get_name(tag_index)));
   return o;
 }
 
@@ -197,8 +201,9 @@ void map_list(cli_options& options, bool as_json) {
     std::string size = map["width"].is_null() ? std::string("?")
                                               : std::to_string(map["width"].get<int>()) + "x" +
                                                     std::to_string(map["height"].get<int>());
-    std::printf("%s %-7s v%-3d %s\n", map["id_hex"].get<std::string>().c_str(), size.c_str(),
-                map["version"].get<int>(), map["name"].get<std::string>().c_str());
+    std::printf("%s %-7s v%-3d %s%s\n", map["id_hex"].get<std::string>().c_str(), size.c_str(),
+                map["version"].get<int>(), map["name"].get<std::string>().c_str(),
+                map["recovery"].get<bool>() ? "  (unsaved changes to recover)" : "");
   }
 }
 

@@ -13,6 +13,7 @@
 #include "render/screen.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_recovery.h"
 #include "tools/map_session.h"
 #include "world/world.h"
 
@@ -143,6 +144,8 @@ void engine_start_editor() {
   error_manager_initialize("vellgrim", _log_start_appended);
   // The shadow editor's lighting definitions and the connector snapshot are the editor's own.
   definitions_initialize(&mesh_lighting_definitions);
+  // The editor writes its unsaved steps ahead, for the next start after a crash.
+  edit_recovery_enable(true);
   // A half-initialised engine must not go on to open maps.
   if (!engine_initialize()) halt_program(-1);
   // The editor holds the store lock now: the log is this run's alone.

@@ -43,7 +43,9 @@ struct recovery_state {
   FILE* file = nullptr;
   std::chrono::steady_clock::time_point last_sync;
   bool exit_procedure_registered = false;
+  bool replayed = false;  // the file was read back into the map (by the tool's recover, say)
 };
+bool recovery_enabled = false;
 recovery_state recovery;
 
 uint64_t checksum_64(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
@@ -131,6 +133,9 @@ std::vector<std::byte> read_file(const std::string& path) {
 
 }  // namespace
 
+void edit_recovery_enable(bool enabled) { recovery_enabled = enabled; }
+bool edit_recovery_enabled() { return recovery_enabled; }
+
 std::string edit_recovery_path(const char* map_name) { return std::string("local/") + map_name + ".recovery"; }
 
 void edit_recovery_map_opened(const char* map_name, tag identifier, int32_t tag_index) {
@@ -138,6 +143,7 @@ void edit_recovery_map_opened(const char* map_name, tag identifier, int32_t tag_
   recovery.map_name = map_name ? map_name : "";
   recovery.map_identifier = identifier;
   recovery.tag_index = tag_index;
+  if (!recovery_enabled) return;
   edit_journal_set_recorder({record_step, record_walk});
   if (!recovery.exit_procedure_registered) {
     recovery.exit_procedure_registered = true;
@@ -148,7 +154,7 @@ void edit_recovery_map_opened(const char* map_name, tag identifier, int32_t tag_
 void edit_recovery_map_saved() {
   // The stored map now holds every step: nothing is left to recover.
   close_file();
-  if (!recovery.map_name.empty()) std::remove(edit_recovery_path(recovery.map_name.c_str()).c_str());
+  if (!recovery.map_name.empty() && (recovery_enabled || recovery.replayed)) std::remove(edit_recovery_path(recovery.map_name.c_str()).c_str());
 }
 
 void edit_recovery_map_closed() {
@@ -215,6 +221,7 @@ int32_t edit_recovery_replay() {
     ++replayed;
   }
   std::remove(aside.c_str());
+  recovery.replayed = true;
   return replayed;
 }
 

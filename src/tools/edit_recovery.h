@@ -17,6 +17,11 @@ enum recovery_file_state : int16_t {
   _recovery_stale,     // one written against another version of the map: never replayed
 };
 
+// Only the editor writes and offers recovery files (off until it turns it on): a tool command
+// saves its changes before it ends, and must not touch the file a crashed editor left.
+void edit_recovery_enable(bool enabled);
+bool edit_recovery_enabled();
+
 // The recovery file's path for a map name (working-folder relative).
 std::string edit_recovery_path(const char* map_name);
 

@@ -65,6 +65,7 @@ void end_session() {
 void offer_recovery(int32_t tag_index) {
   const char* name = map_name();
   edit_recovery_map_opened(name, session.map_identifier, tag_index);
+  if (!edit_recovery_enabled()) return;
   switch (edit_recovery_check(name, tag_index)) {
     case _recovery_none:
       return;

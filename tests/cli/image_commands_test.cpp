@@ -153,3 +153,28 @@ TEST_F(ImageCommandsTest, ResizeAndShiftReshapeTheGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a crashed editor leaves beside the local tags is marked in the list; recover refuses a file
+// made against another version of the map (keeping it aside) and a map without one.
+TEST_F(ImageCommandsTest, RecoverRefusesWhatDoesNotFitAndListMarksWhatWaits) {
+  make("valley", 256, 256);
+  ASSERT_TRUE(store.folder().write_file("local/valley.recovery", "vrec, but not for this map"));
+  tool_result listed = tool({"map", "list"});
+  ASSERT_EQ(listed.exit_code, 0) << listed.err;
+  EXPECT_NE(listed.out.find("valley  (unsaved changes to recover)"), std::string::npos) << listed.out;
+
+  tool_result stale = tool({"map", "recover", "valley"});
+  EXPECT_EQ(stale.exit_code, 1);
+  EXPECT_NE(stale.err.find("were made to another version of it"), std::string::npos) << stale.err;
+  EXPECT_EQ(store.folder().read_file("local/valley.recovery-old"), "vrec, but not for this map");
+
+  tool_result none = tool({"map", "recover", "valley", "--discard"});
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_NE(none.err.find("'valley' has no unsaved changes to recover"), std::string::npos) << none.err;
+  listed = tool({"map", "list"});
+  EXPECT_EQ(listed.out.find("unsaved changes"), std::string::npos) << listed.out;
+}
+
+}  // namespace

@@ -34,6 +34,7 @@ class EditRecovery : public MapImageTest {
  protected:
   void SetUp() override {
     MapImageTest::SetUp();
+    edit_recovery_enable(true);
     ASSERT_TRUE(make_map("ridge", 512, 256));
     ASSERT_TRUE(map_save());
     map_tag = mesh_tag_index();
@@ -76,6 +77,11 @@ class EditRecovery : public MapImageTest {
     write_bytes(recovery_file, left);
     ui.boxes.clear();
     return left;
+  }
+
+  void TearDown() override {
+    MapImageTest::TearDown();
+    edit_recovery_enable(false);
   }
 
   bool reopen(ui_answer answer) {
