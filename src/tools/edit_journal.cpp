@@ -247,6 +247,7 @@ bool take_value(std::span<const std::byte>& in, T* value) {
 // A step as bytes: its name, then each change with both sides.
 std::vector<std::byte> serialize(const step_record& step) {
   std::vector<std::byte> out;
+  out.reserve(8 + step.name.size() + step.changes.size() * 32 + step.bytes.size());
   put_value(out, uint16_t(std::min<size_t>(step.name.size(), 255)));
   out.insert(out.end(), reinterpret_cast<const std::byte*>(step.name.data()),
              reinterpret_cast<const std::byte*>(step.name.data()) + std::min<size_t>(step.name.size(), 255));

@@ -1,6 +1,9 @@
 #include "tools/edit_recovery.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -42,24 +45,21 @@ class EditRecovery : public MapImageTest {
     recovery_file = fs::path(store.folder().path()) / edit_recovery_path("ridge");
   }
 
-  // Edits of several kinds, one step each.
-  void edit(int steps) {
-    for (int i = 0; i < steps; ++i) {
-      switch (i % 4) {
-        case 0:
-          ASSERT_TRUE(mesh_set_vertex_height(3 + i, 5, 200 + 10 * i));
-          break;
-        case 1:
-          ASSERT_TRUE(mesh_shift(1, 0));
-          break;
-        case 2:
-          ASSERT_NE(marker_operation_add(map_fixture_marker(_marker_observer, 0, 900 + 100 * i, 800)), nullptr);
-          break;
-        case 3:
-          ASSERT_TRUE(mesh_set_parameters(int16_t(i), 2, 3, 4));
-          break;
-      }
+  // Edit number i, one step of one of several kinds; false when it failed.
+  static bool edit_step(int i) {
+    switch (i % 4) {
+      case 0:
+        return mesh_set_vertex_height(3 + i % 50, 5 + i % 20, 200 + 10 * i);
+      case 1:
+        return mesh_shift(i % 8 == 1 ? 1 : -1, 0);
+      case 2:
+        return marker_operation_add(map_fixture_marker(_marker_observer, 0, 900 + 37 * i, 800)) != nullptr;
+      default:
+        return mesh_set_parameters(int16_t(i % 30), 2, 3, 4);
     }
+  }
+  void edit(int steps) {
+    for (int i = 0; i < steps; ++i) ASSERT_TRUE(edit_step(i)) << i;
   }
 
   std::vector<uint8_t> saved_bytes() {
@@ -170,6 +170,55 @@ TEST_F(EditRecovery, NoKeepsTheFileAsideAndAChangedMapIsNeverReplayed) {
   EXPECT_FALSE(map_is_modified());
   EXPECT_FALSE(fs::exists(recovery_file));
   EXPECT_TRUE(fs::exists(recovery_file.string() + "-old"));
+}
+
+// A child edits the map and is killed at some moment; the recovered map is the map after the last
+// step the child completed, byte for byte the same as those steps made without a crash.
+TEST_F(EditRecovery, AKilledEditorsStepsComeBackUpToTheLastCompleteOne) {
+  const std::vector<uint8_t> before = store.tag_bytes(map_tag);
+  ASSERT_TRUE(map_close());
+  for (int delay_ms : {3, 17, 41}) {
+    SCOPED_TRACE("killed after " + std::to_string(delay_ms) + " ms");
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(done[0]);
+      if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, tag_file_get_identifier(map_tag)))) _exit(2);
+      for (int32_t i = 0;; ++i) {
+        if (!edit_step(i)) _exit(3);
+        if (write(done[1], &i, sizeof(i)) != sizeof(i)) _exit(4);
+      }
+    }
+    close(done[1]);
+    usleep(useconds_t(delay_ms) * 1000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << WEXITSTATUS(status);
+    int32_t last = -1, reported = 0;
+    while (read(done[0], &reported, sizeof(reported)) == sizeof(reported)) last = reported;
+    close(done[0]);
+
+    ASSERT_TRUE(reopen(ui_answer_yes));
+    const int32_t recovered_steps = edit_journal_step_count();
+    // The step under way may have reached the file before it could be reported.
+    EXPECT_GE(recovered_steps, last + 1);
+    EXPECT_LE(recovered_steps, last + 2);
+    const std::vector<uint8_t> recovered = saved_bytes();
+
+    // The same steps without a crash.
+    int32_t tag_index = mesh_tag_index();
+    ASSERT_TRUE(map_close());
+    ASSERT_TRUE(tag_file_replace_contents(&tag_index, before.data(), int32_t(before.size())));
+    ASSERT_TRUE(reopen(ui_answer_no));
+    for (int32_t i = 0; i < recovered_steps; ++i) ASSERT_TRUE(edit_step(i));
+    EXPECT_TRUE(saved_bytes() == recovered);
+    tag_index = mesh_tag_index();
+    ASSERT_TRUE(map_close());
+    ASSERT_TRUE(tag_file_replace_contents(&tag_index, before.data(), int32_t(before.size())));
+  }
 }
 
 TEST_F(EditRecovery, CancelKeepsTheFileAndSaveRemovesIt) {
