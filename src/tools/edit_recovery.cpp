@@ -1,5 +1,6 @@
 #include "tools/edit_recovery.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -110,9 +111,34 @@ bool open_file() {
 void append(uint8_t type, std::span<const std::byte> payload) {
   if (!open_file()) return;
   record_header header = {type, {}, uint32_t(payload.size()), record_checksum(type, payload.data(), payload.size())};
-  std::fwrite(&header, sizeof(header), 1, recovery.file);
-  if (!payload.empty()) std::fwrite(payload.data(), 1, payload.size(), recovery.file);
+  // One system call a record, straight to the file: a killed process loses nothing written.
   std::fflush(recovery.file);
+  iovec parts[2] = {{&header, sizeof(header)}, {const_cast<std::byte*>(payload.data()), payload.size()}};
+  size_t left = sizeof(header) + payload.size();
+  int count = payload.empty() ? 1 : 2;
+  iovec* part = parts;
+  while (left > 0) {
+    const ssize_t written = ::writev(fileno(recovery.file), part, count);
+    if (written <= 0) {
+      log_note("edit_recovery", __LINE__, "couldn't write to the recovery file; edits go on without it.");
+      std::fclose(recovery.file);
+      recovery.file = nullptr;
+      return;
+    }
+    left -= size_t(written);
+    // A short write: skip what went and write the rest.
+    for (size_t done = size_t(written); done > 0 && count > 0;) {
+      if (done >= part->iov_len) {
+        done -= part->iov_len;
+        ++part;
+        --count;
+      } else {
+        part->iov_base = static_cast<std::byte*>(part->iov_base) + done;
+        part->iov_len -= done;
+        done = 0;
+      }
+    }
+  }
   const auto now = std::chrono::steady_clock::now();
   if (now - recovery.last_sync >= SYNC_INTERVAL) {
     ::fsync(fileno(recovery.file));
