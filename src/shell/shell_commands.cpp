@@ -86,8 +86,8 @@ void CommandOpenMap() {
   }
   // The title follows every opened map (the shell's map-session client sets it).
   ShowMapWindows();
-  SetMapModified(false);
-  SetShadowMapsChanged(false);
+  // Opening cleared both flags, unless it brought back unsaved changes: those stay to be saved.
+  UpdateMenuState();
 }
 
 void CommandCloseMap() {

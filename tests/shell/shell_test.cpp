@@ -53,6 +53,7 @@
 #include "support/work_folder.h"
 #include "tag_files/atomic_file.h"
 #include "tag_files/tag_files.h"
+#include "tools/edit_recovery.h"
 #include "tools/map_session.h"
 
 namespace {
@@ -598,6 +599,32 @@ TEST_F(Shell, UndoAndRedoNameTheirStepAndWalkTheJournalFromKeysAndMenu) {
   main_loop_pass(&loop);  // the accelerator posts its command
   EXPECT_EQ(mesh_header()->observer_margin_left, 6);
   EXPECT_FALSE(enabled(COMMAND_REDO));
+}
+
+TEST_F(Shell, RecoveredChangesLeaveTheMapModifiedAndSaveEnabled) {
+  edit_recovery_enable(true);
+  open_harbour();
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    edit(dialog, 1059)->setText("7");
+    button(dialog, "ok")->click();
+  });
+  DispatchMenuCommand(COMMAND_SET_MESH_PARAMETERS);
+  const std::string left = store.folder().read_file(edit_recovery_path("harbour"));
+  ASSERT_FALSE(left.empty());
+  // The editor stops without saving; the file it leaves is put back after the close removed it.
+  ui.default_answer = ui_answer_no;
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(store.folder().write_file(edit_recovery_path("harbour"), left));
+
+  ui.default_answer = ui_answer_yes;
+  open_harbour();
+  EXPECT_EQ(mesh_header()->observer_margin_left, 7);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_TRUE(store.folder().read_file(edit_recovery_path("harbour")).empty());
+  edit_recovery_enable(false);
 }
 
 TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
