@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../tests/support/collection_fixtures.cpp"
+#include "bench_store.h"
 #include "../tests/support/map_fixtures.cpp"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
@@ -28,12 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path store_root;
-
-void remove_store_root() {
-  std::error_code error;
-  if (!store_root.empty()) fs::remove_all(store_root, error);
-}
 
 // Questions are answered No: closing discards, a recovery file is not replayed.
 ui_answer answer_no(void*, const char*, const char*, ui_icon, ui_buttons buttons) {
@@ -45,17 +40,13 @@ bool open_map() {
   static tag media_tag = NONE_TAG;
   static std::string picture_path;
   if (media_tag == NONE_TAG) {
-    std::string folder = (fs::temp_directory_path() / "vellgrim-bench-XXXXXX").string();
-    if (!mkdtemp(folder.data())) return false;
-    store_root = folder;
-    std::atexit(remove_store_root);
-    fs::current_path(store_root);
+    if (!bench_make_store_folder()) return false;
     if (!map_fixture_open_store(&media_tag) || !engine_initialize()) return false;
     ui_host_install(&no_host);
     bitmap_image image;
     image.width = image.height = 1024;
     image.pixels.assign(size_t(1024) * 1024, 7);
-    picture_path = (store_root / "picture.bmp").string();
+    picture_path = (bench_store_root() / "picture.bmp").string();
     if (!bitmap_write(picture_path, image)) return false;
     if (!new_map_create("Bench Edits", media_tag, picture_path) || !map_save()) return false;
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../tests/support/collection_fixtures.cpp"
+#include "bench_store.h"
 #include "../tests/support/map_fixtures.cpp"
 #include "session/engine.h"
 #include "map/mesh.h"
@@ -26,14 +27,8 @@ namespace {
 
 constexpr int32_t kPixels = 2048;
 
-fs::path store_root;
 tag media_tag = NONE_TAG;
 std::string picture_path;
-
-void remove_store_root() {
-  std::error_code error;
-  if (!store_root.empty()) fs::remove_all(store_root, error);
-}
 
 // Every question is answered Yes: New Map replaces its map, reopening saves first.
 ui_answer answer_yes(void*, const char*, const char*, ui_icon, ui_buttons buttons) {
@@ -55,14 +50,10 @@ bitmap_image picture() {
 // One store with one 8 x 8-submesh map for the whole run, in a temporary folder.
 bool ensure_map() {
   if (media_tag == NONE_TAG) {
-    std::string folder = (fs::temp_directory_path() / "vellgrim-bench-XXXXXX").string();
-    if (!mkdtemp(folder.data())) return false;
-    store_root = folder;
-    std::atexit(remove_store_root);
-    fs::current_path(store_root);
+    if (!bench_make_store_folder()) return false;
     if (!map_fixture_open_store(&media_tag) || !engine_initialize()) return false;
     ui_host_install(&yes_host);
-    picture_path = (store_root / "picture.bmp").string();
+    picture_path = (bench_store_root() / "picture.bmp").string();
     if (!bitmap_write(picture_path, picture())) return false;
   }
   if (map_is_open()) return true;
@@ -81,7 +72,7 @@ BENCHMARK(BM_NewMap2048)->Unit(benchmark::kMillisecond);
 void BM_ExportLayer(benchmark::State& state) {
   if (!ensure_map()) return state.SkipWithError("couldn't make the map");
   const int16_t layer = int16_t(state.range(0));
-  const std::string path = (store_root / "export.bmp").string();
+  const std::string path = (bench_store_root() / "export.bmp").string();
   for (auto _ : state) {
     if (!extract_export_layer(layer, EXTRACT_WHOLE_MESH, path)) state.SkipWithError("export failed");
   }
@@ -92,7 +83,7 @@ BENCHMARK(BM_ExportLayer)->DenseRange(0, NUMBER_OF_MAP_LAYERS - 1)->Unit(benchma
 void BM_ImportLayer(benchmark::State& state) {
   if (!ensure_map()) return state.SkipWithError("couldn't make the map");
   const int16_t layer = int16_t(state.range(0));
-  const std::string path = (store_root / "import.bmp").string();
+  const std::string path = (bench_store_root() / "import.bmp").string();
   if (!extract_export_layer(layer, EXTRACT_WHOLE_MESH, path)) return state.SkipWithError("export failed");
   for (auto _ : state) {
     if (!extract_import_layer(layer, EXTRACT_WHOLE_MESH, path)) state.SkipWithError("import failed");

@@ -11,6 +11,7 @@
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 #include "../tests/support/collection_fixtures.cpp"
+#include "bench_store.h"
 #include "../tests/support/map_fixtures.cpp"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
@@ -22,13 +23,7 @@ namespace {
 
 constexpr int16_t kSubmeshes = 16;
 
-fs::path store_root;
 tag map_identifier = NONE_TAG;
-
-void remove_store_root() {
-  std::error_code error;
-  if (!store_root.empty()) fs::remove_all(store_root, error);
-}
 
 // Rolling hills with a lake, so normals, media flags and LOD splits all vary.
 map_fixture hilly_map() {
@@ -48,11 +43,7 @@ map_fixture hilly_map() {
 // One store for the whole run, in a temporary folder.
 bool ensure_store() {
   if (map_identifier != NONE_TAG) return true;
-  std::string folder = (fs::temp_directory_path() / "vellgrim-bench-XXXXXX").string();
-  if (!mkdtemp(folder.data())) return false;
-  store_root = folder;
-  std::atexit(remove_store_root);
-  fs::current_path(store_root);
+  if (!bench_make_store_folder()) return false;
   tag media_tag;
   if (!map_fixture_open_store(&media_tag)) return false;
   map_fixture map = hilly_map();

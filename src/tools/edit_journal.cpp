@@ -230,6 +230,17 @@ void note(int16_t section, size_t offset, size_t length, bool whole) {
   step.changes.push_back({section, false, offset, length, 0, store(step.bytes, now.subspan(offset, length)), 0});
 }
 
+// A new history: no steps, the saved state at saved_position (-1: out of reach).
+void forget_history(int64_t saved_position, bool unrecorded_change) {
+  journal.steps.clear();
+  journal.cursor = 0;
+  journal.dropped = 0;
+  journal.saved_position = saved_position;
+  journal.unrecorded_change = unrecorded_change;
+  journal.bytes = 0;
+  notify();
+}
+
 template <class T>
 void put_value(std::vector<std::byte>& out, T value) {
   const auto* bytes = reinterpret_cast<const std::byte*>(&value);
@@ -401,9 +412,7 @@ const char* edit_journal_redo_name() {
 bool edit_journal_undo() {
   if (!edit_journal_can_undo() || !mesh_is_open()) return false;
   if (!apply(journal.steps[journal.cursor - 1], false)) {
-    edit_journal_clear();
-    journal.unrecorded_change = true;
-    notify();
+    edit_journal_mark_unrecorded_change();
     return false;
   }
   --journal.cursor;
@@ -415,9 +424,7 @@ bool edit_journal_undo() {
 bool edit_journal_redo() {
   if (!edit_journal_can_redo() || !mesh_is_open()) return false;
   if (!apply(journal.steps[journal.cursor], true)) {
-    edit_journal_clear();
-    journal.unrecorded_change = true;
-    notify();
+    edit_journal_mark_unrecorded_change();
     return false;
   }
   ++journal.cursor;
@@ -452,15 +459,9 @@ void edit_journal_set_recorder(const edit_journal_recorder& recorder) { journal.
 // ---- the saved state and the history ----
 
 void edit_journal_clear() {
-  journal.steps.clear();
-  journal.cursor = 0;
-  journal.dropped = 0;
-  journal.saved_position = 0;
-  journal.unrecorded_change = false;
-  journal.bytes = 0;
   journal.depth = 0;
   reset_open_step();
-  notify();
+  forget_history(0, false);
 }
 
 void edit_journal_mark_saved() {
@@ -469,16 +470,7 @@ void edit_journal_mark_saved() {
   notify();
 }
 
-void edit_journal_mark_unrecorded_change() {
-  const bool unrecorded = true;
-  journal.steps.clear();
-  journal.cursor = 0;
-  journal.dropped = 0;
-  journal.saved_position = -1;
-  journal.bytes = 0;
-  journal.unrecorded_change = unrecorded;
-  notify();
-}
+void edit_journal_mark_unrecorded_change() { forget_history(-1, true); }
 
 bool edit_journal_differs_from_saved() {
   return journal.unrecorded_change || journal.saved_position != journal.dropped + int64_t(journal.cursor);
