@@ -34,7 +34,7 @@ namespace {
 ui_answer answer_no(void*, const char*, const char*, ui_icon, ui_buttons buttons) {
   return buttons == ui_buttons_ok ? ui_answer_ok : ui_answer_no;
 }
-const ui_host no_host = {nullptr, answer_no, nullptr, nullptr, nullptr, nullptr};
+const ui_host no_host = {nullptr, answer_no, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 bool open_map() {
   static tag media_tag = NONE_TAG;

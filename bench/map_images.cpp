@@ -34,7 +34,7 @@ std::string picture_path;
 ui_answer answer_yes(void*, const char*, const char*, ui_icon, ui_buttons buttons) {
   return buttons == ui_buttons_ok ? ui_answer_ok : ui_answer_yes;
 }
-const ui_host yes_host = {nullptr, answer_yes, nullptr, nullptr, nullptr, nullptr};
+const ui_host yes_host = {nullptr, answer_yes, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // Fields of colour with a few hundred colours in use, so the tables have work to do.
 bitmap_image picture() {

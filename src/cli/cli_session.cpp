@@ -43,7 +43,7 @@ ui_answer tool_message_box(void*, const char* title, const char* text, ui_icon, 
   }
 }
 
-const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr};
+const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';

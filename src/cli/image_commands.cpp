@@ -48,7 +48,7 @@ ui_answer image_message_box(void*, const char* title, const char* text, ui_icon,
   return answer;
 }
 
-const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr};
+const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // The store, the engine and the host; false after reporting.
 bool begin(cli_options& options) {

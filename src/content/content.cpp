@@ -67,7 +67,7 @@ ui_answer build_message_box(void*, const char* title, const char* text, ui_icon,
   unexpected_box = true;
   return buttons == ui_buttons_ok ? ui_answer_ok : buttons == ui_buttons_yes_no ? ui_answer_no : ui_answer_cancel;
 }
-const ui_host build_ui_host = {nullptr, build_message_box, nullptr, nullptr, nullptr, nullptr};
+const ui_host build_ui_host = {nullptr, build_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // The whole data of a tag of the store.
 bool read_store_tag(int32_t tag_index, archive_writer_tag* entry) {

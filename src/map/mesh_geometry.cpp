@@ -411,3 +411,10 @@ bool mesh_walk_line(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, 
   }
   return false;
 }
+
+const mesh_cell* mesh_vertex_clamped(int32_t x, int32_t y) {
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  x = x < 0 ? 0 : (x >= across ? across - 1 : x);
+  y = y < 0 ? 0 : (y >= down ? down - 1 : y);
+  return mesh_get_cell(x, y);
+}

@@ -32,6 +32,11 @@ static_assert(sizeof(mesh_normal) == 16);
 // The table of 256 normals (built on first use; it never changes).
 const mesh_normal* mesh_normal_table();
 
+// The vertex (x, y) with both indices clamped into the grid. Look-ups past the last row or column
+// repeat the edge vertex (heights and normals alike), so the last cells lie flat across the map's
+// edge as a texture clamps at its border. The map must be open.
+const mesh_cell* mesh_vertex_clamped(int32_t x, int32_t y);
+
 // Triangle 0..3 under a world point (the checkerboard diagonal of its cell). Points outside the
 // map are clamped to its edge by every query below.
 int16_t mesh_triangle_at(int32_t world_x, int32_t world_y);

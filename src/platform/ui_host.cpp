@@ -50,3 +50,18 @@ bool ui_enter_value(const char* title, const char* label, double minimum, double
     return current_host->enter_value(current_host->context, title, label, minimum, maximum, value);
   return false;
 }
+
+void ui_progress_begin(const char* title, int64_t total, bool cancellable) {
+  if (current_host && current_host->progress_begin)
+    current_host->progress_begin(current_host->context, title ? title : "", total, cancellable);
+}
+
+bool ui_progress_step(int64_t done) {
+  if (current_host && current_host->progress_step)
+    return current_host->progress_step(current_host->context, done);
+  return true;
+}
+
+void ui_progress_end() {
+  if (current_host && current_host->progress_end) current_host->progress_end(current_host->context);
+}

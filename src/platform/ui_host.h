@@ -43,6 +43,11 @@ struct ui_host {
   // Numeric entry within [minimum, maximum]; `value` holds the initial value on entry.
   bool (*enter_value)(void* context, const char* title, const char* label, double minimum,
                       double maximum, double& value);
+  // Long work: begin with a title and the number of steps, report steps done (answering false when
+  // the user asked to stop; only asked where the work can stop without harm), end once.
+  void (*progress_begin)(void* context, const char* title, int64_t total, bool cancellable);
+  bool (*progress_step)(void* context, int64_t done);
+  void (*progress_end)(void* context);
 };
 
 // Installs a host (null restores the default); the table must outlive its use.
@@ -55,3 +60,20 @@ bool ui_choose_save_file(const char* title, const char* filter, std::string& pat
 bool ui_choose_tag(const char* title, uint32_t group, int32_t& tag_index);
 bool ui_enter_value(const char* title, const char* label, double minimum, double maximum,
                     double& value);
+
+// Progress of long work; with no host the calls do nothing and the work is never cancelled.
+void ui_progress_begin(const char* title, int64_t total, bool cancellable);
+bool ui_progress_step(int64_t done);  // false: the user cancelled
+void ui_progress_end();
+
+// Begins on construction and ends on every way out of the scope.
+class ui_progress_scope {
+ public:
+  ui_progress_scope(const char* title, int64_t total, bool cancellable) {
+    ui_progress_begin(title, total, cancellable);
+  }
+  ~ui_progress_scope() { ui_progress_end(); }
+  ui_progress_scope(const ui_progress_scope&) = delete;
+  ui_progress_scope& operator=(const ui_progress_scope&) = delete;
+  bool step(int64_t done) { return ui_progress_step(done); }
+};

@@ -102,7 +102,7 @@ bool enter_value(void*, const char* title, const char* label, double minimum, do
   return true;
 }
 
-const ui_host qt_host = {nullptr, message_box, choose_open_file, choose_save_file, choose_tag, enter_value};
+const ui_host qt_host = {nullptr, message_box, choose_open_file, choose_save_file, choose_tag, enter_value, nullptr, nullptr, nullptr};
 
 }  // namespace
 

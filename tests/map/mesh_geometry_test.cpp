@@ -76,6 +76,16 @@ TEST_F(MeshHeights, InterpolateTheTrianglePlaneOnBothSidesOfTheDiagonal) {
   EXPECT_EQ(mesh_height_at(1, 511, _mesh_height_ground), 1020);
 }
 
+TEST_F(MeshHeights, ClampedVertexRepeatsTheEdgePastTheLastRowAndColumn) {
+  const int32_t last_x = mesh_cells_across() - 1, last_y = mesh_cells_down() - 1;
+  map_fixture_set_height(last_x, last_y, 700);
+  EXPECT_EQ(mesh_vertex_clamped(last_x + 1, last_y)->ground_height, 700);
+  EXPECT_EQ(mesh_vertex_clamped(last_x, last_y + 1)->ground_height, 700);
+  EXPECT_EQ(mesh_vertex_clamped(1 << 20, 1 << 20)->ground_height, 700);
+  EXPECT_EQ(mesh_vertex_clamped(-1, 1)->ground_height, 1024);
+  EXPECT_EQ(mesh_vertex_clamped(1, 0), mesh_get_cell(1, 0));
+}
+
 TEST_F(MeshHeights, OddParityCellsCutTheOtherDiagonal) {
   // Cell (1, 0): top-left 512 (vertex (1,0)), top-right 0, bottom-left 0, bottom-right 256.
   map_fixture_set_height(2, 1, 256);

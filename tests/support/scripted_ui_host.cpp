@@ -59,10 +59,26 @@ bool enter_value(void* context, const char* title, const char* label, double min
   return take(ui.values, value);
 }
 
+void progress_begin(void* context, const char* title, int64_t total, bool cancellable) {
+  self(context).progress.push_back({title, total, cancellable});
+}
+
+bool progress_step(void* context, int64_t done) {
+  scripted_ui_host& ui = self(context);
+  if (ui.progress.empty()) return true;
+  scripted_ui_host::progress_request& p = ui.progress.back();
+  p.last_step = done;
+  ++p.steps;
+  return !(p.cancellable && ui.cancel_at_step && done >= *ui.cancel_at_step);
+}
+
+void progress_end(void* context) { ++self(context).progress_ends; }
+
 }  // namespace
 
 scripted_ui_host::scripted_ui_host()
-    : host_{this, message_box, choose_open_file, choose_save_file, choose_tag, enter_value},
+    : host_{this,           message_box,    choose_open_file, choose_save_file, choose_tag,
+            enter_value,    progress_begin, progress_step,    progress_end},
       previous_(ui_host_current()) {
   ui_host_install(&host_);
 }

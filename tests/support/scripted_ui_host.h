@@ -67,6 +67,19 @@ class scripted_ui_host {
   std::vector<tag_request> tag_requests;
   std::vector<value_request> value_requests;
 
+  // Long work: every begin, the last step reported, and how many ends; a step at or past
+  // `cancel_at_step` (when set and the work is cancellable) answers "stop".
+  struct progress_request {
+    std::string title;
+    int64_t total;
+    bool cancellable;
+    int64_t last_step = -1;
+    int64_t steps = 0;
+  };
+  std::vector<progress_request> progress;
+  int progress_ends = 0;
+  std::optional<int64_t> cancel_at_step;
+
   // Texts of all message boxes so far, for quick assertions.
   std::vector<std::string> box_texts() const;
 
