@@ -15,6 +15,7 @@
 #include "tag_files/tag_files.h"
 #include "tools/edit_recovery.h"
 #include "tools/map_session.h"
+#include "view/render.h"
 #include "world/world.h"
 
 namespace {
@@ -96,6 +97,7 @@ const engine_step engine_steps[] = {
                                                          &local_projectile_group_definitions}); }},
     {"model animations", [] { return initialize_groups({&model_animation_definitions}); }},
     {"screen", screen_initialize},
+    {"render", render_initialize},
     {"input action queue", input_initialize},
     {"observer", [] { return initialize_groups({&observer_physics_definitions}) && observer_initialize(); }},
     {"sound", [] { return initialize_groups({&sound_definitions, &ambient_sound_definitions}); }},
