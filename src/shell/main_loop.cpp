@@ -13,6 +13,7 @@
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
 #include "shell/tools_window.h"
+#include "shell/visual_view.h"
 #include "shell/vellgrim_frame.h"
 #include "tools/map_session.h"
 #include "world/world.h"
@@ -32,7 +33,10 @@ class quit_watcher : public QObject {
 // run here and followed by the rest of the pass before anything else is dispatched.
 void pump_events(CVellgrimFrameWnd* frame) {
   if (!frame->hasCommand()) QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if (const int32_t id = frame->takeCommand()) DispatchMenuCommand(id);
+  if (const int32_t id = frame->takeCommand()) {
+    DispatchMenuCommand(id);
+    visual_view_invalidate();
+  }
 }
 
 // Idle work in turns: the tools window's buttons first, then the objects waiting to be deleted.
@@ -68,7 +72,8 @@ void step_engine(CVellgrimFrameWnd* frame) {
   world_advance(ticks);
   observer_advance_camera(ticks);
   ToolIdle();
-  // The screen shows the new frame, then the overhead view follows it.
+  // The screen shows the new frame, then the overhead view follows it; nothing changed, nothing drawn.
+  if (!visual_view_step()) return;
   frame->visualView()->update();
   RedrawOverhead();
 }
