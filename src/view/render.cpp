@@ -20,6 +20,7 @@ namespace {
 struct {
   uint8_t* base;
   size_t used;
+  size_t limit = RENDER_MEMORY_POOL_SIZE;
   bool overflowed;  // this frame
 } pool;
 
@@ -74,6 +75,19 @@ bool render_initialize() {
   return true;
 }
 
+void render_pool_set_limit(size_t bytes) { pool.limit = std::min<size_t>(bytes, RENDER_MEMORY_POOL_SIZE); }
+
+bool render_camera_project(const render_camera& camera, const world_point3d& point, float* x, float* y,
+                           float* depth) {
+  const render_point p = render_to_camera(render_make_basis(camera), float(point.x), float(point.y), float(point.z));
+  if (p.z < RENDER_NEAR) return false;
+  const render_screen_point s = render_project(p);
+  if (x) *x = s.x;
+  if (y) *y = s.y;
+  if (depth) *depth = p.z;
+  return true;
+}
+
 void render_dispose() {
   std::free(pool.base);
   pool = {};
@@ -97,7 +111,7 @@ void render_pool_reset() {
 
 void* render_pool_allocate(size_t bytes) {
   const size_t start = (pool.used + 15) & ~size_t(15);
-  if (!pool.base || start > RENDER_MEMORY_POOL_SIZE || bytes > RENDER_MEMORY_POOL_SIZE - start) {
+  if (!pool.base || start > pool.limit || bytes > pool.limit - start) {
     if (!pool.overflowed) log_note(SOURCE_MODULE_NAME, __LINE__, "Out of render memory!");
     pool.overflowed = true;
     return nullptr;

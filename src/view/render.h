@@ -84,6 +84,14 @@ struct render_cell_window {
 };
 bool render_terrain_window(const render_camera& camera, render_cell_window* window);
 
+// Where a world point shows in a frame seen by the camera: buffer coordinates and depth; false
+// behind the near plane.
+bool render_camera_project(const render_camera& camera, const world_point3d& point, float* x, float* y,
+                           float* depth);
+
+// Tests: pretends the pool holds only this many bytes (RENDER_MEMORY_POOL_SIZE restores it).
+void render_pool_set_limit(size_t bytes);
+
 // What the last frame did.
 struct render_frame_statistics {
   int32_t triangles_drawn;
