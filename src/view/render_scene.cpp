@@ -55,15 +55,28 @@ struct terrain_context {
   int16_t collection;
   const uint16_t* shades;
   render_frame_statistics* statistics;
+  // The window touches at most 3 x 3 submeshes: their textures are looked up once a frame.
+  int32_t cached_submesh[9];
+  render_texture cached[9];
+  int32_t cached_count;
 };
 
 // The texture of a cell's submesh; false when the map's collection lacks it.
-bool cell_texture(const terrain_context& context, int32_t cell_x, int32_t cell_y, render_texture* texture) {
+bool cell_texture(terrain_context& context, int32_t cell_x, int32_t cell_y, render_texture* texture) {
   if (!context.shades) return false;
   const int32_t submesh = (cell_y / CELLS_PER_SUBMESH) * mesh_width() + cell_x / CELLS_PER_SUBMESH;
+  for (int32_t k = 0; k < context.cached_count; ++k)
+    if (context.cached_submesh[k] == submesh) {
+      *texture = context.cached[k];
+      return texture->colors && texture->shadows;
+    }
   texture->colors = collection_get_submesh_texture(context.collection, 2 * submesh, false);
   texture->shadows = collection_get_submesh_texture(context.collection, 2 * submesh + 1, false);
   texture->shades = context.shades;
+  if (context.cached_count < 9) {
+    context.cached_submesh[context.cached_count] = submesh;
+    context.cached[context.cached_count++] = *texture;
+  }
   return texture->colors && texture->shadows;
 }
 
@@ -95,7 +108,7 @@ void draw_triangle(const terrain_context& context, const render_texture* texture
   }
 }
 
-void draw_full_cell(const terrain_context& context, int32_t i, int32_t j) {
+void draw_full_cell(terrain_context& context, int32_t i, int32_t j) {
   const render_cell_window& w = render->window;
   const int32_t cx = w.x0 + i, cy = w.y0 + j;
   const uint16_t flags = mesh_get_cell(cx, cy)->terrain_and_flags;
@@ -109,7 +122,7 @@ void draw_full_cell(const terrain_context& context, int32_t i, int32_t j) {
 
 // A 2 x 2 block as its LOD entry allows: two triangles when no edge bends, else a fan round the
 // centre with the bent edges split. False when the block needs its full triangles.
-bool draw_reduced_block(const terrain_context& context, int32_t i, int32_t j, uint16_t entry) {
+bool draw_reduced_block(terrain_context& context, int32_t i, int32_t j, uint16_t entry) {
   if ((entry & 0x00F0) != 0x00F0) return false;  // a cell without ground
   const render_cell_window& w = render->window;
   const int32_t cx = w.x0 + i, cy = w.y0 + j;
@@ -341,7 +354,7 @@ void render_pass_terrain(render_view* view) {
     }
   const mesh_definition* header = mesh_header();
   terrain_context context{view, header ? header->landscape_collection_index : int16_t(NONE), render_landscape_shades(),
-                          &render->statistics};
+                          &render->statistics, {}, {}, 0};
   const uint16_t* lod = mesh_lod();
   const bool reduced = render->settings.reduced_lod && lod && mesh_lod_entry_count() > 0;
   const int32_t blocks_across = mesh_cells_across() / 2;
