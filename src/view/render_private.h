@@ -158,7 +158,7 @@ void render_triangle_blend(uint16_t* pixels, const render_point& a, const render
 // A line between camera-space points, depth-tested with a small lift toward the camera unless
 // always_on_top.
 void render_line_3d(uint16_t* pixels, const render_point& a, const render_point& b, uint16_t color,
-                    bool always_on_top);
+                    bool always_on_top, bool blend = false);
 void render_line_2d(uint16_t* pixels, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t color, bool dashed);
 void render_fill_rect(uint16_t* pixels, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t color);
 void render_text(uint16_t* pixels, int32_t x, int32_t y, const char* text, uint16_t color);

@@ -241,7 +241,7 @@ bool clip_segment(float* x0, float* y0, float* a0, float* x1, float* y1, float* 
 }
 
 void draw_line(uint16_t* pixels, float x0, float y0, float iz0, float x1, float y1, float iz1, uint16_t color,
-               bool depth_test, bool dashed) {
+               bool depth_test, bool dashed, bool blend = false) {
   if (!clip_segment(&x0, &y0, &iz0, &x1, &y1, &iz1)) return;
   const int32_t steps = std::max(1, int32_t(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0))));
   const float sx = (x1 - x0) / float(steps), sy = (y1 - y0) / float(steps), sz = (iz1 - iz0) / float(steps);
@@ -252,7 +252,7 @@ void draw_line(uint16_t* pixels, float x0, float y0, float iz0, float x1, float 
     const int32_t py = std::clamp(int32_t(y + 0.5f), 0, RENDER_HEIGHT - 1);
     const int32_t index = py * RENDER_WIDTH + px;
     if (depth_test && iz * 1.01f < render->depth[index]) continue;
-    pixels[index] = color;
+    pixels[index] = blend ? render_blend_half(pixels[index], color) : color;
   }
 }
 
@@ -278,13 +278,13 @@ void render_triangle_blend(uint16_t* pixels, const render_point& a, const render
 }
 
 void render_line_3d(uint16_t* pixels, const render_point& a, const render_point& b, uint16_t color,
-                    bool always_on_top) {
+                    bool always_on_top, bool blend) {
   render_point p = a, q = b;
   if (p.z < RENDER_NEAR && q.z < RENDER_NEAR) return;
   if (p.z < RENDER_NEAR) p = lerp(p, q, (RENDER_NEAR - p.z) / (q.z - p.z));
   if (q.z < RENDER_NEAR) q = lerp(q, p, (RENDER_NEAR - q.z) / (p.z - q.z));
   const render_screen_point s = render_project(p), t = render_project(q);
-  draw_line(pixels, s.x, s.y, s.iz, t.x, t.y, t.iz, color, !always_on_top, false);
+  draw_line(pixels, s.x, s.y, s.iz, t.x, t.y, t.iz, color, !always_on_top, false, blend);
 }
 
 void render_line_2d(uint16_t* pixels, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t color, bool dashed) {

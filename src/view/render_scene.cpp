@@ -564,19 +564,25 @@ void render_pass_wireframe(render_view* view) {
                               : mode == _wireframe_cells   ? render_rgb(255, 235, 150)
                                                            : render_rgb(235, 235, 235);
   const bool diagonals = mode == _wireframe_triangles || mode == _wireframe_terrain || mode == _wireframe_reflection;
+  // Lines near the camera are solid; farther ones are drawn half through, and past where cells
+  // shrink to a few pixels not at all, so the distance does not turn into a white sheet.
+  const float solid = 10.0f * RENDER_CELL_F, farthest = (mode == _wireframe_submeshes ? 200.0f : 36.0f) * RENDER_CELL_F;
+  const auto line = [&](const render_point& a, const render_point& b) {
+    const float nearer = std::min(a.z, b.z);
+    if (nearer > farthest) return;
+    render_line_3d(pixels, a, b, line_color, false, nearer > solid);
+  };
   for (int32_t j = 0; j <= w.height; ++j)
     for (int32_t i = 0; i <= w.width; ++i) {
       const int32_t gx = w.x0 + i, gy = w.y0 + j;
       const render_point p = grid_point(i, j, 0, 0);
-      if (i < w.width && (mode != _wireframe_submeshes || gy % CELLS_PER_SUBMESH == 0))
-        render_line_3d(pixels, p, grid_point(i + 1, j, 0, 0), line_color, false);
-      if (j < w.height && (mode != _wireframe_submeshes || gx % CELLS_PER_SUBMESH == 0))
-        render_line_3d(pixels, p, grid_point(i, j + 1, 0, 0), line_color, false);
+      if (i < w.width && (mode != _wireframe_submeshes || gy % CELLS_PER_SUBMESH == 0)) line(p, grid_point(i + 1, j, 0, 0));
+      if (j < w.height && (mode != _wireframe_submeshes || gx % CELLS_PER_SUBMESH == 0)) line(p, grid_point(i, j + 1, 0, 0));
       if (diagonals && i < w.width && j < w.height) {
         if (((gx + gy) & 1) == 0)
-          render_line_3d(pixels, p, grid_point(i + 1, j + 1, 0, 0), line_color, false);
+          line(p, grid_point(i + 1, j + 1, 0, 0));
         else
-          render_line_3d(pixels, grid_point(i + 1, j, 0, 0), grid_point(i, j + 1, 0, 0), line_color, false);
+          line(grid_point(i + 1, j, 0, 0), grid_point(i, j + 1, 0, 0));
       }
     }
   // The selected vertices, as small squares.
