@@ -105,11 +105,13 @@ extern render_globals* render;
 
 // ---- the pool ----
 
+inline constexpr size_t RENDER_SPRITE_ITEM_BOUND = 64;  // bytes of one sprite of the draw list, at most
+
 // Size and alignment of everything one frame takes from the pool at worst: the checked sum below
 // keeps the pool's fixed size honest.
 inline constexpr size_t render_pool_worst_frame() {
   return sizeof(int16_t) * MAXIMUM_OBJECTS_PER_MAP             // object -> marker
-         + 48 * (MAXIMUM_OBJECTS_PER_MAP + 1)                   // sprite draw list (rounded up)
+         + RENDER_SPRITE_ITEM_BOUND * (MAXIMUM_OBJECTS_PER_MAP + 1)  // sprite draw list
          + sizeof(int32_t) * RENDER_TERRAIN_WINDOW_CELLS * RENDER_TERRAIN_WINDOW_CELLS  // cell order
          + sizeof(render_connector_band) * RENDER_MAXIMUM_CONNECTOR_BANDS
          + 64 * 16;                                             // alignment slack

@@ -170,6 +170,7 @@ struct sprite_item {
   bool translucent;
   uint16_t outline;  // 0 none
 };
+static_assert(sizeof(sprite_item) <= RENDER_SPRITE_ITEM_BOUND, "the pool's worst frame counts sprites at this size");
 
 struct sprite_look {
   int16_t collection = NONE;
