@@ -192,6 +192,7 @@ bool render_frame(const render_camera& camera, uint16_t* pixels) {
   statistics = {};
   statistics.pool_high_water = high_water;
   render->frame_complete = false;
+  ++render->frame_number;
   render->camera = camera;
   render->basis = render_make_basis(camera);
   render->sprite_count = 0;

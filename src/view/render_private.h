@@ -71,6 +71,7 @@ struct render_palette_entry {
   int16_t shading_mode;
   int16_t unused;
   uint64_t colors_stamp;  // of the colour table it was made from
+  uint32_t checked_frame;  // the frame that last compared the stamp
   uint32_t last_used;
   uint16_t pixels[256];
 };
@@ -95,6 +96,7 @@ struct render_globals {
   uint32_t invalidations;
   // Sprite and landscape colours, made on first use.
   uint32_t palette_clock;
+  uint32_t frame_number;
   render_palette_entry palettes[RENDER_PALETTE_CACHE_SIZE];
   int16_t landscape_collection;
   uint64_t landscape_stamp;

@@ -640,12 +640,21 @@ const uint16_t* render_sprite_palette(int16_t collection, int16_t team, int16_t 
   collection_header* header = collection_get_header(collection);
   const color_table* colors = collection_get_color_table(collection);
   if (!header || !colors) return nullptr;
-  const uint64_t stamp = render_hash_bytes(reinterpret_cast<uintptr_t>(header), colors, 64);
+  // A collection loaded again into the same slot may bring other colours: each palette compares
+  // its colour table once a frame.
   ++render->palette_clock;
+  uint64_t stamp = 0;
+  bool stamped = false;
+  const auto colors_stamp = [&] {
+    if (!stamped) stamp = render_hash_bytes(0x84222325CBF29CE4ull, colors, sizeof(*colors));
+    stamped = true;
+    return stamp;
+  };
   render_palette_entry* oldest = &render->palettes[0];
   for (render_palette_entry& entry : render->palettes) {
     if (entry.collection == collection && entry.team == team && entry.shading_mode == shading_mode &&
-        entry.colors_stamp == stamp) {
+        (entry.checked_frame == render->frame_number || entry.colors_stamp == colors_stamp())) {
+      entry.checked_frame = render->frame_number;
       entry.last_used = render->palette_clock;
       return entry.pixels;
     }
@@ -674,7 +683,8 @@ const uint16_t* render_sprite_palette(int16_t collection, int16_t team, int16_t 
   entry.collection = collection;
   entry.team = team;
   entry.shading_mode = shading_mode;
-  entry.colors_stamp = stamp;
+  entry.colors_stamp = colors_stamp();
+  entry.checked_frame = render->frame_number;
   entry.last_used = render->palette_clock;
   return entry.pixels;
 }
