@@ -37,6 +37,7 @@
 #include "engine/preferences.h"
 #include "engine/window_positions.h"
 #include "map/mesh.h"
+#include "render/screen.h"
 #include "render/shapes.h"
 #include "shell/command_table.h"
 #include "shell/input_filter.h"
@@ -1060,6 +1061,35 @@ TEST_F(ShellNewMap, ARefusedBitmapLeavesNoMapAndNoWindows) {
   EXPECT_FALSE(map_is_open());
   EXPECT_EQ(tag_count(), tags_before);
   EXPECT_FALSE(shell.windows[_shell_window_overhead]->isVisible());
+}
+
+// An idle editor draws nothing: a pass whose tick changed nothing leaves the screen alone; a
+// moving camera draws a new frame, and the view shows it.
+TEST_F(Shell, TheVisualViewDrawsOnlyWhenWhatItShowsChanged) {
+  open_harbour();
+  input_shutdown();  // the test makes the ticks itself
+  input_flush();
+  keyboard_release_all();
+  shell.application_active = 1;
+  input_sample(nullptr);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  uint16_t* pixels = screen_get_pixels();
+  ASSERT_NE(pixels, nullptr);
+  const uint16_t sky = pixels[0];
+  pixels[0] = 0x1234;
+  input_sample(nullptr);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  EXPECT_EQ(pixels[0], 0x1234);  // nothing changed, nothing drawn
+  keyboard_set_key(_key_a, true);  // turning
+  input_sample(nullptr);
+  ASSERT_TRUE(main_loop_pass(&loop));
+  keyboard_release_all();
+  EXPECT_EQ(pixels[0], sky);
+  const QImage view = frame->visualView()->grab().toImage();
+  const uint16_t shown = screen_pixel(uint16_t(view.pixelColor(0, 0).red() << 8),
+                                      uint16_t(view.pixelColor(0, 0).green() << 8),
+                                      uint16_t(view.pixelColor(0, 0).blue() << 8));
+  EXPECT_EQ(shown, sky);
 }
 
 }  // namespace
