@@ -56,6 +56,7 @@ class RenderDemo : public ::testing::Test {
   }
   void TearDown() override {
     render_set_overlay_procedures(nullptr);
+    render_set_connector_procedures(nullptr);
     render_pool_set_limit(RENDER_MEMORY_POOL_SIZE);
     map_close();
   }
@@ -402,6 +403,52 @@ TEST_F(RenderDemo, TheLatestMessageShowsAtTheTopLeftAndChangesTheStamp) {
   render_camera moved = camera;
   moved.position.x += 1;
   EXPECT_NE(render_scene_stamp(moved), render_scene_stamp(camera));
+}
+
+TEST_F(RenderDemo, ToolOverlaysAndConnectorBandsDrawThroughTheirHooks) {
+  open("Demo Valley");
+  const int32_t m = find_marker(_marker_scenery);
+  ASSERT_NE(m, NONE);
+  const world_point3d at = mesh_markers()[m].location;
+  const render_camera camera = looking_at(at);
+  const frame_pixels plain = frame(camera);
+  // A band from the marker two cells sideways, a cell high, in pure blue.
+  static world_point3d band_start;
+  band_start = at;
+  static const render_connector_procedures bands = {
+      [] { return 1; },
+      [](int32_t, render_connector_band* band) {
+        *band = {band_start, {band_start.x, band_start.y + 1024, band_start.z}, 512, screen_pixel(0, 0, 0xFFFF), 0};
+        return true;
+      },
+      nullptr};
+  render_set_connector_procedures(&bands);
+  const frame_pixels banded = frame(camera);
+  render_set_connector_procedures(nullptr);
+  size_t blue = 0;
+  for (size_t i : differing(plain, banded)) blue += banded[i] == screen_pixel(0, 0, 0xFFFF);
+  EXPECT_GT(blue, 100u);
+  // The overlay runs before and after the scene and draws through the view.
+  static int32_t calls[2];
+  calls[0] = calls[1] = 0;
+  static const render_overlay_procedures overlay = {
+      [](render_view*) { ++calls[0]; },
+      [](render_view* view) {
+        ++calls[1];
+        render_view_draw_screen_line(view, 10, 400, 630, 400, screen_pixel(0xFFFF, 0, 0), false);
+        render_view_draw_text(view, 300, 300, "Height Painter", screen_pixel(0xFFFF, 0xFFFF, 0));
+      },
+      nullptr, [] { return uint64_t(7); }};
+  const uint64_t before = render_scene_stamp(camera);
+  render_set_overlay_procedures(&overlay);
+  EXPECT_NE(render_scene_stamp(camera), before);
+  const frame_pixels drawn = frame(camera);
+  EXPECT_EQ(calls[0], 1);
+  EXPECT_EQ(calls[1], 1);
+  for (int32_t x = 10; x <= 630; ++x) EXPECT_EQ(drawn[400 * size_t(SCREEN_WIDTH) + size_t(x)], screen_pixel(0xFFFF, 0, 0));
+  size_t yellow = 0;
+  for (size_t i : differing(plain, drawn)) yellow += drawn[i] == screen_pixel(0xFFFF, 0xFFFF, 0);
+  EXPECT_GT(yellow, 40u);
 }
 
 }  // namespace
