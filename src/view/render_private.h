@@ -107,7 +107,7 @@ extern render_globals* render;
 
 // ---- the pool ----
 
-inline constexpr size_t RENDER_SPRITE_ITEM_BOUND = 64;  // bytes of one sprite of the draw list, at most
+inline constexpr size_t RENDER_SPRITE_ITEM_BOUND = 80;  // bytes of one sprite of the draw list, at most
 
 // Size and alignment of everything one frame takes from the pool at worst: the checked sum below
 // keeps the pool's fixed size honest.

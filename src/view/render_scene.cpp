@@ -166,6 +166,8 @@ struct sprite_item {
   const uint16_t* palette;
   int32_t marker_index;
   world_point3d location;
+  float surface_y;  // where the water it stands in shows, for its reflection
+  bool reflected;   // it stands in reflective media
   bool mirrored;
   bool translucent;
   uint16_t outline;  // 0 none
@@ -288,6 +290,33 @@ void draw_sprite(uint16_t* pixels, const sprite_item& item) {
     render_line_2d(pixels, x1, y0, x1, y1, item.outline, false);
     render_line_2d(pixels, x1, y1, x0, y1, item.outline, false);
     render_line_2d(pixels, x0, y1, x0, y0, item.outline, false);
+  }
+}
+
+// The sprite upside down below the water line, half through, hidden by whatever is nearer; the
+// media drawn afterwards lies over it.
+void draw_reflection(uint16_t* pixels, const sprite_item& item) {
+  if (!item.bitmap) return;
+  const float y0 = 2.0f * item.surface_y - item.y1, y1 = 2.0f * item.surface_y - item.y0;
+  const float iz = 1.0f / item.depth;
+  const int32_t x_start = std::max(0, int32_t(std::ceil(item.x0 - 0.5f)));
+  const int32_t x_end = std::min(RENDER_WIDTH, int32_t(std::ceil(item.x1 - 0.5f)));
+  const int32_t y_start = std::max(0, int32_t(std::ceil(y0 - 0.5f)));
+  const int32_t y_end = std::min(RENDER_HEIGHT, int32_t(std::ceil(y1 - 0.5f)));
+  const float sx = float(item.bitmap->width) / std::max(item.x1 - item.x0, 1e-3f);
+  const float sy = float(item.bitmap->height) / std::max(y1 - y0, 1e-3f);
+  for (int32_t y = y_start; y < y_end; ++y) {
+    const int32_t by = item.bitmap->height - 1 - std::clamp(int32_t((float(y) + 0.5f - y0) * sy), 0, item.bitmap->height - 1);
+    const uint8_t* row = bitmap_get_row(item.bitmap, by);
+    if (!row) continue;
+    const float* depth = render->depth + y * RENDER_WIDTH;
+    uint16_t* out = pixels + y * RENDER_WIDTH;
+    for (int32_t x = x_start; x < x_end; ++x) {
+      int32_t bx = std::clamp(int32_t((float(x) + 0.5f - item.x0) * sx), 0, item.bitmap->width - 1);
+      if (item.mirrored) bx = item.bitmap->width - 1 - bx;
+      const uint8_t index = row[bx];
+      if (index != 0 && iz > depth[x]) out[x] = render_blend_half(out[x], item.palette[index]);
+    }
   }
 }
 
@@ -457,6 +486,17 @@ void render_pass_sprites(render_view* view) {
     item.marker_index = marker_of[o];
     item.location = at;
     item.translucent = (object->flags & _object_invisible) != 0;
+    const int32_t cell_x = at.x / RENDER_CELL, cell_y = at.y / RENDER_CELL;
+    if (item.bitmap && render->settings.show_media && at.x >= 0 && at.y >= 0 && cell_x < mesh_cells_across() &&
+        cell_y < mesh_cells_down() && (mesh_get_cell(cell_x, cell_y)->terrain_and_flags & _cell_reflective_media) &&
+        mesh_media_at(at.x, at.y)) {
+      const render_point surface = render_to_camera(*view->basis, float(at.x), float(at.y),
+                                                    float(mesh_height_at(at.x, at.y, _mesh_height_media)));
+      if (surface.z >= RENDER_NEAR) {
+        item.surface_y = render_project(surface).y;
+        item.reflected = !item.translucent;
+      }
+    }
     if (item.marker_index != NONE && overlay && overlay->marker_state) {
       const uint16_t state = overlay->marker_state(item.marker_index);
       item.outline = (state & _render_marker_selected) ? kSelectedColor : (state & _render_marker_hovered) ? kHoveredColor : 0;
@@ -465,6 +505,8 @@ void render_pass_sprites(render_view* view) {
   }
   // Farthest first, so nearer sprites cover farther ones.
   std::sort(items, items + count, [](const sprite_item& a, const sprite_item& b) { return a.depth > b.depth; });
+  for (int32_t k = 0; k < count; ++k)
+    if (items[k].reflected) draw_reflection(view->pixels, items[k]);
   for (int32_t k = 0; k < count; ++k) {
     const sprite_item& item = items[k];
     draw_sprite(view->pixels, item);

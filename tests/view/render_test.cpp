@@ -451,4 +451,39 @@ TEST_F(RenderDemo, ToolOverlaysAndConnectorBandsDrawThroughTheirHooks) {
   EXPECT_GT(yellow, 40u);
 }
 
+TEST_F(RenderDemo, ObjectsStandingInReflectiveWaterShowTheirReflection) {
+  open("Demo Valley");
+  // A tree moved into the middle of reflective water.
+  int32_t water_x = NONE, water_y = NONE;
+  for (int32_t y = 1; y + 1 < mesh_cells_down() && water_x == NONE; ++y)
+    for (int32_t x = 1; x + 1 < mesh_cells_across(); ++x) {
+      const uint16_t flags = mesh_get_cell(x, y)->terrain_and_flags;
+      if ((flags & _cell_reflective_media) && (flags & _cell_media_flags) == _cell_media_flags) {
+        water_x = x;
+        water_y = y;
+        break;
+      }
+    }
+  ASSERT_NE(water_x, NONE) << "the valley's river is reflective";
+  const int32_t m = find_marker(_marker_scenery);
+  ASSERT_NE(m, NONE);
+  const world_point3d at{water_x * 512 + 256, water_y * 512 + 256,
+                         mesh_height_at(water_x * 512 + 256, water_y * 512 + 256, _mesh_height_media)};
+  object_move(mesh_markers()[m].object_index, at, 0, 0);
+  const render_camera camera = looking_at(at);
+  float x, y, depth;
+  ASSERT_TRUE(render_camera_project(camera, at, &x, &y, &depth));
+  render_get_view_settings()->show_objects = 0;
+  const frame_pixels bare = frame(camera);
+  render_get_view_settings()->show_objects = 1;
+  const frame_pixels with = frame(camera);
+  // Below the water line, where only a reflection can be.
+  int32_t changed = 0;
+  for (int32_t dy = 2; dy <= 10; ++dy) {
+    const size_t i = size_t(int32_t(y) + dy) * SCREEN_WIDTH + size_t(x);
+    changed += with[i] != bare[i];
+  }
+  EXPECT_GT(changed, 4);
+}
+
 }  // namespace
