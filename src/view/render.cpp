@@ -10,6 +10,7 @@
 #include "input/observer.h"
 #include "map/mesh.h"
 #include "render/screen_messages.h"
+#include "tools/map_session.h"
 #include "view/render_private.h"
 #include "world/world.h"
 
@@ -51,6 +52,16 @@ void clear_sky(uint16_t* pixels, const render_camera& camera) {
   std::fill(render->depth, render->depth + RENDER_PIXELS, 0.0f);
 }
 
+// A map opened or closed: the last frame showed another map, so the pick query has nothing to
+// answer from until the next frame.
+void forget_last_frame() {
+  if (!render) return;
+  render->frame_complete = false;
+  render->window = {0, 0, 0, 0};
+  render->sprite_count = render->model_count = 0;
+}
+const map_session_client render_session_client = {"render", forget_last_frame, nullptr, forget_last_frame};
+
 }  // namespace
 
 // ---- life ----
@@ -72,6 +83,7 @@ bool render_initialize() {
   render->landscape_collection = NONE;
   for (render_palette_entry& entry : render->palettes) entry.collection = NONE;
   render_reset_view_settings();
+  map_session_register(&render_session_client);
   return true;
 }
 
@@ -89,6 +101,7 @@ bool render_camera_project(const render_camera& camera, const world_point3d& poi
 }
 
 void render_dispose() {
+  map_session_unregister(&render_session_client);
   std::free(pool.base);
   pool = {};
   std::free(render);

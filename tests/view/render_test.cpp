@@ -278,6 +278,10 @@ TEST_F(RenderDemo, APickAtTheCentreLookingDownFindsTheGroundUnderTheCamera) {
   EXPECT_EQ(hits[0].kind, _pick_vertex);
   EXPECT_LE(std::abs(hits[0].a * 512 - x), 512);
   EXPECT_LE(std::abs(hits[0].b * 512 - y), 512);
+  // Another map has nothing to answer until its first frame.
+  map_close();
+  open("Demo Valley");
+  EXPECT_EQ(render_pick_point(SCREEN_WIDTH / 2, SCREEN_HEIGHT / 2, 0xFFFF, hits, 64), 0);
 }
 
 TEST_F(RenderDemo, RectanglesAreClippedAndTheirCornersOrdered) {
