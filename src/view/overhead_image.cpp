@@ -36,7 +36,17 @@ enum : int32_t {
 // The tool preference flag bits.
 enum : uint16_t { SHOW_ALL = 0x0001, SHOW_INNER_RADII = 0x0002, SHOW_OUTER_RADII = 0x0004 };
 
-int32_t floor_division(int32_t value, float zoom) { return int32_t(std::floor(float(value) / zoom)); }
+// A scaled coordinate as a whole pixel, truncated; far-off values (a zoom the callers should not
+// give, or NaN) are held where converting them is defined.
+int32_t whole_pixels(double value) {
+  constexpr double limit = double(1 << 30);
+  if (!(value == value)) return 0;
+  return int32_t(std::clamp(value, -limit, limit));
+}
+
+int32_t floor_division(int32_t value, float zoom) {
+  return zoom > 0.0f ? whole_pixels(std::floor(double(value) / double(zoom))) : 0;
+}
 
 void put_pixel(overhead_image* image, int32_t x, int32_t y, uint16_t pixel) {
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
@@ -108,7 +118,7 @@ void draw_units(overhead_image* image, const overhead_overlays& overlays, int32_
 
 // A radius in world units as pixels: trunc(zoom x (radius >> 6)).
 int32_t radius_pixels(int32_t radius, float zoom) {
-  return int32_t(zoom * float(radius >> WORLD_UNITS_PER_TEXEL_SHIFT));
+  return whole_pixels(double(zoom) * double(radius >> WORLD_UNITS_PER_TEXEL_SHIFT));
 }
 
 void draw_tool_markers(overhead_image* image, const overhead_overlays& overlays, int32_t cells_across) {
@@ -210,10 +220,12 @@ overhead_pixel overhead_world_to_pixel(world_point2d point, float zoom, int32_t 
   constexpr int32_t reach = 1 << 21;
   const int32_t x = std::clamp(point.x, -reach, reach), y = std::clamp(point.y, -reach, reach);
   const int32_t from_right = (cells_across * WORLD_UNITS_PER_CELL - x) >> WORLD_UNITS_PER_TEXEL_SHIFT;
-  return {int32_t(zoom * float(from_right)), int32_t(zoom * float(y >> WORLD_UNITS_PER_TEXEL_SHIFT))};
+  return {whole_pixels(double(zoom) * double(from_right)),
+          whole_pixels(double(zoom) * double(y >> WORLD_UNITS_PER_TEXEL_SHIFT))};
 }
 
 world_point2d overhead_pixel_to_world(int32_t px, int32_t py, float zoom, int32_t cells_across, int32_t cells_down) {
+  if (!(zoom > 0.0f)) zoom = 1.0f;
   // The pixel's centre: half a pixel in from its left and top edges.
   const float texels_from_right = (float(px) + 0.5f) / zoom;
   const float texels_down = (float(py) + 0.5f) / zoom;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <string>
 
 #include "engine/preferences.h"
@@ -120,6 +122,28 @@ TEST(OverheadCoordinates, ABandSelectsTheCellsDrawnUnderIt) {
   // At zoom 2 a cell is 16 pixels.
   EXPECT_EQ(overhead_pixel_column(16, 2.0f, W), 30);
   EXPECT_EQ(overhead_pixel_row(47, 2.0f), 2);
+}
+
+// Map-action points are any 32-bit values, and a zoom of 0 or NaN must not reach a conversion
+// (the sanitizer build checks that these stay defined).
+TEST(OverheadCoordinates, ExtremeInputsStayDefinedAndInsideTheMap) {
+  const int32_t W = 64 * 32, H = 64 * 32;
+  const overhead_pixel far = overhead_world_to_pixel({INT32_MIN, INT32_MAX}, 1e30f, W);
+  EXPECT_GT(far.x, 0);
+  EXPECT_GT(far.y, 0);
+  const overhead_pixel near = overhead_world_to_pixel({INT32_MAX, INT32_MIN}, 1.0f, W);
+  EXPECT_LT(near.x, 0);
+  EXPECT_LT(near.y, 0);
+  for (float zoom : {0.0f, -1.0f, std::nanf(""), 1e-30f}) {
+    const overhead_cell_rectangle cells = overhead_band_cells({-32768, -32768}, {32767, 32767}, zoom, W, H);
+    EXPECT_GE(cells.x0, 0);
+    EXPECT_LE(cells.x1, W - 1);
+    EXPECT_GE(cells.y0, 0);
+    EXPECT_LE(cells.y1, H - 1);
+    const world_point2d world = overhead_pixel_to_world(32767, 32767, zoom, W, H);
+    EXPECT_GE(world.x, 0);
+    EXPECT_LT(world.y, H * 512);
+  }
 }
 
 // ---- on an open map ----
