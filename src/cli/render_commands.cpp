@@ -1,5 +1,5 @@
 // vellgrim-tool render: the visual view's frame of a map into a PNG file, the pick query at a point
-// or over a rectangle, and the frame time over repeated frames, all headless.
+// or over a rectangle, the frame time over repeated frames, and the overhead view, all headless.
 //
 // The command's arguments are one record and its outputs steps after the frame is drawn, so a
 // further picture of the same map is one more option and one more step.
@@ -34,7 +34,13 @@ struct render_arguments {
   std::string media, objects, models, reduced_lod;  // on|off; empty keeps the default
   std::string pick, pick_rect;
   int32_t frames = 0;
+  std::string overhead;  // OVER.png
+  float overhead_zoom = 1.0f;
 };
+
+bool visual_view_asked(const render_arguments& arguments) {
+  return !arguments.out.empty() || !arguments.pick.empty() || !arguments.pick_rect.empty() || arguments.frames > 0;
+}
 
 ui_answer render_message_box(void*, const char* title, const char* text, ui_icon, ui_buttons buttons) {
   std::string line = text ? text : "";
@@ -184,8 +190,12 @@ bool write_frame(cli_options& options, const std::string& path) {
 }
 
 void render_map(cli_options& options, const render_arguments& arguments) {
-  if (arguments.out.empty() && arguments.pick.empty() && arguments.pick_rect.empty() && arguments.frames <= 0) {
-    cli_fail(options, "nothing to do: give --out, --pick, --pick-rect or --frames");
+  if (!visual_view_asked(arguments)) {
+    if (!arguments.overhead.empty()) {
+      cli_render_overhead(options, arguments.name, arguments.overhead, arguments.overhead_zoom);
+      return;
+    }
+    cli_fail(options, "nothing to do: give --out, --pick, --pick-rect, --frames or --overhead");
     return;
   }
   double point[2] = {0, 0}, rect[4] = {0, 0, 0, 0};
@@ -273,6 +283,7 @@ void render_map(cli_options& options, const render_arguments& arguments) {
     }
   }
   if (!report.empty()) cli_print_json(report);
+  if (!arguments.overhead.empty()) cli_render_overhead_of_open_map(options, arguments.overhead, arguments.overhead_zoom);
 }
 
 }  // namespace
@@ -295,5 +306,9 @@ void cli_add_render_commands(CLI::App& app, cli_options& options) {
   render->add_option("--pick-rect", arguments.pick_rect, "print the hits in the rectangle X0,Y0,X1,Y1 as JSON");
   render->add_option("--frames", arguments.frames, "draw N frames and print their median and 95th percentile time")
       ->check(CLI::Range(1, 100000));
+  render->add_option("--overhead", arguments.overhead, "the overhead view, as a PNG file");
+  render->add_option("--overhead-zoom", arguments.overhead_zoom,
+                     "pixels per 64 world units of the overhead view (1: a submesh is 256 pixels)")
+      ->capture_default_str();
   render->callback([&options] { render_map(options, arguments); });
 }

@@ -39,6 +39,14 @@ TEST_F(RenderCommandsTest, WritesTheFrameAsA640By416Png) {
   EXPECT_EQ(png.substr(12, 4), "IHDR");
   EXPECT_EQ(big_endian(png, 16), 640u);
   EXPECT_EQ(big_endian(png, 20), 416u);
+  // With the overhead view in the same run, both pictures are written.
+  const tool_result both = tool({"render", "Demo Valley", "--out", folder.path() + "/again.png", "--overhead",
+                                 folder.path() + "/over.png", "--overhead-zoom", "0.5"});
+  ASSERT_EQ(both.exit_code, 0) << both.err;
+  EXPECT_EQ(folder.read_file("again.png").substr(1, 3), "PNG");
+  const std::string over = folder.read_file("over.png");
+  ASSERT_GT(over.size(), 24u);
+  EXPECT_EQ(big_endian(over, 16), 256u);  // 2 submeshes of 128 pixels
 }
 
 TEST_F(RenderCommandsTest, PicksAndFrameTimesComeOutAsJson) {
@@ -79,7 +87,7 @@ TEST_F(RenderCommandsTest, RefusalsSayWhichArgumentIsWrong) {
       {{"render", "Demo Valley", "--out", "x.png", "--pitch", "-120"}, "bad pitch"},
       {{"render", "Demo Valley"}, "nothing to do"},
       {{"render", "Nowhere", "--out", "x.png"}, "no map 'Nowhere'"},
-      {{"render", "Demo Valley", "--out", "/no/such/folder/x.png"}, "couldn't create /no/such/folder/x.png"},
+      {{"render", "Demo Valley", "--out", "/no/such/folder/x.png"}, "couldn't create '/no/such/folder/x.png'"},
   };
   for (const auto& c : cases) {
     const tool_result result = tool(c.arguments);
