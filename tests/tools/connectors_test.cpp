@@ -2,7 +2,9 @@
 // removed with their markers, saved and taken back by Undo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -387,6 +389,56 @@ TEST_F(Connectors, TheSelectionFeedsCollectingAndItsCommands) {
   reopen();
   EXPECT_EQ(connector_selection_count(), 0);
   EXPECT_FALSE(connector_creating());
+}
+
+// Chains as a damaged or hand-made map may hold them: any identifiers (missing, repeated, zero,
+// negative, a unit's), empty chains, a full table. Showing them and taking markers out must keep
+// every chain within its record and the table within 32, and Undo must give the chains back.
+TEST_F(Connectors, HostileChainsAreSafeToShowAndEdit) {
+  open();
+  std::mt19937 random(20261207);
+  const int16_t pool[] = {2001, 2002, 2003, 2004, 2005, 2006, 2007, UNIT_WITH_POST_IDENTIFIER, 0, -1, -32768, 32767, 9999};
+  auto pick = [&](int32_t n) { return int32_t(random() % uint32_t(n)); };
+  for (int round = 0; round < 60; ++round) {
+    chain_list stored(size_t(pick(MAXIMUM_CONNECTORS_PER_MAP + 1)));
+    for (auto& c : stored) {
+      c.resize(size_t(pick(MAXIMUM_MARKERS_PER_CONNECTOR + 1)));
+      for (int16_t& identifier : c) identifier = pool[pick(int32_t(std::size(pool)))];
+    }
+    ASSERT_TRUE(connectors_replace_all(records_of(stored)));
+    for (const connector_display& display : connectors_display_records()) {
+      ASSERT_GE(display.connector_index, 0);
+      ASSERT_LT(display.connector_index, connector_count());
+      ASSERT_LE(display.link_count, connector_get(display.connector_index)->chain_length);
+      for (int16_t at = 0; at < display.link_count; ++at) ASSERT_NE(display.links[at].object_index, NONE);
+    }
+    int steps = 0;
+    for (int removal = 0; removal < 6; ++removal) {
+      marker_data marker{};
+      marker.type = _marker_scenery;
+      marker.identifier = pool[pick(int32_t(std::size(pool)))];
+      int32_t occurrences = 0, before = 0;
+      for (const auto& c : chains()) {
+        occurrences += int32_t(std::count(c.begin(), c.end(), marker.identifier));
+        before += int32_t(c.size());
+      }
+      const connector_removal removed = connector_remove_marker(marker);
+      ASSERT_EQ(removed != _connector_removal_none, occurrences > 0);
+      steps += occurrences > 0;
+      int32_t after = 0;
+      for (const auto& c : chains()) {
+        ASSERT_LE(c.size(), size_t(MAXIMUM_MARKERS_PER_CONNECTOR));
+        ASSERT_EQ(std::count(c.begin(), c.end(), marker.identifier), 0);
+        after += int32_t(c.size());
+      }
+      ASSERT_EQ(after, before - occurrences);
+      ASSERT_LE(connector_count(), MAXIMUM_CONNECTORS_PER_MAP);
+      ASSERT_EQ(mesh_header()->connectors_size, connector_count() * CONNECTOR_RECORD_SIZE);
+      ASSERT_TRUE(connectors_store());
+    }
+    for (int i = 0; i < steps; ++i) ASSERT_TRUE(edit_journal_undo());
+    ASSERT_EQ(chains(), stored) << "round " << round;
+  }
 }
 
 }  // namespace
