@@ -90,6 +90,7 @@ void session_opened() { connectors_open(); }
 bool session_saving() { return connectors_store(); }
 void session_closing() {
   forget_collected();
+  connector_selection_clear();
   if (data_array_is_valid(&display_array)) data_array_reset(&display_array);
 }
 const map_session_client session_client = {"connectors", session_opened, session_saving, session_closing};
