@@ -15,6 +15,8 @@ void cli_add_map_commands(CLI::App& app, cli_options& options);
 void cli_add_prefs_commands(CLI::App& app, cli_options& options);
 void cli_add_content_commands(CLI::App& app, cli_options& options);
 void cli_add_image_commands(CLI::App& app, cli_options& options);  // after the map commands
+// `map connectors ...`, under the `map` command it is given.
+void cli_add_connector_commands(CLI::App& map, cli_options& options);
 void cli_add_render_commands(CLI::App& app, cli_options& options);
 
 // render NAME --overhead FILE [--overhead-zoom Z]: the overhead view as a PNG file; the exit code.

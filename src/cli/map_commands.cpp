@@ -446,4 +446,6 @@ void cli_add_map_commands(CLI::App& app, cli_options& options) {
   observer_command->add_option("--ticks", path->ticks, "ticks of 1/30 s")->check(CLI::Range(0, 100000));
   observer_command->add_flag("--unbounded", path->unbounded, "leave the observer margins out");
   observer_command->callback([&options, path] { map_observer_path(options, *path); });
+
+  cli_add_connector_commands(*map, options);
 }

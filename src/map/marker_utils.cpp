@@ -73,6 +73,8 @@ bool resize_markers(int32_t count) {
 // The per-type object procedures belong to the world, which registers them at start-up; until it
 // does, markers get no objects.
 marker_type_procedures registered_procedures[NUMBER_OF_MARKER_TYPES] = {};
+// Told of each marker about to be deleted (the connectors drop it from their chains).
+void (*delete_listener)(const marker_data& marker) = nullptr;
 
 const marker_type_procedures* procedures_of(int16_t type) {
   return type >= 0 && type < NUMBER_OF_MARKER_TYPES ? &registered_procedures[type] : nullptr;
@@ -247,9 +249,12 @@ marker_data* marker_add(const marker_data& marker_template) {
   return &added;
 }
 
+void markers_set_delete_listener(void (*listener)(const marker_data& marker)) { delete_listener = listener; }
+
 bool marker_delete(marker_data* marker) {
   int32_t index = list_index_of(marker);
   if (index == NONE) return false;
+  if (delete_listener) delete_listener(*marker);
   marker_remove_object(marker);
   int32_t count = marker_count();
   std::memmove(&mesh_globals.markers[index], &mesh_globals.markers[index + 1],

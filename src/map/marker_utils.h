@@ -66,6 +66,10 @@ bool palette_entry_delete(marker_palette_entry* entry, int16_t palette_index);
 marker_data* marker_add(const marker_data& marker_template);
 // Removes the marker's object, then the marker. False for a pointer outside the list.
 bool marker_delete(marker_data* marker);
+// Told of every marker marker_delete is about to delete (palette entry deletion and the markers
+// outside a resized map included), while it is still in the list, its object still there; the
+// listener must not add or delete markers. None clears it.
+void markers_set_delete_listener(void (*listener)(const marker_data& marker));
 marker_data* marker_find_by_identifier(int16_t type, int16_t identifier);
 marker_data* marker_find_by_object(int16_t type, int16_t object_index);
 // Markers without an identifier get 1000, 1001, ... in list order, per type, skipping identifiers

@@ -14,6 +14,7 @@
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_recovery.h"
+#include "tools/vellgrim_connectors.h"
 #include "tools/map_session.h"
 #include "view/render.h"
 #include "world/world.h"
@@ -91,7 +92,7 @@ const engine_step engine_steps[] = {
     {"network command queues", nothing_to_do},
     {"mesh", mesh_step},
     {"lightning", [] { return initialize_groups({&lightning_definitions}); }},
-    {"connector definitions", [] { return initialize_groups({&connector_definitions}); }},
+    {"connector definitions", [] { return connectors_initialize() && initialize_groups({&connector_definitions}); }},
     {"fire", nothing_to_do},
     {"local projectiles", [] { return initialize_groups({&local_physics_definitions,
                                                          &local_projectile_group_definitions}); }},

@@ -177,8 +177,8 @@ void CommandDropObserver() {
   UpdateMenuState();
 }
 
-// The vertex selection, the height and media setters' commands, jitter, the edges, shifting,
-// map-action text and connectors arrive with their modules.
+// The vertex selection, the height and media setters' commands, jitter, the edges, shifting and
+// map-action text arrive with their modules (the connectors' are in connector_commands.cpp).
 void CommandSetHeight() {}
 void CommandSetHeightToZero() {}
 void CommandSetMediaHeight() {}
@@ -191,9 +191,6 @@ void CommandMakeMeshEdgesImpassable() {}
 void CommandShiftMeshAndMarkers() {}
 void CommandExportMapActions() {}
 void CommandImportMapActions() {}
-void CommandCreateNewConnector() {}
-void CommandRemoveConnectorFromSelection() {}
-void CommandRemoveAllConnectors() {}
 
 void CommandSetMeshParameters() {
   const mesh_definition* header = mesh_header();

@@ -5,14 +5,15 @@
 #include "map/marker_utils.h"
 #include "map/markers.h"
 #include "map/mesh.h"
+#include "tools/connector_selection.h"
 
 bool shell_height_painter_has_undo() { return false; }
 bool shell_terrain_painter_has_undo() { return false; }
-int32_t shell_selected_marker_count() { return 0; }
+// The connectors' marker selection stands in for the tools' own until it arrives.
+int32_t shell_selected_marker_count() { return connector_selection_count(); }
 bool shell_vertex_selection_any() { return false; }
 bool shell_model_is_current() { return false; }
 bool shell_model_animation_is_current() { return false; }
-bool shell_connector_creation_active() { return false; }
 bool shell_observer_is_bounded() { return observer_is_bounded(); }
 void shell_observer_set_bounded(bool bounded) { observer_set_bounded(bounded); }
 // The scenery window's palette combo boxes keep no choice yet: a tool takes its type's first

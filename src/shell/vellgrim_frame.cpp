@@ -12,6 +12,7 @@
 
 #include "render/screen.h"
 #include "shell/command_table.h"
+#include "shell/connector_commands.h"
 #include "shell/scenery_window.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
@@ -77,6 +78,10 @@ void CVisualView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CVisualView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete && shell_delete_selected_markers()) {
+    event->accept();
+    return;
+  }
   const uint8_t key = shell_virtual_key(event->key(), event->modifiers() & Qt::KeypadModifier);
   if (key) ToolKey(key, key, shell_modifier_word());
   QWidget::keyPressEvent(event);

@@ -42,3 +42,12 @@ bool marker_operation_delete(int32_t index) {
   if (!marker_delete(&mesh_edit_markers()[index])) return false;
   return step.commit();
 }
+
+bool marker_operation_delete_palette_entry(int16_t type, int16_t palette_index) {
+  marker_palette_entry* entry = palette_entry_get(type, palette_index);
+  if (!entry) return false;
+  journal_step step("Delete Palette Entry");
+  note_marker_lists();
+  if (!palette_entry_delete(entry, palette_index)) return false;
+  return step.commit();
+}

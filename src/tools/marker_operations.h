@@ -14,3 +14,6 @@ const marker_palette_entry* marker_operation_find_or_add_entry(const marker_pale
 const marker_data* marker_operation_add(const marker_data& marker_template);
 // Deletes the marker at index in the list, its object first. False outside the list.
 [[nodiscard]] bool marker_operation_delete(int32_t index);
+// Deletes the palette_index-th entry of the type with every marker that uses it (each marker
+// leaving its connectors first). False when there is no such entry.
+[[nodiscard]] bool marker_operation_delete_palette_entry(int16_t type, int16_t palette_index);
