@@ -1,0 +1,376 @@
+#include "tools/shadow_map_utils.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "cseries/error_manager.h"
+#include "engine/definition_groups.h"
+#include "engine/definitions.h"
+#include "platform/ui_host.h"
+#include "world/models.h"
+
+
+namespace {
+
+int32_t thread_count = std::clamp<int32_t>(int32_t(std::thread::hardware_concurrency()), 1, 2);
+
+bool component_in_range(double value) { return value >= -2147483647.0 && value <= 2147483647.0; }
+
+// The light's horizontal reach over the march on one axis, in samples: the farthest probe's
+// offset, (-(steps x L)) >> 16. Each step moves by -L, so the farthest probe is the last one.
+int32_t march_reach(const mesh_lighting& lighting, int32_t component) {
+  return int32_t((-int64_t(lighting.ray_steps) * component) >> 16);
+}
+
+bool odd_triangle(int16_t triangle) { return (triangle & 1) != 0; }
+
+int16_t triangle_at(int32_t cell_x, int32_t cell_y, int32_t fx, int32_t fy) {
+  if (((cell_x ^ cell_y) & 1) == 0) return fx >= fy ? 1 : 0;
+  return fy >= WORLD_ONE - fx ? 3 : 2;
+}
+
+void clamp_pixel(const shadow_terrain& terrain, int32_t& x, int32_t& y) {
+  x = std::clamp(x, 0, terrain.cells_across * TEXELS_PER_CELL - 1);
+  y = std::clamp(y, 0, terrain.cells_down * TEXELS_PER_CELL - 1);
+}
+
+}  // namespace
+
+int64_t shadow_rounded_square_root(int64_t value) {
+  if (value <= 0) return 0;
+  int64_t root = int64_t(std::sqrt(double(value)));
+  while (root * root > value) --root;
+  while ((root + 1) * (root + 1) <= value) ++root;
+  // Nearest: past root + 1/2 exactly when value > root^2 + root.
+  return value > root * root + root ? root + 1 : root;
+}
+
+bool shadow_lighting_prepare(const mesh_lighting& stored, mesh_lighting* lighting) {
+  if (stored.ray_steps < 0 || stored.ray_steps > SHADOW_MAXIMUM_RAY_STEPS || stored.blur_radius < 0 ||
+      stored.blur_radius > SHADOW_MAXIMUM_BLUR_RADIUS || !std::isfinite(stored.blur_sigma) || !(stored.blur_sigma > 0.0f)) {
+    return false;
+  }
+  const int64_t x = stored.light_x >> 8, y = stored.light_y >> 8, z = stored.light_z >> 8;
+  const int64_t n = shadow_rounded_square_root(x * x + y * y + z * z);
+  if (n == 0) return false;
+  mesh_lighting result = stored;
+  int32_t* components[3] = {&result.light_x, &result.light_y, &result.light_z};
+  for (int32_t* c : components) {
+    const double value = std::trunc((double(*c) / 65536.0) / (double(n) / 256.0) * 65536.0);
+    if (!component_in_range(value)) return false;
+    *c = int32_t(value);
+  }
+  *lighting = result;
+  return true;
+}
+
+bool shadow_lighting_load(mesh_lighting* lighting) {
+  const mesh_definition* header = mesh_header();
+  const void* record = nullptr;
+  if (header && header->mesh_lighting_tag != NONE_TAG) {
+    const int16_t index = definition_load(&mesh_lighting_definitions, header->mesh_lighting_tag);
+    if (index != NONE) record = definition_get_if_loaded(&mesh_lighting_definitions, index);
+  }
+  mesh_lighting stored;
+  if (record) std::memcpy(&stored, record, sizeof(stored));
+  if (!record || !shadow_lighting_prepare(stored, lighting)) {
+    POST_ERROR(error_data_missing, "mesh lighting missing.");
+    return false;
+  }
+  return true;
+}
+
+std::vector<int32_t> shadow_gaussian_factors(int32_t radius, float sigma) {
+  std::vector<int32_t> factors;
+  if (radius < 0 || radius > SHADOW_MAXIMUM_BLUR_RADIUS || !(sigma > 0.0f)) return factors;
+  const int32_t side = 2 * radius + 1;
+  std::vector<double> weights;
+  try {
+    weights.resize(size_t(side) * size_t(side));
+    factors.resize(weights.size());
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  double sum = 0.0;
+  const double two_sigma_squared = 2.0 * double(sigma) * double(sigma);
+  for (int32_t i = -radius; i <= radius; ++i) {
+    for (int32_t j = -radius; j <= radius; ++j) {
+      const double w = std::exp(-double(i * i + j * j) / two_sigma_squared);
+      weights[size_t((i + radius) * side + (j + radius))] = w;
+      sum += w;
+    }
+  }
+  for (size_t k = 0; k < weights.size(); ++k) factors[k] = int32_t(std::trunc(weights[k] / sum * 65536.0));
+  return factors;
+}
+
+int32_t shadow_directional_term(const mesh_lighting& lighting, const mesh_normal& normal) {
+  const int64_t lx = lighting.light_x & ~int32_t(0xFF), ly = lighting.light_y & ~int32_t(0xFF),
+                lz = lighting.light_z & ~int32_t(0xFF);
+  const int64_t dot = lx * normal.x + ly * normal.y + lz * normal.z;
+  return int32_t((65536 - dot / 16384) / 2);
+}
+
+uint8_t shadow_pixel_value(const mesh_lighting& lighting, int64_t e) {
+  int64_t v = int64_t(lighting.ambient) + e;
+  v = std::min<int64_t>(v, lighting.maximum);
+  v = std::max<int64_t>(v, 0);
+  return uint8_t(std::clamp<int64_t>((v * 255) >> 16, 0, 255));
+}
+
+shadow_window shadow_window_of(const mesh_lighting& lighting) {
+  const int32_t reach_x = march_reach(lighting, lighting.light_x), reach_y = march_reach(lighting, lighting.light_y);
+  shadow_window window;
+  window.before_x = std::max(0, -reach_x) + lighting.blur_radius;
+  window.after_x = std::max(0, reach_x) + lighting.blur_radius;
+  window.before_y = std::max(0, -reach_y) + lighting.blur_radius;
+  window.after_y = std::max(0, reach_y) + lighting.blur_radius;
+  window.width = SHADOW_MAP_SIZE + window.before_x + window.after_x;
+  window.height = SHADOW_MAP_SIZE + window.before_y + window.after_y;
+  return window;
+}
+
+// ---- the terrain ----
+
+bool shadow_terrain_take(shadow_terrain* terrain) {
+  if (!mesh_is_open()) return false;
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  const size_t count = size_t(across) * size_t(down);
+  try {
+    terrain->vertex_heights.resize(count);
+    terrain->normals.resize(count);
+    terrain->no_ground.resize(count);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  terrain->cells_across = across;
+  terrain->cells_down = down;
+  for (int32_t y = 0; y < down; ++y) {
+    for (int32_t x = 0; x < across; ++x) {
+      const mesh_cell& cell = *mesh_get_cell(x, y);
+      const size_t k = size_t(y) * size_t(across) + size_t(x);
+      terrain->vertex_heights[k] = (cell.terrain_and_flags & _cell_media_flags) ? cell.media_height : cell.ground_height;
+      terrain->no_ground[k] = (cell.terrain_and_flags & _cell_no_ground) ? 1 : 0;
+      if (x < across - 1 && y < down - 1) {
+        terrain->normals[k] = cell.normals;
+      } else {
+        // The stored normals of the last row and column read past the grid's edge.
+        const int16_t even = ((x + y) & 1) ? 2 : 0;
+        terrain->normals[k] = uint16_t((mesh_triangle_normal_index_clamped(x, y, even) << 8) |
+                                       mesh_triangle_normal_index_clamped(x, y, int16_t(even + 1)));
+      }
+    }
+  }
+  return true;
+}
+
+int32_t shadow_terrain_height(const shadow_terrain& terrain, int32_t pixel_x, int32_t pixel_y) {
+  clamp_pixel(terrain, pixel_x, pixel_y);
+  const int32_t cell_x = pixel_x / TEXELS_PER_CELL, cell_y = pixel_y / TEXELS_PER_CELL;
+  const int32_t across = terrain.cells_across, down = terrain.cells_down;
+  if (terrain.no_ground[size_t(cell_y) * size_t(across) + size_t(cell_x)]) return NO_GROUND_HEIGHT;
+  const int32_t fx = (pixel_x % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL;
+  const int32_t fy = (pixel_y % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL;
+  const int16_t triangle = triangle_at(cell_x, cell_y, fx, fy);
+  int32_t h[3];
+  for (int c = 0; c < 3; ++c) {
+    // The edge vertex repeats past the last row and column.
+    const int32_t vx = std::min(cell_x + mesh_triangle_corner_steps[triangle][c][0], across - 1);
+    const int32_t vy = std::min(cell_y + mesh_triangle_corner_steps[triangle][c][1], down - 1);
+    h[c] = terrain.vertex_heights[size_t(vy) * size_t(across) + size_t(vx)];
+  }
+  int32_t u, v;
+  switch (triangle) {
+    case 0: u = WORLD_ONE - fy, v = fx; break;
+    case 1: u = fy, v = WORLD_ONE - fx; break;
+    case 2: u = fy, v = fx; break;
+    default: u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
+  }
+  return h[0] + ((u * (h[2] - h[0]) + v * (h[1] - h[0])) >> WORLD_FRACTIONAL_BITS);
+}
+
+uint8_t shadow_terrain_normal(const shadow_terrain& terrain, int32_t pixel_x, int32_t pixel_y) {
+  clamp_pixel(terrain, pixel_x, pixel_y);
+  const int32_t cell_x = pixel_x / TEXELS_PER_CELL, cell_y = pixel_y / TEXELS_PER_CELL;
+  const uint16_t bits = terrain.normals[size_t(cell_y) * size_t(terrain.cells_across) + size_t(cell_x)];
+  const int16_t triangle = triangle_at(cell_x, cell_y, (pixel_x % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL,
+                                       (pixel_y % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL);
+  return odd_triangle(triangle) ? uint8_t(bits & 0xFF) : uint8_t(bits >> 8);
+}
+
+// ---- one submesh ----
+
+bool shadow_buffers_allocate(shadow_buffers* buffers, const shadow_window& window) {
+  const size_t samples = size_t(window.width) * size_t(window.height);
+  try {
+    buffers->heights.resize(samples);
+    buffers->normals.resize(samples);
+    buffers->models.reserve(MAXIMUM_MODELS_PER_MAP);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+void fill_window(const shadow_terrain& terrain, const shadow_window& window, int32_t column, int32_t row,
+                 shadow_buffers& buffers) {
+  for (int32_t i = 0; i < window.height; ++i) {
+    const int32_t y = row * SHADOW_MAP_SIZE + i - window.before_y;
+    int16_t* heights = buffers.heights.data() + size_t(i) * size_t(window.width);
+    uint8_t* normals = buffers.normals.data() + size_t(i) * size_t(window.width);
+    for (int32_t j = 0; j < window.width; ++j) {
+      const int32_t x = column * SHADOW_MAP_SIZE + j - window.before_x;
+      heights[j] = int16_t(shadow_terrain_height(terrain, x, y));
+      normals[j] = shadow_terrain_normal(terrain, x, y);
+    }
+  }
+}
+
+// The models whose boxes a pixel's segment from this submesh can reach.
+void gather_models(const mesh_lighting& lighting, int32_t column, int32_t row, std::vector<int32_t>& models) {
+  models.clear();
+  const int64_t reach_x = (-128 * int64_t(lighting.ray_steps) * lighting.light_x) >> 16;
+  const int64_t reach_y = (-128 * int64_t(lighting.ray_steps) * lighting.light_y) >> 16;
+  const int64_t side = int64_t(SHADOW_MAP_SIZE) * WORLD_UNITS_PER_TEXEL;
+  const int64_t left = column * side + std::min<int64_t>(0, reach_x), right = (column + 1) * side + std::max<int64_t>(0, reach_x);
+  const int64_t top = row * side + std::min<int64_t>(0, reach_y), bottom = (row + 1) * side + std::max<int64_t>(0, reach_y);
+  for (int32_t slot = 0; slot < MAXIMUM_MODELS_PER_MAP; ++slot) {
+    world_box box;
+    if (!model_get(slot) || !model_get_bounding_box(slot, &box)) continue;
+    if (box.maximum.x < left || box.minimum.x > right || box.maximum.y < top || box.minimum.y > bottom) continue;
+    models.push_back(slot);
+  }
+}
+
+}  // namespace
+
+void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain& terrain, const shadow_window& window,
+                            int16_t mode, int32_t column, int32_t row, shadow_buffers& buffers, uint8_t* out) {
+  if (mode == _shadow_mode_none) {
+    std::memset(out, shadow_pixel_value(lighting, 0), size_t(SHADOW_MAP_SIZE) * SHADOW_MAP_SIZE);
+    return;
+  }
+  fill_window(terrain, window, column, row, buffers);
+  if (mode == _shadow_mode_model_shading) gather_models(lighting, column, row, buffers.models);
+
+  int32_t directional[NUMBER_OF_NORMALS];
+  const mesh_normal* table = mesh_normal_table();
+  for (int k = 0; k < NUMBER_OF_NORMALS; ++k) directional[k] = shadow_directional_term(lighting, table[k]);
+  const int64_t intensity = lighting.intensity >> 8;
+  const int32_t width = window.width;
+  const int16_t* heights = buffers.heights.data();
+  const uint8_t* normals = buffers.normals.data();
+  const int64_t segment_x = (-128 * int64_t(lighting.ray_steps) * lighting.light_x) >> 16;
+  const int64_t segment_y = (-128 * int64_t(lighting.ray_steps) * lighting.light_y) >> 16;
+  const int64_t segment_z = (-128 * int64_t(lighting.ray_steps) * lighting.light_z) >> 16;
+
+  for (int32_t r = 0; r < SHADOW_MAP_SIZE; ++r) {
+    uint8_t* pixels = out + size_t(r) * SHADOW_MAP_SIZE;
+    for (int32_t c = 0; c < SHADOW_MAP_SIZE; ++c) {
+      const int32_t si = r + window.before_y, sj = c + window.before_x;
+      const size_t s = size_t(si) * size_t(width) + size_t(sj);
+      if (mode == _shadow_mode_model_shading) {
+        const int32_t px = column * SHADOW_MAP_SIZE + c, py = row * SHADOW_MAP_SIZE + r;
+        const size_t cell = size_t(py / TEXELS_PER_CELL) * size_t(terrain.cells_across) + size_t(px / TEXELS_PER_CELL);
+        bool shadowed = terrain.no_ground[cell] != 0;
+        if (!shadowed && !buffers.models.empty()) {
+          const world_point3d from = {px * WORLD_UNITS_PER_TEXEL, py * WORLD_UNITS_PER_TEXEL, heights[s]};
+          const world_point3d to = {int32_t(from.x + segment_x), int32_t(from.y + segment_y), int32_t(from.z + segment_z)};
+          for (int32_t model : buffers.models) {
+            if (model_segment_hits(model, from, to)) {
+              shadowed = true;
+              break;
+            }
+          }
+        }
+        if (shadowed) {
+          pixels[c] = shadow_pixel_value(lighting, lighting.shadow_value);
+          continue;
+        }
+      }
+      int32_t d = directional[normals[s]];
+      if (mode != _shadow_mode_basic_lighting && d > 32768) {
+        // March toward the light until terrain rises above the ray; the window holds every probe.
+        int64_t ox = 0, oy = 0, f = int64_t(heights[s]) * 65536;
+        for (int32_t step = 0; step < lighting.ray_steps; ++step) {
+          ox -= lighting.light_x;
+          oy -= lighting.light_y;
+          f -= int64_t(lighting.light_z) * WORLD_UNITS_PER_TEXEL;
+          const size_t probe = size_t(si + int32_t(oy >> 16)) * size_t(width) + size_t(sj + int32_t(ox >> 16));
+          if ((f >> 16) < heights[probe]) {
+            d = directional[normals[probe]];
+            break;
+          }
+        }
+      }
+      pixels[c] = shadow_pixel_value(lighting, (int64_t(d) * intensity) >> 8);
+    }
+  }
+}
+
+// ---- the blur ----
+
+void shadow_blur_region(const uint8_t* image, int32_t image_width, int32_t image_height, int32_t x, int32_t y,
+                        int32_t width, int32_t height, std::span<const int32_t> factors, int32_t radius,
+                        uint8_t* out, int32_t out_stride) {
+  const int32_t side = 2 * radius + 1;
+  if (factors.size() != size_t(side) * size_t(side)) return;
+  for (int32_t r = 0; r < height; ++r) {
+    const int32_t cy = y + r;
+    const bool rows_inside = cy - radius >= 0 && cy + radius < image_height;
+    uint8_t* pixels = out + size_t(r) * size_t(out_stride);
+    for (int32_t c = 0; c < width; ++c) {
+      const int32_t cx = x + c;
+      int32_t sum = 0;
+      const int32_t* factor = factors.data();
+      if (rows_inside && cx - radius >= 0 && cx + radius < image_width) {
+        const uint8_t* source = image + size_t(cy - radius) * size_t(image_width) + size_t(cx - radius);
+        for (int32_t di = 0; di < side; ++di, source += image_width) {
+          for (int32_t dj = 0; dj < side; ++dj) sum += source[dj] * *factor++;
+        }
+      } else {
+        for (int32_t di = -radius; di <= radius; ++di) {
+          const uint8_t* source = image + size_t(std::clamp(cy + di, 0, image_height - 1)) * size_t(image_width);
+          for (int32_t dj = -radius; dj <= radius; ++dj) sum += source[std::clamp(cx + dj, 0, image_width - 1)] * *factor++;
+        }
+      }
+      pixels[c] = uint8_t(std::clamp(sum >> 16, 0, 255));
+    }
+  }
+}
+
+// ---- threads ----
+
+void shadow_set_thread_count(int32_t count) { thread_count = std::clamp(count, 1, 16); }
+int32_t shadow_thread_count() { return thread_count; }
+
+bool shadow_run_parallel(int32_t count, shadow_work_procedure work, void* context, int64_t done_before) {
+  std::atomic<int32_t> next{0}, done{0};
+  std::atomic<bool> stop{false};
+  auto loop = [&](int32_t slot, bool report) {
+    while (!stop.load(std::memory_order_relaxed)) {
+      const int32_t item = next.fetch_add(1);
+      if (item >= count) break;
+      work(item, slot, context);
+      const int32_t finished = done.fetch_add(1) + 1;
+      if (report && !ui_progress_step(done_before + finished)) stop = true;
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int32_t slot = 1; slot < std::min(thread_count, count); ++slot) {
+    try {
+      helpers.emplace_back(loop, slot, false);
+    } catch (const std::exception&) {
+      break;  // fewer threads do the same work
+    }
+  }
+  loop(0, true);
+  for (std::thread& helper : helpers) helper.join();
+  return !stop.load();
+}
