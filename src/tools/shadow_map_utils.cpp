@@ -72,6 +72,9 @@ bool shadow_lighting_load(mesh_lighting* lighting) {
   const mesh_definition* header = mesh_header();
   const void* record = nullptr;
   if (header && header->mesh_lighting_tag != NONE_TAG) {
+    // The group is the shadow editor's own: the command-line tool starts no editor to make it.
+    definitions_initialize(&mesh_lighting_definitions);
+    if (!definitions_are_valid(&mesh_lighting_definitions)) definitions_validate(&mesh_lighting_definitions);
     const int16_t index = definition_load(&mesh_lighting_definitions, header->mesh_lighting_tag);
     if (index != NONE) record = definition_get_if_loaded(&mesh_lighting_definitions, index);
   }
