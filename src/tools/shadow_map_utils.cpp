@@ -213,6 +213,7 @@ bool shadow_buffers_allocate(shadow_buffers* buffers, const shadow_window& windo
     buffers->heights.resize(samples);
     buffers->normals.resize(samples);
     buffers->models.reserve(MAXIMUM_MODELS_PER_MAP);
+    buffers->columns.resize(size_t(window.width) * 2);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -221,18 +222,53 @@ bool shadow_buffers_allocate(shadow_buffers* buffers, const shadow_window& windo
 
 namespace {
 
-void fill_window(const shadow_terrain& terrain, const shadow_window& window, int32_t column, int32_t row,
-                 shadow_buffers& buffers) {
+// Row by row, with each column's clamped pixel worked out once: the same values as
+// shadow_terrain_height and shadow_terrain_normal give sample by sample. Answers the highest height.
+int32_t fill_window(const shadow_terrain& terrain, const shadow_window& window, int32_t column, int32_t row,
+                    shadow_buffers& buffers) {
+  const int32_t across = terrain.cells_across, down = terrain.cells_down;
+  const int32_t last_x = across * TEXELS_PER_CELL - 1, last_y = down * TEXELS_PER_CELL - 1;
+  std::vector<int32_t>& cells = buffers.columns;  // sized by shadow_buffers_allocate
+  for (int32_t j = 0; j < window.width; ++j) {
+    const int32_t x = std::clamp(column * SHADOW_MAP_SIZE + j - window.before_x, 0, last_x);
+    cells[size_t(2 * j)] = x / TEXELS_PER_CELL;
+    cells[size_t(2 * j + 1)] = (x % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL;
+  }
+  int32_t highest = INT32_MIN;
   for (int32_t i = 0; i < window.height; ++i) {
-    const int32_t y = row * SHADOW_MAP_SIZE + i - window.before_y;
+    const int32_t y = std::clamp(row * SHADOW_MAP_SIZE + i - window.before_y, 0, last_y);
+    const int32_t cell_y = y / TEXELS_PER_CELL, fy = (y % TEXELS_PER_CELL) * WORLD_UNITS_PER_TEXEL;
+    // The edge vertex repeats past the last row and column.
+    const int16_t* upper = terrain.vertex_heights.data() + size_t(cell_y) * size_t(across);
+    const int16_t* lower = terrain.vertex_heights.data() + size_t(std::min(cell_y + 1, down - 1)) * size_t(across);
+    const uint8_t* no_ground = terrain.no_ground.data() + size_t(cell_y) * size_t(across);
+    const uint16_t* normal_bits = terrain.normals.data() + size_t(cell_y) * size_t(across);
     int16_t* heights = buffers.heights.data() + size_t(i) * size_t(window.width);
     uint8_t* normals = buffers.normals.data() + size_t(i) * size_t(window.width);
     for (int32_t j = 0; j < window.width; ++j) {
-      const int32_t x = column * SHADOW_MAP_SIZE + j - window.before_x;
-      heights[j] = int16_t(shadow_terrain_height(terrain, x, y));
-      normals[j] = shadow_terrain_normal(terrain, x, y);
+      const int32_t cell_x = cells[size_t(2 * j)], fx = cells[size_t(2 * j + 1)];
+      const int32_t next_x = std::min(cell_x + 1, across - 1);
+      const int16_t triangle = triangle_at(cell_x, cell_y, fx, fy);
+      normals[j] = odd_triangle(triangle) ? uint8_t(normal_bits[cell_x] & 0xFF) : uint8_t(normal_bits[cell_x] >> 8);
+      int32_t height;
+      if (no_ground[cell_x]) {
+        height = NO_GROUND_HEIGHT;
+      } else {
+        const int32_t h00 = upper[cell_x], h10 = upper[next_x], h01 = lower[cell_x], h11 = lower[next_x];
+        int32_t h0, h1, h2, u, v;
+        switch (triangle) {
+          case 0: h0 = h01, h1 = h11, h2 = h00, u = WORLD_ONE - fy, v = fx; break;
+          case 1: h0 = h10, h1 = h00, h2 = h11, u = fy, v = WORLD_ONE - fx; break;
+          case 2: h0 = h00, h1 = h10, h2 = h01, u = fy, v = fx; break;
+          default: h0 = h11, h1 = h01, h2 = h10, u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
+        }
+        height = h0 + ((u * (h2 - h0) + v * (h1 - h0)) >> WORLD_FRACTIONAL_BITS);
+      }
+      heights[j] = int16_t(height);
+      highest = std::max(highest, height);
     }
   }
+  return highest;
 }
 
 // The models whose boxes a pixel's segment from this submesh can reach.
@@ -259,7 +295,7 @@ void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain&
     std::memset(out, shadow_pixel_value(lighting, 0), size_t(SHADOW_MAP_SIZE) * SHADOW_MAP_SIZE);
     return;
   }
-  fill_window(terrain, window, column, row, buffers);
+  const int32_t highest = fill_window(terrain, window, column, row, buffers);
   if (mode == _shadow_mode_model_shading) gather_models(lighting, column, row, buffers.models);
 
   int32_t directional[NUMBER_OF_NORMALS];
@@ -310,6 +346,8 @@ void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain&
             d = directional[normals[probe]];
             break;
           }
+          // A falling light's ray only climbs: past the window's highest sample nothing hides it.
+          if (lighting.light_z < 0 && (f >> 16) >= highest) break;
         }
       }
       pixels[c] = shadow_pixel_value(lighting, (int64_t(d) * intensity) >> 8);

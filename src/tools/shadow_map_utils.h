@@ -95,6 +95,7 @@ struct shadow_buffers {
   std::vector<int16_t> heights;
   std::vector<uint8_t> normals;
   std::vector<int32_t> models;  // the model candidates of the submesh
+  std::vector<int32_t> columns;  // each window column's cell and position in it
 };
 // Sized for the window; false when they can't be allocated.
 bool shadow_buffers_allocate(shadow_buffers* buffers, const shadow_window& window);

@@ -412,3 +412,43 @@ TEST_F(Shadows, ACollectionWithoutShadowMapsIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Add Mesh Shading worked out pixel by pixel from the terrain's own look-ups, probes clamped into
+// the map: the cached window, the march and the arithmetic must give the same bytes.
+TEST_F(Shadows, MeshShadingMatchesAPixelByPixelReference) {
+  const mesh_lighting stored = lighting_of(0.8, -0.4, -0.45, 0.15, 0.8, 60, 0, 1.0f);
+  open_map(stored, hills);
+  ASSERT_TRUE(shadow_compute(_shadow_mode_mesh_shading, SHADOW_ALL_SUBMESHES, false));
+  const std::vector<uint8_t> computed = whole();
+  mesh_lighting l;
+  ASSERT_TRUE(shadow_lighting_prepare(stored, &l));
+  shadow_terrain terrain;
+  ASSERT_TRUE(shadow_terrain_take(&terrain));
+  const mesh_normal* table = mesh_normal_table();
+  const int32_t w = 512;
+  size_t shaded = 0;
+  for (int32_t py = 0; py < w; ++py) {
+    for (int32_t px = 0; px < w; ++px) {
+      int32_t d = shadow_directional_term(l, table[shadow_terrain_normal(terrain, px, py)]);
+      if (d > 32768) {
+        int64_t ox = 0, oy = 0, f = int64_t(shadow_terrain_height(terrain, px, py)) * 65536;
+        for (int32_t k = 0; k < l.ray_steps; ++k) {
+          ox -= l.light_x, oy -= l.light_y, f -= int64_t(l.light_z) * 64;
+          const int32_t qx = px + int32_t(ox >> 16), qy = py + int32_t(oy >> 16);
+          if ((f >> 16) < shadow_terrain_height(terrain, qx, qy)) {
+            d = shadow_directional_term(l, table[shadow_terrain_normal(terrain, qx, qy)]);
+            ++shaded;
+            break;
+          }
+        }
+      }
+      const uint8_t expected = shadow_pixel_value(l, (int64_t(d) * (l.intensity >> 8)) >> 8);
+      ASSERT_EQ(computed[size_t(py) * w + size_t(px)], expected) << px << "," << py;
+    }
+  }
+  EXPECT_GT(shaded, 1000u);
+}
+
+}  // namespace
