@@ -272,7 +272,7 @@ int32_t fill_window(const shadow_terrain& terrain, const shadow_window& window, 
 }
 
 // The models whose boxes a pixel's segment from this submesh can reach.
-void gather_models(const mesh_lighting& lighting, int32_t column, int32_t row, std::vector<int32_t>& models) {
+void gather_models(const mesh_lighting& lighting, int32_t column, int32_t row, std::vector<model_segment_shape>& models) {
   models.clear();
   const int64_t reach_x = (-128 * int64_t(lighting.ray_steps) * lighting.light_x) >> 16;
   const int64_t reach_y = (-128 * int64_t(lighting.ray_steps) * lighting.light_y) >> 16;
@@ -280,10 +280,13 @@ void gather_models(const mesh_lighting& lighting, int32_t column, int32_t row, s
   const int64_t left = column * side + std::min<int64_t>(0, reach_x), right = (column + 1) * side + std::max<int64_t>(0, reach_x);
   const int64_t top = row * side + std::min<int64_t>(0, reach_y), bottom = (row + 1) * side + std::max<int64_t>(0, reach_y);
   for (int32_t slot = 0; slot < MAXIMUM_MODELS_PER_MAP; ++slot) {
-    world_box box;
-    if (!model_get(slot) || !model_get_bounding_box(slot, &box)) continue;
-    if (box.maximum.x < left || box.minimum.x > right || box.maximum.y < top || box.minimum.y > bottom) continue;
-    models.push_back(slot);
+    model_segment_shape shape;
+    if (!model_get(slot) || !model_segment_shape_of(slot, &shape)) continue;
+    if (shape.bounds_high[0] < left || shape.bounds_low[0] > right || shape.bounds_high[1] < top ||
+        shape.bounds_low[1] > bottom) {
+      continue;
+    }
+    models.push_back(shape);
   }
 }
 
@@ -321,8 +324,8 @@ void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain&
         if (!shadowed && !buffers.models.empty()) {
           const world_point3d from = {px * WORLD_UNITS_PER_TEXEL, py * WORLD_UNITS_PER_TEXEL, heights[s]};
           const world_point3d to = {int32_t(from.x + segment_x), int32_t(from.y + segment_y), int32_t(from.z + segment_z)};
-          for (int32_t model : buffers.models) {
-            if (model_segment_hits(model, from, to)) {
+          for (const model_segment_shape& model : buffers.models) {
+            if (model_segment_shape_hits(model, from, to)) {
               shadowed = true;
               break;
             }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "map/mesh_geometry.h"
+#include "world/models.h"
 
 enum shadow_mode : int16_t {
   _shadow_mode_none = 0,        // ambient only
@@ -94,7 +95,7 @@ uint8_t shadow_terrain_normal(const shadow_terrain& terrain, int32_t pixel_x, in
 struct shadow_buffers {
   std::vector<int16_t> heights;
   std::vector<uint8_t> normals;
-  std::vector<int32_t> models;  // the model candidates of the submesh
+  std::vector<model_segment_shape> models;  // the model candidates of the submesh
   std::vector<int32_t> columns;  // each window column's cell and position in it
 };
 // Sized for the window; false when they can't be allocated.

@@ -452,3 +452,43 @@ TEST_F(Shadows, MeshShadingMatchesAPixelByPixelReference) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tall box on a flat map under a light from +x: the pixels whose segment toward the light meets
+// it take the shadow value; the rest are Add Mesh Shading's.
+TEST_F(Shadows, ModelShadingCastsTheShadowValueBehindAModel) {
+  const mesh_lighting stored = lighting_of(-0.6, 0, -0.8, 0.2, 0.7, 40, 0, 1.0f);  // travels toward -x
+  open_map(stored);
+  for (definition_group* group : {&geometry_definitions, &model_definitions}) {
+    ASSERT_TRUE(definitions_initialize(group));
+    if (!definitions_are_valid(group)) definitions_validate(group);
+  }
+  geometry_definition box = {};
+  box.minimum_x = -256, box.maximum_x = 256, box.minimum_y = -256, box.maximum_y = 256;
+  box.minimum_z = 0, box.maximum_z = 2048;
+  box.collection_reference_index = NONE;
+  model_definition hut = {};
+  hut.geometry_index = definition_add(&geometry_definitions, make_tag("tbox"), &box);
+  const int16_t definition = definition_add(&model_definitions, make_tag("thut"), &hut);
+  ASSERT_NE(definition, NONE);
+  // At pixel (256, 256), the middle of the map.
+  ASSERT_NE(model_new(definition, {256 * 64, 256 * 64, 0}, 0, 0), NONE);
+
+  ASSERT_TRUE(shadow_compute(_shadow_mode_mesh_shading, SHADOW_ALL_SUBMESHES, false));
+  const std::vector<uint8_t> lit = whole();
+  ASSERT_TRUE(shadow_compute(_shadow_mode_model_shading, SHADOW_ALL_SUBMESHES, false));
+  const std::vector<uint8_t> p = whole();
+  mesh_lighting l;
+  ASSERT_TRUE(shadow_lighting_prepare(stored, &l));
+  const uint8_t shade = shadow_pixel_value(l, l.shadow_value);
+  ASSERT_NE(shade, lit[0]);
+  auto at = [&](const std::vector<uint8_t>& v, int32_t x, int32_t y) { return v[size_t(y) * 512 + size_t(x)]; };
+  EXPECT_EQ(at(p, 256, 256), shade);  // under it
+  EXPECT_EQ(at(p, 250, 256), shade);  // toward -x, where its shadow falls (the light comes from +x)
+  EXPECT_EQ(at(p, 275, 256), lit[0]); // on the lit side
+  EXPECT_EQ(at(p, 256, 300), lit[0]);
+  EXPECT_EQ(at(p, 10, 10), at(lit, 10, 10));
+}
+
+}  // namespace
