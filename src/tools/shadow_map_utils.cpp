@@ -360,31 +360,39 @@ void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain&
 
 // ---- the blur ----
 
+// The tap loops are worth vectorising whatever the build's optimisation level.
+__attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic")))
 void shadow_blur_region(const uint8_t* image, int32_t image_width, int32_t image_height, int32_t x, int32_t y,
                         int32_t width, int32_t height, std::span<const int32_t> factors, int32_t radius,
                         uint8_t* out, int32_t out_stride) {
   const int32_t side = 2 * radius + 1;
-  if (factors.size() != size_t(side) * size_t(side)) return;
+  if (radius < 0 || radius > SHADOW_MAXIMUM_BLUR_RADIUS || factors.size() != size_t(side) * size_t(side)) return;
+  // A chunk of an output row at a time, each kernel tap added over the whole chunk (a loop the
+  // compiler vectorises); the source row is first copied with its clamped edges beside it.
+  enum { CHUNK = 256 };
+  int32_t sums[CHUNK];
+  uint8_t source[CHUNK + 2 * SHADOW_MAXIMUM_BLUR_RADIUS];
   for (int32_t r = 0; r < height; ++r) {
-    const int32_t cy = y + r;
-    const bool rows_inside = cy - radius >= 0 && cy + radius < image_height;
     uint8_t* pixels = out + size_t(r) * size_t(out_stride);
-    for (int32_t c = 0; c < width; ++c) {
-      const int32_t cx = x + c;
-      int32_t sum = 0;
-      const int32_t* factor = factors.data();
-      if (rows_inside && cx - radius >= 0 && cx + radius < image_width) {
-        const uint8_t* source = image + size_t(cy - radius) * size_t(image_width) + size_t(cx - radius);
-        for (int32_t di = 0; di < side; ++di, source += image_width) {
-          for (int32_t dj = 0; dj < side; ++dj) sum += source[dj] * *factor++;
-        }
-      } else {
-        for (int32_t di = -radius; di <= radius; ++di) {
-          const uint8_t* source = image + size_t(std::clamp(cy + di, 0, image_height - 1)) * size_t(image_width);
-          for (int32_t dj = -radius; dj <= radius; ++dj) sum += source[std::clamp(cx + dj, 0, image_width - 1)] * *factor++;
+    for (int32_t c0 = 0; c0 < width; c0 += CHUNK) {
+      const int32_t n = std::min<int32_t>(CHUNK, width - c0);
+      std::fill(sums, sums + n, 0);
+      for (int32_t di = -radius; di <= radius; ++di) {
+        const uint8_t* row = image + size_t(std::clamp(y + r + di, 0, image_height - 1)) * size_t(image_width);
+        // source[k] = row[clamp(x + c0 - radius + k)], k in 0..n + 2 radius.
+        const int32_t first = x + c0 - radius, count = n + 2 * radius;
+        const int32_t inside_from = std::clamp(-first, 0, count), inside_to = std::clamp(image_width - first, 0, count);
+        for (int32_t k = 0; k < inside_from; ++k) source[k] = row[0];
+        if (inside_to > inside_from) std::memcpy(source + inside_from, row + first + inside_from, size_t(inside_to - inside_from));
+        for (int32_t k = std::max(inside_to, inside_from); k < count; ++k) source[k] = row[image_width - 1];
+        const int32_t* factor = factors.data() + size_t(di + radius) * size_t(side);
+        for (int32_t dj = 0; dj < side; ++dj) {
+          const int32_t f = factor[dj];
+          const uint8_t* from = source + dj;
+          for (int32_t k = 0; k < n; ++k) sums[k] += f * from[k];
         }
       }
-      pixels[c] = uint8_t(std::clamp(sum >> 16, 0, 255));
+      for (int32_t k = 0; k < n; ++k) pixels[c0 + k] = uint8_t(std::clamp(sums[k] >> 16, 0, 255));
     }
   }
 }

@@ -492,3 +492,38 @@ TEST_F(Shadows, ModelShadingCastsTheShadowValueBehindAModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The blur against the kernel sum written out tap by tap with clamped sources: regions at every
+// edge, images narrower than the kernel and rows longer than one chunk.
+TEST(ShadowBlur, MatchesTheClampedKernelSum) {
+  struct shape {
+    int32_t image_width, image_height, x, y, width, height, radius;
+  };
+  for (const shape& s : {shape{600, 40, 0, 0, 600, 40, 2}, shape{600, 40, 250, 5, 300, 30, 3}, shape{3, 2, 0, 0, 3, 2, 4},
+                         shape{1, 1, 0, 0, 1, 1, 1}, shape{512, 512, 256, 256, 256, 256, 2}, shape{9, 700, 0, 0, 9, 700, 0}}) {
+    std::vector<uint8_t> image(size_t(s.image_width) * size_t(s.image_height));
+    for (size_t k = 0; k < image.size(); ++k) image[k] = uint8_t((k * 2654435761u) >> 24);
+    const std::vector<int32_t> factors = shadow_gaussian_factors(s.radius, 1.3f);
+    std::vector<uint8_t> out(size_t(s.width) * size_t(s.height) + 7, 99);
+    shadow_blur_region(image.data(), s.image_width, s.image_height, s.x, s.y, s.width, s.height, factors, s.radius,
+                       out.data(), s.width);
+    const int32_t side = 2 * s.radius + 1;
+    for (int32_t r = 0; r < s.height; ++r) {
+      for (int32_t c = 0; c < s.width; ++c) {
+        int64_t sum = 0;
+        for (int32_t di = -s.radius; di <= s.radius; ++di) {
+          for (int32_t dj = -s.radius; dj <= s.radius; ++dj) {
+            const int32_t sy = std::clamp(s.y + r + di, 0, s.image_height - 1), sx = std::clamp(s.x + c + dj, 0, s.image_width - 1);
+            sum += int64_t(image[size_t(sy) * size_t(s.image_width) + size_t(sx)]) * factors[size_t((di + s.radius) * side + dj + s.radius)];
+          }
+        }
+        ASSERT_EQ(out[size_t(r) * size_t(s.width) + size_t(c)], uint8_t(sum >> 16)) << s.image_width << " " << r << "," << c;
+      }
+    }
+    EXPECT_EQ(out.back(), 99);  // nothing written past the region
+  }
+}
+
+}  // namespace
