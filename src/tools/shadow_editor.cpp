@@ -27,10 +27,11 @@ std::span<std::byte> landscape_bytes() {
 // Undo and Redo of shadow pixels leave the maps different from the stored ones.
 void landscape_changed() { map_set_shadow_maps_changed(true); }
 
-int16_t landscape_buffer() {
-  static const int16_t id = edit_journal_register_buffer({"landscape collection", landscape_bytes, landscape_changed});
-  return id;
-}
+// Registered when the program starts, so that steps written ahead for recovery can be replayed
+// before any shadow command has run.
+const int16_t landscape_buffer_id =
+    edit_journal_register_buffer({"landscape collection", landscape_bytes, landscape_changed});
+int16_t landscape_buffer() { return landscape_buffer_id; }
 
 bitmap_data* shadow_bitmap(int32_t submesh) { return collection_get_bitmap(landscape_collection(), 2 * submesh + 1); }
 uint8_t* shadow_pixels(int32_t submesh) {
