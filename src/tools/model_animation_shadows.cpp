@@ -145,6 +145,11 @@ bool model_animation_shadows_calculate(int32_t marker_index) {
     POST_ERROR(error_data_mismatch, "marker #%d doesn't place a model animation.", marker_index);
     return false;
   }
+  return model_animation_shadows_calculate_animation(animation);
+}
+
+bool model_animation_shadows_calculate_animation(int32_t animation) {
+  if (!mesh_is_open() || !model_animation_get(animation)) return false;
   mesh_lighting lighting;
   if (!shadow_lighting_load(&lighting)) return false;
   if (lighting.light_z >= 0) {

@@ -35,4 +35,6 @@ int32_t model_animation_shadows_animation_of(int32_t marker_index);
 // animation marker, lighting missing, a light that does not fall (z >= 0), an extent beyond 16
 // bits, an allocation or the write failing; nothing is changed then.
 [[nodiscard]] bool model_animation_shadows_calculate(int32_t marker_index);
+// The same for a model animation of the world (the slot), whichever marker placed it.
+[[nodiscard]] bool model_animation_shadows_calculate_animation(int32_t animation);
 [[nodiscard]] bool model_animation_shadows_remove(int32_t marker_index);

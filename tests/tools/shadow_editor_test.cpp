@@ -20,6 +20,9 @@
 #include "tools/bitmap_fixtures.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
+#include "tools/model_animation_shadows.h"
+#include "cseries/byte_swapping.h"
+#include "engine/definitions.h"
 #include "world/models.h"
 
 namespace {
@@ -524,6 +527,104 @@ TEST(ShadowBlur, MatchesTheClampedKernelSum) {
     }
     EXPECT_EQ(out.back(), 99);  // nothing written past the region
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A model animation of three frames stored as tags (its geometries too), placed in the open map.
+class AnimationShadows : public Shadows {
+ protected:
+  int32_t place_animation(const std::array<std::array<int32_t, 4>, 3>& boxes) {
+    std::array<tag, 3> geometry_tags{};
+    for (int f = 0; f < 3; ++f) {
+      geometry_definition g = {};
+      g.collection_reference_tag = NONE_TAG;
+      g.minimum_x = boxes[size_t(f)][0], g.maximum_x = boxes[size_t(f)][1];
+      g.minimum_y = boxes[size_t(f)][2], g.maximum_y = boxes[size_t(f)][3];
+      g.minimum_z = 0, g.maximum_z = 1000;
+      g.collection_reference_index = NONE;
+      byte_swap_data(*geometry_definitions.description, &g, sizeof(g), 1);
+      std::vector<uint8_t> bytes(sizeof(g));
+      std::memcpy(bytes.data(), &g, sizeof(g));
+      const std::string name = "frame " + std::to_string(f);
+      const int32_t index = fixture_store_tag(geometry_definitions.group_tag, name.c_str(), geometry_definitions.version, bytes);
+      EXPECT_NE(index, NONE);
+      geometry_tags[size_t(f)] = tag_file_get_identifier(index);
+    }
+    model_animation_definition a = {};
+    a.frame_count = 3;
+    for (int f = 0; f < MAXIMUM_MODEL_ANIMATION_FRAMES; ++f) {
+      a.frame_geometry_tags[f] = f < 3 ? geometry_tags[size_t(f)] : NONE_TAG;
+      a.frame_geometry_indexes[f] = NONE;
+    }
+    a.shadow_width = 77;  // stale fields, rewritten
+    byte_swap_data(*model_animation_definitions.description, &a, sizeof(a), 1);
+    std::vector<uint8_t> bytes(sizeof(a));
+    std::memcpy(bytes.data(), &a, sizeof(a));
+    anim_tag = fixture_store_tag(model_animation_definitions.group_tag, "three frames", model_animation_definitions.version, bytes);
+    EXPECT_NE(anim_tag, NONE);
+    const int16_t definition = definition_load(&model_animation_definitions, tag_file_get_identifier(anim_tag));
+    EXPECT_NE(definition, NONE);
+    const int32_t animation = model_animation_new(definition, {16384, 16384, 100}, 0);
+    EXPECT_NE(animation, NONE);
+    EXPECT_TRUE(model_animation_set_frame(animation, 1));
+    return animation;
+  }
+  std::vector<uint8_t> stored() const { return store.tag_bytes(tag_file_find(model_animation_definitions.group_tag, tag_file_get_identifier(anim_tag))); }
+  static int32_t read16(const std::vector<uint8_t>& b, size_t at) { return int16_t(uint16_t(b[at] << 8 | b[at + 1])); }
+  static int32_t read32(const std::vector<uint8_t>& b, size_t at) {
+    return int32_t(uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3]);
+  }
+
+  int32_t anim_tag = NONE;
+};
+
+// Light straight down: each frame's shadow is its footprint; the union is 10 x 7 pixels, stored
+// as 3 x 7 rows of 12 bytes.
+TEST_F(AnimationShadows, ThreeFramesStoreTheirCroppedFootprints) {
+  open_map(lighting_of(0, 0, -1, 0.2, 0.8, 10, 0, 1.0f));
+  const int32_t animation = place_animation({{{-320, 320, -192, 192}, {-320, 320, -192, 256}, {-256, 256, -192, 192}}});
+  ASSERT_TRUE(model_animation_shadows_calculate_animation(animation)) << error_last_message();
+  EXPECT_EQ(model_animation_get(animation)->frame, 1);  // posed back
+  const std::vector<uint8_t> b = stored();
+  ASSERT_EQ(b.size(), 1024u + 3 * 7 * 12);
+  EXPECT_EQ(read16(b, 948), 10);
+  EXPECT_EQ(read16(b, 950), 7);
+  EXPECT_EQ(read16(b, 952), 12);
+  EXPECT_EQ(read16(b, 956), -320);
+  EXPECT_EQ(read16(b, 958), -192);
+  EXPECT_EQ(read32(b, 1012), 1024);
+  EXPECT_EQ(read32(b, 1016), 3 * 7 * 12);
+  const uint8_t level = uint8_t(((FIXED_ONE / 4 + int32_t(0.2 * FIXED_ONE)) * 255) >> 16);
+  auto pixel = [&](int f, int x, int y) { return b[1024 + size_t(f) * 7 * 12 + size_t(y) * 12 + size_t(x)]; };
+  EXPECT_EQ(pixel(0, 0, 0), level);
+  EXPECT_EQ(pixel(0, 9, 6), level);
+  EXPECT_EQ(pixel(2, 0, 3), 255);  // frame 2 is narrower
+  EXPECT_EQ(pixel(2, 1, 3), level);
+  EXPECT_EQ(pixel(1, 10, 0), 255);  // padding
+  EXPECT_EQ(pixel(1, 11, 6), 255);
+}
+
+TEST_F(AnimationShadows, ALightThatDoesNotFallIsRefused) {
+  open_map(lighting_of(0.6, 0, 0.8, 0.2, 0.8, 10, 0, 1.0f));
+  const int32_t animation = place_animation({{{-320, 320, -192, 192}, {-320, 320, -192, 256}, {-256, 256, -192, 192}}});
+  const std::vector<uint8_t> before = stored();
+  EXPECT_FALSE(model_animation_shadows_calculate_animation(animation));
+  EXPECT_STREQ(error_last_message(), "the mesh lighting's light doesn't fall (z >= 0): no model animation shadows.");
+  EXPECT_EQ(stored(), before);
+  EXPECT_EQ(model_animation_get(animation)->frame, 1);
+}
+
+TEST_F(AnimationShadows, AnExtentBeyondSixteenBitsIsRefused) {
+  open_map(lighting_of(1.0, 0, -0.004, 0.2, 0.8, 10, 0, 1.0f));  // a grazing light: long shadows
+  const int32_t animation = place_animation({{{-320, 320, -192, 192}, {-320, 320, -192, 256}, {-256, 256, -192, 192}}});
+  const std::vector<uint8_t> before = stored();
+  EXPECT_FALSE(model_animation_shadows_calculate_animation(animation));
+  EXPECT_NE(std::string(error_last_message()).find("doesn't fit 16 bits"), std::string::npos) << error_last_message();
+  EXPECT_EQ(stored(), before);
+  EXPECT_EQ(model_animation_get(animation)->frame, 1);
 }
 
 }  // namespace
