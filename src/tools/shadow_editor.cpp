@@ -102,9 +102,10 @@ struct compute_job {
   const std::vector<int32_t>* targets;
   std::vector<shadow_buffers>* buffers;
   std::vector<uint8_t>* results;  // MAP_BYTES per target
-  // The blur's assembled image of the whole map.
+  // The blur's assembled image: the targets' submeshes and one submesh round them, within the map.
   const std::vector<uint8_t>* image;
   int32_t image_width, image_height;
+  int32_t first_column, first_row;
   const std::vector<int32_t>* factors;
   int32_t radius;
 };
@@ -119,8 +120,9 @@ void compute_one(int32_t item, int32_t slot, void* context) {
 void blur_one(int32_t item, int32_t, void* context) {
   auto& job = *static_cast<compute_job*>(context);
   const int32_t submesh = (*job.targets)[size_t(item)];
-  shadow_blur_region(job.image->data(), job.image_width, job.image_height, (submesh % mesh_width()) * SHADOW_MAP_SIZE,
-                     (submesh / mesh_width()) * SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, *job.factors,
+  shadow_blur_region(job.image->data(), job.image_width, job.image_height,
+                     (submesh % mesh_width() - job.first_column) * SHADOW_MAP_SIZE,
+                     (submesh / mesh_width() - job.first_row) * SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, *job.factors,
                      job.radius, job.results->data() + size_t(item) * MAP_BYTES, SHADOW_MAP_SIZE);
 }
 
@@ -222,7 +224,17 @@ bool shadow_compute(int16_t mode, int32_t submesh, bool blur) {
   std::vector<shadow_buffers> buffers;
   std::vector<uint8_t> results, image;
   std::vector<int32_t> factors;
-  const int32_t image_width = mesh_width() * SHADOW_MAP_SIZE, image_height = mesh_height() * SHADOW_MAP_SIZE;
+  // The blur reads at most the blur radius (below a submesh's side) into the neighbours, so one
+  // submesh round the targets is all of the map it needs; at the map's edges it clamps.
+  int32_t first_column = mesh_width(), first_row = mesh_height(), last_column = -1, last_row = -1;
+  for (int32_t k : targets) {
+    first_column = std::min(first_column, k % mesh_width()), last_column = std::max(last_column, k % mesh_width());
+    first_row = std::min(first_row, k / mesh_width()), last_row = std::max(last_row, k / mesh_width());
+  }
+  first_column = std::max(first_column - 1, 0), first_row = std::max(first_row - 1, 0);
+  last_column = std::min(last_column + 1, mesh_width() - 1), last_row = std::min(last_row + 1, mesh_height() - 1);
+  const int32_t image_width = (last_column - first_column + 1) * SHADOW_MAP_SIZE;
+  const int32_t image_height = (last_row - first_row + 1) * SHADOW_MAP_SIZE;
   if (!shadow_terrain_take(&terrain)) {
     report_allocation("mesh_heights", size_t(mesh_cell_count()) * 5);
     return false;
@@ -245,19 +257,21 @@ bool shadow_compute(int16_t mode, int32_t submesh, bool blur) {
   }
 
   compute_job job = {&lighting, &terrain, window, mode, &targets, &buffers, &results, &image,
-                     image_width, image_height, &factors, lighting.blur_radius};
+                     image_width, image_height, first_column, first_row, &factors, lighting.blur_radius};
   const int64_t blur_steps = blur ? int64_t(targets.size()) : 0;
   {
     ui_progress_scope progress(mode_step_name(mode), int64_t(targets.size()) + blur_steps, true);
     if (!shadow_run_parallel(int32_t(targets.size()), compute_one, &job, 0)) return false;
     if (blur) {
-      // The whole map as one image: the new maps where they were computed, the others (protected
-      // ones included) as they stand, so the blur reads across submesh borders.
+      // One image: the new maps where they were computed, the others (protected ones included) as
+      // they stand, so the blur reads across submesh borders.
       for (int32_t k = 0; k < submesh_count(); ++k) {
+        const int32_t column = k % mesh_width(), row = k / mesh_width();
+        if (column < first_column || column > last_column || row < first_row || row > last_row) continue;
         const auto found = std::find(targets.begin(), targets.end(), k);
         const uint8_t* source = found == targets.end() ? shadow_pixels(k)
                                                        : results.data() + size_t(found - targets.begin()) * MAP_BYTES;
-        const int32_t left = (k % mesh_width()) * SHADOW_MAP_SIZE, top = (k / mesh_width()) * SHADOW_MAP_SIZE;
+        const int32_t left = (column - first_column) * SHADOW_MAP_SIZE, top = (row - first_row) * SHADOW_MAP_SIZE;
         for (int32_t r = 0; r < SHADOW_MAP_SIZE; ++r) {
           std::memcpy(image.data() + size_t(top + r) * size_t(image_width) + size_t(left),
                       source + size_t(r) * SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);

@@ -382,6 +382,15 @@ TEST_F(Shadows, TheAllBlurCrossesSubmeshBorders) {
   // Submesh 0's last column reads submesh 1's 255s; its first column is clamped at the map's edge.
   EXPECT_GT(pixels(0)[255], pixels(0)[0]);
   EXPECT_EQ(pixels(1)[0], 255);  // protected: read, never written
+
+  // One submesh blurs alone, reading its neighbours' pixels as they stand.
+  ASSERT_TRUE(shadow_toggle_protected(1));
+  ASSERT_TRUE(shadow_no_shadows(SHADOW_ALL_SUBMESHES));
+  ASSERT_TRUE(shadow_compute(_shadow_mode_basic_lighting, 3));
+  EXPECT_GT(pixels(3)[0], pixels(3)[128 * 256 + 128]);       // its top-left corner meets 255s
+  EXPECT_EQ(pixels(3)[255 * 256 + 255], pixels(3)[128 * 256 + 128]);  // the map's corner clamps
+  EXPECT_EQ(pixels(2)[255 * 256 + 255], 255);
+  EXPECT_EQ(pixels(0)[0], 255);
 }
 
 TEST_F(Shadows, AFailedShadowWriteStopsTheSaveAndKeepsBothFlags) {
