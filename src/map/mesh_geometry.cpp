@@ -418,3 +418,26 @@ const mesh_cell* mesh_vertex_clamped(int32_t x, int32_t y) {
   y = y < 0 ? 0 : (y >= down ? down - 1 : y);
   return mesh_get_cell(x, y);
 }
+
+uint8_t mesh_triangle_normal_index_clamped(int32_t cell_x, int32_t cell_y, int16_t triangle) {
+  double corner[3][3];
+  for (int c = 0; c < 3; ++c) {
+    const int32_t dx = mesh_triangle_corner_steps[triangle][c][0], dy = mesh_triangle_corner_steps[triangle][c][1];
+    const mesh_cell& vertex = *mesh_vertex_clamped(cell_x + dx, cell_y + dy);
+    corner[c][0] = dx * double(WORLD_ONE);
+    corner[c][1] = dy * double(WORLD_ONE);
+    corner[c][2] = cell_has_media(vertex) ? vertex.media_height : vertex.ground_height;
+  }
+  double e1[3], e2[3];
+  for (int k = 0; k < 3; ++k) {
+    e1[k] = corner[1][k] - corner[0][k];
+    e2[k] = corner[2][k] - corner[0][k];
+  }
+  double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+  if (n[2] < 0) {
+    for (double& v : n) v = -v;
+  }
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  return nearest_normal_index(int32_t(n[0] / length * 16384.0), int32_t(n[1] / length * 16384.0),
+                              int32_t(n[2] / length * 16384.0));
+}

@@ -36,6 +36,11 @@ const mesh_normal* mesh_normal_table();
 // repeat the edge vertex (heights and normals alike), so the last cells lie flat across the map's
 // edge as a texture clamps at its border. The map must be open.
 const mesh_cell* mesh_vertex_clamped(int32_t x, int32_t y);
+// The normal-table index of a cell's triangle (0..3, of the cell's parity) with its corners taken
+// through mesh_vertex_clamped: for an inner cell the index mesh_prepare_cells stores, for the last
+// row and column the slope the repeated edge vertex gives rather than that of the next row or of
+// height 0.
+uint8_t mesh_triangle_normal_index_clamped(int32_t cell_x, int32_t cell_y, int16_t triangle);
 
 // Triangle 0..3 under a world point (the checkerboard diagonal of its cell). Points outside the
 // map are clamped to its edge by every query below.

@@ -129,18 +129,11 @@ void CommandViewPreferences() {}
 void CommandToolPreferences() {}
 
 // ---- Maps ----
-// The shadow computation, the model animation shadows and the map image import and export arrive
-// with their modules.
+// The shadow computation and the model animation shadows are in shadow_commands.cpp; the map image
+// import and export arrive with their module.
 
-void CommandUnprotectAllSubmeshes() {}
-void CommandNoShadows() {}
-void CommandBasicLighting() {}
-void CommandAddMeshShading() {}
-void CommandAddModelShading() {}
 void CommandImportShadowMap() {}
 void CommandExportShadowMap() {}
-void CommandCalculateModelAnimationShadows() {}
-void CommandRemoveModelAnimationShadows() {}
 void CommandImportColorMap() {}
 void CommandExportColorMap() {}
 void CommandImportReflectionMap() {}

@@ -54,6 +54,26 @@ struct journal_state {
 };
 journal_state journal;
 
+edit_journal_buffer buffers[EDIT_JOURNAL_MAXIMUM_BUFFERS] = {};
+
+const edit_journal_buffer* buffer_of(int16_t section) {
+  const int index = section - EDIT_JOURNAL_FIRST_BUFFER;
+  return index >= 0 && index < EDIT_JOURNAL_MAXIMUM_BUFFERS && buffers[index].bytes ? &buffers[index] : nullptr;
+}
+
+bool is_mesh_section(int16_t section) { return section >= 0 && section < NUMBER_OF_MESH_SECTIONS; }
+
+// A mesh section's bytes or a registered buffer's.
+std::span<std::byte> section_bytes(int16_t section) {
+  if (const edit_journal_buffer* buffer = buffer_of(section)) return buffer->bytes();
+  return mesh_section_bytes(section);
+}
+
+const char* section_name(int16_t section) {
+  if (const edit_journal_buffer* buffer = buffer_of(section)) return buffer->name;
+  return mesh_section_name(section);
+}
+
 void notify() {
   if (journal.listener) journal.listener();
 }
@@ -117,10 +137,10 @@ bool apply(const step_record& step, bool forward) {
       if (!mesh_section_replace(c.section, data)) applied = false;
       return;
     }
-    std::span<std::byte> now = mesh_section_bytes(c.section);
+    std::span<std::byte> now = section_bytes(c.section);
     if (c.offset > now.size() || length > now.size() - c.offset) {
       POST_ERROR(error_data_mismatch, "the edit journal's %s bytes %d..%d lie outside the map.",
-                 mesh_section_name(c.section), int(c.offset), int(c.offset + length));
+                 section_name(c.section), int(c.offset), int(c.offset + length));
       applied = false;
       return;
     }
@@ -132,6 +152,13 @@ bool apply(const step_record& step, bool forward) {
     for (auto c = step.changes.rbegin(); c != step.changes.rend(); ++c) put(*c);
   }
   rebuild_derived(step, markers_touched);
+  for (int i = 0; i < EDIT_JOURNAL_MAXIMUM_BUFFERS; ++i) {
+    const int16_t id = int16_t(EDIT_JOURNAL_FIRST_BUFFER + i);
+    if (buffers[i].changed && std::any_of(step.changes.begin(), step.changes.end(),
+                                          [id](const change& c) { return c.section == id; })) {
+      buffers[i].changed();
+    }
+  }
   return applied;
 }
 
@@ -168,7 +195,7 @@ bool finish(step_record& step) {
   done.cell_x1 = step.cell_x1;
   done.cell_y1 = step.cell_y1;
   for (const change& c : step.changes) {
-    std::span<const std::byte> now = mesh_section_bytes(c.section);
+    std::span<const std::byte> now = section_bytes(c.section);
     std::span<const std::byte> old(step.bytes.data() + c.old_at, c.old_length);
     std::span<const std::byte> after = c.whole ? now : now.subspan(std::min(c.offset, now.size()),
                                                                   std::min(c.old_length, now.size() - std::min(c.offset, now.size())));
@@ -204,10 +231,11 @@ void note_cells(step_record& step, std::span<const std::byte> cells, size_t offs
 }
 
 void note(int16_t section, size_t offset, size_t length, bool whole) {
-  if (journal.depth == 0 || journal.cancelled || section < 0 || section >= NUMBER_OF_MESH_SECTIONS) return;
-  if (journal.section_whole[section]) return;
+  if (journal.depth == 0 || journal.cancelled) return;
+  if (!is_mesh_section(section) && (whole || !buffer_of(section))) return;
+  if (is_mesh_section(section) && journal.section_whole[section]) return;
   step_record& step = journal.open;
-  std::span<const std::byte> now = mesh_section_bytes(section);
+  std::span<const std::byte> now = section_bytes(section);
   if (whole) {
     // The section as it was when the step began: its ranges noted so far are put back on a copy.
     std::vector<std::byte> before(now.begin(), now.end());
@@ -291,7 +319,7 @@ bool deserialize(std::span<const std::byte> in, step_record* step) {
         !take_value(in, &old_length) || !take_value(in, &new_length)) {
       return false;
     }
-    if (c.section < 0 || c.section >= NUMBER_OF_MESH_SECTIONS || whole > 1 || old_length > in.size() ||
+    if ((!is_mesh_section(c.section) && (whole || !buffer_of(c.section))) || whole > 1 || old_length > in.size() ||
         new_length > in.size() - old_length || (!whole && old_length != new_length)) {
       return false;
     }
@@ -323,6 +351,19 @@ void push_step(step_record&& step) {
 }  // namespace
 
 // ---- recording ----
+
+int16_t edit_journal_register_buffer(const edit_journal_buffer& buffer) {
+  for (int i = 0; i < EDIT_JOURNAL_MAXIMUM_BUFFERS; ++i) {
+    if (buffers[i].bytes == buffer.bytes) return int16_t(EDIT_JOURNAL_FIRST_BUFFER + i);
+  }
+  for (int i = 0; i < EDIT_JOURNAL_MAXIMUM_BUFFERS; ++i) {
+    if (!buffers[i].bytes) {
+      buffers[i] = buffer;
+      return int16_t(EDIT_JOURNAL_FIRST_BUFFER + i);
+    }
+  }
+  return -1;
+}
 
 bool edit_journal_begin(const char* name) {
   if (!mesh_is_open() || !mesh_header()) return false;
@@ -443,7 +484,7 @@ bool edit_journal_replay_step(std::span<const std::byte> bytes) {
       if (c.section == _mesh_section_cells) touch_cells(step, 0, c.new_length);
       continue;
     }
-    const std::span<std::byte> now = mesh_section_bytes(c.section);
+    const std::span<std::byte> now = section_bytes(c.section);
     if (c.offset > now.size() || c.old_length > now.size() - c.offset) return false;
     if (c.section == _mesh_section_cells) touch_cells(step, c.offset, c.old_length);
   }

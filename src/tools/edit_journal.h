@@ -60,6 +60,19 @@ class journal_step {
   bool open_;
 };
 
+// Parts of the open map kept outside the mesh (the shadow maps in the loaded collection): a buffer
+// registered here answers its bytes through a procedure, so it may move between uses; its ranges
+// are noted with edit_journal_note like a section's, never whole. `changed` is called after Undo
+// or Redo put bytes of it back. The id (at least EDIT_JOURNAL_FIRST_BUFFER), or -1 when the table
+// is full. Registering the same procedures again answers the same id.
+enum : int16_t { EDIT_JOURNAL_FIRST_BUFFER = 32, EDIT_JOURNAL_MAXIMUM_BUFFERS = 8 };
+struct edit_journal_buffer {
+  const char* name;
+  std::span<std::byte> (*bytes)();
+  void (*changed)();
+};
+int16_t edit_journal_register_buffer(const edit_journal_buffer& buffer);
+
 // Writable parts of the open map that note themselves first (inside an open step).
 mesh_cell* edit_journal_cell(int32_t x, int32_t y);
 // Notes the cells of an inclusive rectangle, clamped to the grid.

@@ -14,6 +14,7 @@
 #include "platform/ui_host.h"
 #include "tools/edit_journal.h"
 #include "tools/edit_recovery.h"
+#include "tools/shadow_editor.h"
 #include "tag_files/tag_files.h"
 #include "world/teams.h"
 #include "world/world.h"
@@ -166,7 +167,11 @@ bool map_save() {
   });
   // The shadow maps in the collection, the map and the preferences saved with it: one commit.
   tag_files_commit_scope commit;
-  if (!ready || !mesh_is_open() || !mesh_recompute_lod() || !mesh_save() || !commit.end()) return false;
+  // A failed shadow write stops the save with both flags kept.
+  if (!ready || !mesh_is_open() || (session.shadow_maps_changed && !shadow_write_maps()) || !mesh_recompute_lod() ||
+      !mesh_save() || !commit.end()) {
+    return false;
+  }
   edit_journal_mark_saved();
   edit_recovery_map_saved();
   session.modified = false;

@@ -58,6 +58,39 @@ bool geometry_box(int16_t geometry_index, const world_point3d& location, uint16_
   return true;
 }
 
+// Slab test of the segment from + t (to - from), t in [0, 1], against an axis-aligned box.
+bool segment_meets_box(const double from[3], const double to[3], const double low[3], const double high[3]) {
+  double enter = 0.0, leave = 1.0;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double delta = to[axis] - from[axis];
+    if (delta == 0.0) {
+      if (from[axis] < low[axis] || from[axis] > high[axis]) return false;
+      continue;
+    }
+    double t0 = (low[axis] - from[axis]) / delta, t1 = (high[axis] - from[axis]) / delta;
+    if (t0 > t1) std::swap(t0, t1);
+    enter = std::max(enter, t0);
+    leave = std::min(leave, t1);
+    if (enter > leave) return false;
+  }
+  return true;
+}
+
+bool geometry_shape(int16_t geometry_index, const world_point3d& location, uint16_t facing, model_segment_shape* shape) {
+  world_box bounds;
+  if (!geometry_box(geometry_index, location, facing, &bounds)) return false;
+  const auto* geometry = static_cast<geometry_definition*>(definition_get_if_loaded(&geometry_definitions, geometry_index));
+  const turn t = turn_of(facing);
+  *shape = {{double(bounds.minimum.x), double(bounds.minimum.y), double(bounds.minimum.z)},
+            {double(bounds.maximum.x), double(bounds.maximum.y), double(bounds.maximum.z)},
+            {double(location.x), double(location.y), double(location.z)},
+            t.cosine,
+            t.sine,
+            {double(geometry->minimum_x), double(geometry->minimum_y), double(geometry->minimum_z)},
+            {double(geometry->maximum_x), double(geometry->maximum_y), double(geometry->maximum_z)}};
+  return true;
+}
+
 model_definition* loaded_model_definition(int16_t definition_index) {
   return static_cast<model_definition*>(definition_get_if_loaded(&model_definitions, definition_index));
 }
@@ -187,6 +220,49 @@ bool model_animation_get_bounding_box(int32_t animation_index, world_box* box) {
   if (!definition || animation->frame < 0 || animation->frame >= frame_count_of(definition)) return false;
   return geometry_box(definition->frame_geometry_indexes[animation->frame], animation->location, animation->facing,
                       box);
+}
+
+// ---- segments against model geometry ----
+
+bool model_segment_shape_of(int32_t model_index, model_segment_shape* shape) {
+  const world_model* model = model_get(model_index);
+  const model_definition* definition = model ? loaded_model_definition(model->definition_index) : nullptr;
+  return definition && geometry_shape(definition->geometry_index, model->location, model->facing, shape);
+}
+
+// The turned box's bounds first (cheap, and most segments miss), then the segment turned back into
+// model space against the geometry's own box.
+bool model_segment_shape_hits(const model_segment_shape& shape, const world_point3d& from, const world_point3d& to) {
+  const double a[3] = {double(from.x), double(from.y), double(from.z)};
+  const double b[3] = {double(to.x), double(to.y), double(to.z)};
+  if (!segment_meets_box(a, b, shape.bounds_low, shape.bounds_high)) return false;
+  // The inverse turn: x' = x cos + y sin, y' = -x sin + y cos.
+  auto to_model = [&](const double p[3], double out[3]) {
+    const double x = p[0] - shape.location[0], y = p[1] - shape.location[1];
+    out[0] = x * shape.cosine + y * shape.sine;
+    out[1] = -x * shape.sine + y * shape.cosine;
+    out[2] = p[2] - shape.location[2];
+  };
+  double ma[3], mb[3];
+  to_model(a, ma);
+  to_model(b, mb);
+  return segment_meets_box(ma, mb, shape.box_low, shape.box_high);
+}
+
+bool model_segment_hits(int32_t model_index, const world_point3d& from, const world_point3d& to) {
+  model_segment_shape shape;
+  return model_segment_shape_of(model_index, &shape) && model_segment_shape_hits(shape, from, to);
+}
+
+bool model_animation_segment_hits(int32_t animation_index, const world_point3d& from, const world_point3d& to) {
+  const world_model_animation* animation = model_animation_get(animation_index);
+  const model_animation_definition* definition =
+      animation ? loaded_animation_definition(animation->definition_index) : nullptr;
+  if (!definition || animation->frame < 0 || animation->frame >= frame_count_of(definition)) return false;
+  model_segment_shape shape;
+  return geometry_shape(definition->frame_geometry_indexes[animation->frame], animation->location, animation->facing,
+                        &shape) &&
+         model_segment_shape_hits(shape, from, to);
 }
 
 const declared_data_array* models_array() { return &models; }

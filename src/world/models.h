@@ -77,6 +77,28 @@ bool model_animation_set_frame(int32_t animation_index, int16_t frame);
 // The box of the current frame's geometry, turned and placed; false when the frame has none.
 bool model_animation_get_bounding_box(int32_t animation_index, world_box* box);
 
+// ---- segments against model geometry ----
+
+// Whether the segment from one world point to another passes through the model's solid box (its
+// geometry's box in model space, turned by the facing and placed at the location): a test of the
+// turned box's bounds first, then the segment taken into model space. False for a free slot or a
+// model without geometry. Reads only, so several threads may ask at once.
+bool model_segment_hits(int32_t model_index, const world_point3d& from, const world_point3d& to);
+// The same against the animation's current frame.
+bool model_animation_segment_hits(int32_t animation_index, const world_point3d& from, const world_point3d& to);
+
+// A model's solid box taken once, for testing many segments against it (the shadow computation
+// casts one from every pixel): model_segment_hits without looking the model up each time.
+struct model_segment_shape {
+  double bounds_low[3], bounds_high[3];  // the turned box's bounds, world units
+  double location[3];
+  double cosine, sine;                   // of the facing
+  double box_low[3], box_high[3];        // the geometry's box, model space
+};
+// False for a free slot or a model without geometry.
+bool model_segment_shape_of(int32_t model_index, model_segment_shape* shape);
+bool model_segment_shape_hits(const model_segment_shape& shape, const world_point3d& from, const world_point3d& to);
+
 // The arrays themselves, for the limits report's usage lines.
 struct declared_data_array;
 const declared_data_array* models_array();

@@ -1094,3 +1094,29 @@ TEST_F(Shell, TheVisualViewDrawsOnlyWhenWhatItShowsChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// The Shadow Map commands: a refusal is shown with its reason and changes nothing; No Shadows is a
+// change that Save writes with the shadow maps.
+TEST_F(Shell, ShadowMapCommandsShowRefusalsAndMarkTheirChanges) {
+  open_harbour();
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_BASIC_LIGHTING));  // the store's lighting is all zeros
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error");
+  EXPECT_EQ(ui.boxes[0].text, "couldn't compute Basic Lighting: mesh lighting missing.");
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(AreShadowMapsChanged());
+
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_NO_SHADOWS));
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  EXPECT_TRUE(AreShadowMapsChanged());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNPROTECT_ALL_SUBMESHES));
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_FALSE(AreShadowMapsChanged());
+  EXPECT_FALSE(IsMapModified());
+}
+
+}  // namespace

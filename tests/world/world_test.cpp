@@ -255,3 +255,24 @@ TEST_F(Models, PlacedModelsStandOnTheAverageHeightUnderTheirFootprint) {
 }
 
 }  // namespace
+
+// Segments meet the turned box itself, not only its axis-aligned bounds.
+TEST_F(Models, SegmentsHitTheTurnedBoxOnly) {
+  const int32_t model = model_new(model_definition_index, {0, 0, 0}, 0x2000, 0);  // an eighth of a turn
+  ASSERT_NE(model, NONE);
+  world_box bounds;
+  ASSERT_TRUE(model_get_bounding_box(model, &bounds));
+  EXPECT_TRUE(model_segment_hits(model, {0, 0, -10}, {0, 0, 2000}));
+  EXPECT_TRUE(model_segment_hits(model, {-1000, -1000, 500}, {1000, 1000, 500}));  // along the turned forward axis
+  // (200, -50) lies inside the bounds but outside the turned box.
+  ASSERT_TRUE(200 < bounds.maximum.x && -50 > bounds.minimum.y);
+  EXPECT_FALSE(model_segment_hits(model, {200, -50, -10}, {200, -50, 2000}));
+  EXPECT_FALSE(model_segment_hits(model, {0, 0, 1100}, {0, 0, 3000}));  // above it
+  EXPECT_FALSE(model_segment_hits(model, {0, 0, -500}, {0, 0, -1}));    // ends below it
+  EXPECT_FALSE(model_segment_hits(NONE, {0, 0, -10}, {0, 0, 2000}));
+
+  const int32_t animation = model_animation_new(animation_definition_index, {0, 0, 0}, 0);
+  EXPECT_TRUE(model_animation_segment_hits(animation, {250, 0, -10}, {250, 0, 10}));
+  ASSERT_TRUE(model_animation_set_frame(animation, 1));  // no geometry
+  EXPECT_FALSE(model_animation_segment_hits(animation, {250, 0, -10}, {250, 0, 10}));
+}
