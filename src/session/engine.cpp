@@ -16,6 +16,7 @@
 #include "tools/edit_recovery.h"
 #include "tools/vellgrim_connectors.h"
 #include "tools/map_session.h"
+#include "view/connector_bands.h"
 #include "view/render.h"
 #include "world/world.h"
 
@@ -98,7 +99,7 @@ const engine_step engine_steps[] = {
                                                          &local_projectile_group_definitions}); }},
     {"model animations", [] { return initialize_groups({&model_animation_definitions}); }},
     {"screen", screen_initialize},
-    {"render", render_initialize},
+    {"render", [] { if (!render_initialize()) return false; connector_bands_register(); return true; }},
     {"input action queue", input_initialize},
     {"observer", [] { return initialize_groups({&observer_physics_definitions}) && observer_initialize(); }},
     {"sound", [] { return initialize_groups({&sound_definitions, &ambient_sound_definitions}); }},

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@
 #include "tools/bitmap_file.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
+#include "tools/vellgrim_connectors.h"
+#include "view/connector_bands.h"
 #include "view/render.h"
 #include "world/objects.h"
 
@@ -494,6 +497,26 @@ TEST_F(RenderDemo, ObjectsStandingInReflectiveWaterShowTheirReflection) {
     changed += with[i] != bare[i];
   }
   EXPECT_GT(changed, 4);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RenderDemo, TheDemoFenceIsDrawnBetweenItsPosts) {
+  open("Demo Valley");
+  const std::span<const connector_display> fences = connectors_display_records();
+  ASSERT_FALSE(fences.empty());
+  ASSERT_GE(fences[0].link_count, 2);
+  const world_object* post = object_get(fences[0].links[0].object_index);
+  ASSERT_NE(post, nullptr);
+  // The demo posts stand in a row along x: look across it, not along it.
+  const render_camera camera = looking_at(post->location, 16384);
+  render_set_connector_procedures(nullptr);  // the engine registered the bands at start
+  const frame_pixels plain = frame(camera);
+  connector_bands_register();
+  const frame_pixels fenced = frame(camera);
+  EXPECT_GT(differing(plain, fenced).size(), 50u);
 }
 
 }  // namespace
