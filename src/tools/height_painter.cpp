@@ -259,7 +259,8 @@ float filter_sample(int16_t filter, float parameter, int32_t row, int32_t column
 void paint_tool(const rectangle& r, bool shift, double x, double y, int64_t dt) {
   painter_state& p = *painter;
   const height_painter_preferences& preferences = p.preferences;
-  const float step = float(dt) * preferences.tool_rates[preferences.tool] * (shift ? -1.0f : 1.0f);
+  // Flatten moves at the raise rate; its own slot holds the target.
+  const float step = float(dt) * preferences.tool_rates[_height_painter_raise] * (shift ? -1.0f : 1.0f);
   const float target = preferences.tool_rates[_height_painter_flatten];
   for (int32_t row = r.row0; row < r.row1; ++row) {
     for (int32_t column = r.column0; column < r.column1; ++column) {
