@@ -126,7 +126,6 @@ void CommandRedo() {
 
 void CommandDuplicate() {}
 void CommandViewPreferences() {}
-void CommandToolPreferences() {}
 
 // ---- Maps ----
 // The shadow computation, the model animation shadows and the map image import and export arrive
@@ -162,8 +161,7 @@ void CommandEditDisplacementRange() {
 
 // ---- Models ----
 
-// The current model is the Place Model tool's; the command comes with it.
-void CommandSetModelLocation() {}
+// Set Model Location... lives with the mesh commands.
 
 // ---- Mesh ----
 
@@ -177,17 +175,8 @@ void CommandDropObserver() {
   UpdateMenuState();
 }
 
-// The vertex selection, the height and media setters' commands, jitter, the edges, shifting,
-// map-action text and connectors arrive with their modules.
-void CommandSetHeight() {}
-void CommandSetHeightToZero() {}
-void CommandSetMediaHeight() {}
-void CommandSetAllMediaHeights() {}
-void CommandEditJitterAmount() {}
-void CommandJitterSelectedVertices() {}
-void CommandEditMeshEdgeRaiseAmount() {}
-void CommandRaiseMeshEdges() {}
-void CommandMakeMeshEdgesImpassable() {}
+// The height, media, jitter and edge commands are in mesh_commands.cpp; shifting, map-action text
+// and connectors arrive with their modules.
 void CommandShiftMeshAndMarkers() {}
 void CommandExportMapActions() {}
 void CommandImportMapActions() {}
@@ -218,7 +207,6 @@ void CommandMeshLimits() { mesh_show_limits(); }
 // The marker dialogs and the map actions model arrive with their modules.
 
 void CommandEditMarker() {}
-void CommandRotateSelection() {}
 void CommandCreateDataContainer() {}
 void CommandCreateSquad() {}
 void CommandCreateObserverMovementAction() {}

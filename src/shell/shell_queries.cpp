@@ -5,11 +5,15 @@
 #include "map/marker_utils.h"
 #include "map/markers.h"
 #include "map/mesh.h"
+#include "tools/height_painter.h"
+#include "tools/vertex_selection.h"
 
-bool shell_height_painter_has_undo() { return false; }
+bool shell_height_painter_has_undo() { return height_painter_has_undo(); }
 bool shell_terrain_painter_has_undo() { return false; }
 int32_t shell_selected_marker_count() { return 0; }
-bool shell_vertex_selection_any() { return false; }
+std::vector<int32_t> shell_selected_marker_indices() { return {}; }
+int32_t shell_current_model_marker() { return -1; }
+bool shell_vertex_selection_any() { return vertex_selection_any(); }
 bool shell_model_is_current() { return false; }
 bool shell_model_animation_is_current() { return false; }
 bool shell_connector_creation_active() { return false; }
