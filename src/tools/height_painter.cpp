@@ -46,6 +46,7 @@ struct painter_state {
   uint64_t base_serial = 0;   // the step below the batch
   uint64_t known_undo = 0, known_redo = 0;
   uint32_t known_generation = 0;
+  int32_t steps_since_join = 0;  // journal steps of the stroke not yet joined into its batch
 };
 
 std::unique_ptr<painter_state> painter;
@@ -105,6 +106,7 @@ bool refill() {
   p.state = _height_painter_idle;
   p.dirty = {};
   p.batch_serial = 0;
+  p.steps_since_join = 0;
   remember_journal();
   return true;
 }
@@ -451,6 +453,12 @@ void height_painter_apply(bool shift, double x, double y, int64_t tick) {
       }
       write_rectangle(r);
       grow_dirty(r);
+      // A long stroke joins its steps as it goes, so that the journal's step limit never drops
+      // the first of them.
+      if (++p.steps_since_join >= HEIGHT_PAINTER_JOIN_STEPS) {
+        edit_journal_merge_after(p.base_serial, HEIGHT_PAINTER_STEP_NAME);
+        p.steps_since_join = 0;
+      }
     }
   }
   p.last_x = x;
@@ -465,6 +473,7 @@ void height_painter_end_stroke() {
   if (p.state != _height_painter_stroking) return;
   p.state = _height_painter_painted;
   p.batch_serial = edit_journal_merge_after(p.base_serial, HEIGHT_PAINTER_STEP_NAME);
+  p.steps_since_join = 0;
   remember_journal();
 }
 

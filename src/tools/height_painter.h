@@ -39,6 +39,7 @@ enum {
   // A step never counts for more than half a second, however long the editor stalled.
   HEIGHT_PAINTER_MAXIMUM_TICK_STEP = 15,
   HEIGHT_PAINTER_MAXIMUM_OUTLINE_SEGMENTS = 1024,
+  HEIGHT_PAINTER_JOIN_STEPS = 64,  // a stroke's journal steps are joined into its batch this often
 };
 
 inline constexpr char HEIGHT_PAINTER_STEP_NAME[] = "Height Painter stroke";

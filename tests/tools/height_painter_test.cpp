@@ -140,6 +140,18 @@ TEST_F(HeightPainter, StrokesWithinASecondAreOneJournalStep) {
   EXPECT_EQ(heights(), painted);
 }
 
+TEST_F(HeightPainter, ALongStrokeOutlastsTheJournalsStepLimit) {
+  start();
+  edit_journal_set_budget(EDIT_JOURNAL_DEFAULT_BYTE_BUDGET, 100);
+  for (int32_t k = 0; k < 300; ++k) height_painter_apply(false, 5 + (k % 20), 10, 100 + k);
+  height_painter_end_stroke();
+  ASSERT_GT(height(10, 10), 0);
+  ASSERT_TRUE(edit_journal_undo());
+  edit_journal_set_budget(EDIT_JOURNAL_DEFAULT_BYTE_BUDGET, EDIT_JOURNAL_DEFAULT_STEP_LIMIT);
+  for (int32_t x = 0; x < 32; ++x) EXPECT_EQ(height(x, 10), 0) << x;
+  EXPECT_FALSE(edit_journal_can_undo());
+}
+
 TEST_F(HeightPainter, RaisingOnWaterStaysUnderTheSurface) {
   start();
   for (int32_t y = 8; y <= 12; ++y) {
