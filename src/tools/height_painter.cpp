@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <random>
@@ -475,6 +476,10 @@ void height_painter_end_stroke() {
   p.batch_serial = edit_journal_merge_after(p.base_serial, HEIGHT_PAINTER_STEP_NAME);
   p.steps_since_join = 0;
   remember_journal();
+  // Keys pressed during the stroke changed the record; the painter takes them up now.
+  if (std::memcmp(height_painter_stored_preferences(), &p.preferences, sizeof(p.preferences)) != 0) {
+    height_painter_reload_preferences();
+  }
 }
 
 bool height_painter_toggle() {

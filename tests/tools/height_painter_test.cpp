@@ -298,6 +298,13 @@ TEST_F(HeightPainter, KeysStepThePreferencesWithTheirMessages) {
   EXPECT_EQ(height_painter_key(0xBB), "Increased filter effect rate to 0.067");
   EXPECT_EQ(height_painter_key(0x73), "Filter Tool: Noise");
   EXPECT_EQ(height_painter_key(0xDB), "Decreased noise to 0.400");
+
+  // During a stroke the painter keeps its settings; the release takes the keys' changes up.
+  height_painter_apply(false, 10, 10, 1000);
+  EXPECT_EQ(height_painter_key(0x79), "Increased brush radius to 0.750");
+  EXPECT_EQ(height_painter_preferences_in_use()->radius, 0.5f);
+  height_painter_end_stroke();
+  EXPECT_EQ(height_painter_preferences_in_use()->radius, 0.75f);
 }
 
 TEST_F(HeightPainter, InvalidRecordsFallBackToTheDefaults) {
