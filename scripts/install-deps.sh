@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config ccache
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libpng-dev
   clang libclang-rt-14-dev
   xvfb
 )

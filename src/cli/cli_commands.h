@@ -16,3 +16,7 @@ void cli_add_prefs_commands(CLI::App& app, cli_options& options);
 void cli_add_content_commands(CLI::App& app, cli_options& options);
 void cli_add_image_commands(CLI::App& app, cli_options& options);  // after the map commands
 void cli_add_sculpt_commands(CLI::App& app, cli_options& options);  // after the map commands
+void cli_add_render_commands(CLI::App& app, cli_options& options);
+
+// render NAME --overhead FILE [--overhead-zoom Z]: the overhead view as a PNG file; the exit code.
+int cli_render_overhead(cli_options& options, const std::string& name, const std::string& file, float zoom);
