@@ -1,14 +1,14 @@
 // One height painter step (radius 5, the default feather 2.5) on a 16 x 16-submesh map (512 x 512
 // cells), for each tool and filter: the tool pass, the write-back through the height setter, the
 // neighbourhood update and the journal step. The target is 0.5 ms a step. Each is also reported
-// as a ratio to the baseline measured in the same run: one vertex set through the height setter
-// (its neighbourhood update and journal step included), the least edit there is.
+// as a ratio (of processor time) to the baseline measured in the same run: one vertex set through
+// the height setter (its neighbourhood update and journal step included), the least edit there is.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 
@@ -47,17 +47,20 @@ bool open_map() {
   return mesh_is_open();
 }
 
-// Nanoseconds per single-vertex edit, measured once.
+// The process's processor time in nanoseconds: the ratios hold on a machine shared with others.
+double cpu_nanoseconds() { return double(std::clock()) * 1e9 / CLOCKS_PER_SEC; }
+
+// Processor nanoseconds per single-vertex edit, measured once.
 double baseline_nanoseconds() {
   static double measured = 0;
   if (measured > 0) return measured;
-  constexpr int32_t kEdits = 2000;
-  const auto start = std::chrono::steady_clock::now();
+  constexpr int32_t kEdits = 4000;
+  const double start = cpu_nanoseconds();
   for (int32_t i = 0; i < kEdits; ++i) {
     const int32_t x = 8 + (i * 7) % 496, y = 8 + (i * 13) % 496;
     if (!mesh_set_vertex_height(x, y, (i * 31) % 2000)) return 0;
   }
-  measured = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / kEdits;
+  measured = (cpu_nanoseconds() - start) / kEdits;
   return measured;
 }
 
@@ -74,14 +77,14 @@ void run_steps(benchmark::State& state, int16_t tool, int16_t filter) {
   height_painter_seed(1);
   int64_t tick = 1000;
   int32_t i = 0;
-  const auto start = std::chrono::steady_clock::now();
+  const double start = cpu_nanoseconds();
   for (auto _ : state) {
     // A stroke wandering over the map, one tick a step, lowering on the way back.
     const double x = 20 + (i * 3) % 470, y = 20 + (i * 11) % 470;
     height_painter_apply((i / 400) % 2 != 0, x, y, ++tick);
     ++i;
   }
-  const double elapsed = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = cpu_nanoseconds() - start;
   height_painter_end_stroke();
   height_painter_stop();
   if (state.iterations() > 0 && baseline > 0) {
