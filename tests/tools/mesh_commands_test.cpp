@@ -86,8 +86,12 @@ TEST_F(MeshCommands, RectanglesAreClippedAndReplaceOrExtend) {
   EXPECT_EQ(vertex_selection_count(), 1);
   vertex_selection_click_vertex(32, 0, 0);  // outside: nothing
   EXPECT_EQ(vertex_selection_count(), 1);
-  // A new grid size clears it.
+  // A new grid size clears it, and so does opening a map, even one of the same size.
   ASSERT_TRUE(mesh_resize(64, 64));
+  EXPECT_FALSE(vertex_selection_any());
+  vertex_selection_select_rectangle(0, 0, 3, 3, false);
+  ASSERT_TRUE(map_save());
+  ASSERT_TRUE(map_reopen());
   EXPECT_FALSE(vertex_selection_any());
 }
 
