@@ -17,6 +17,7 @@ void cli_add_content_commands(CLI::App& app, cli_options& options);
 void cli_add_image_commands(CLI::App& app, cli_options& options);  // after the map commands
 // `map connectors ...`, under the `map` command it is given.
 void cli_add_connector_commands(CLI::App& map, cli_options& options);
+void cli_add_sculpt_commands(CLI::App& app, cli_options& options);  // after the map commands
 void cli_add_render_commands(CLI::App& app, cli_options& options);
 
 // render NAME --overhead FILE [--overhead-zoom Z]: the overhead view as a PNG file; the exit code.

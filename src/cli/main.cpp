@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   cli_add_prefs_commands(app, options);
   cli_add_content_commands(app, options);
   cli_add_image_commands(app, options);
+  cli_add_sculpt_commands(app, options);
   cli_add_render_commands(app, options);
   cli_add_shadow_commands(app, options);
   CLI11_PARSE(app, argc, argv);

@@ -126,7 +126,6 @@ void CommandRedo() {
 
 void CommandDuplicate() {}
 void CommandViewPreferences() {}
-void CommandToolPreferences() {}
 
 // ---- Maps ----
 // The shadow computation and the model animation shadows are in shadow_commands.cpp; the map image
@@ -155,8 +154,7 @@ void CommandEditDisplacementRange() {
 
 // ---- Models ----
 
-// The current model is the Place Model tool's; the command comes with it.
-void CommandSetModelLocation() {}
+// Set Model Location... lives with the mesh commands.
 
 // ---- Mesh ----
 
@@ -170,17 +168,8 @@ void CommandDropObserver() {
   UpdateMenuState();
 }
 
-// The vertex selection, the height and media setters' commands, jitter, the edges, shifting and
-// map-action text arrive with their modules (the connectors' are in connector_commands.cpp).
-void CommandSetHeight() {}
-void CommandSetHeightToZero() {}
-void CommandSetMediaHeight() {}
-void CommandSetAllMediaHeights() {}
-void CommandEditJitterAmount() {}
-void CommandJitterSelectedVertices() {}
-void CommandEditMeshEdgeRaiseAmount() {}
-void CommandRaiseMeshEdges() {}
-void CommandMakeMeshEdgesImpassable() {}
+// The height, media, jitter and edge commands are in mesh_commands.cpp, the connectors' in
+// connector_commands.cpp; shifting and map-action text arrive with their modules.
 void CommandShiftMeshAndMarkers() {}
 void CommandExportMapActions() {}
 void CommandImportMapActions() {}
@@ -208,7 +197,6 @@ void CommandMeshLimits() { mesh_show_limits(); }
 // The marker dialogs and the map actions model arrive with their modules.
 
 void CommandEditMarker() {}
-void CommandRotateSelection() {}
 void CommandCreateDataContainer() {}
 void CommandCreateSquad() {}
 void CommandCreateObserverMovementAction() {}

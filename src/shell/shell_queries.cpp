@@ -6,12 +6,16 @@
 #include "map/markers.h"
 #include "map/mesh.h"
 #include "tools/connector_selection.h"
+#include "tools/height_painter.h"
+#include "tools/vertex_selection.h"
 
-bool shell_height_painter_has_undo() { return false; }
+bool shell_height_painter_has_undo() { return height_painter_has_undo(); }
 bool shell_terrain_painter_has_undo() { return false; }
 // The connectors' marker selection stands in for the tools' own until it arrives.
 int32_t shell_selected_marker_count() { return connector_selection_count(); }
-bool shell_vertex_selection_any() { return false; }
+std::vector<int32_t> shell_selected_marker_indices() { return {}; }
+int32_t shell_current_model_marker() { return -1; }
+bool shell_vertex_selection_any() { return vertex_selection_any(); }
 bool shell_model_is_current() { return false; }
 bool shell_model_animation_is_current() { return false; }
 bool shell_observer_is_bounded() { return observer_is_bounded(); }

@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 bool shell_height_painter_has_undo();
 bool shell_terrain_painter_has_undo();
 int32_t shell_selected_marker_count();
+// The list indices of the selected markers, and the marker of the current model (-1 for none).
+std::vector<int32_t> shell_selected_marker_indices();
+int32_t shell_current_model_marker();
 bool shell_vertex_selection_any();
 bool shell_model_is_current();
 bool shell_model_animation_is_current();

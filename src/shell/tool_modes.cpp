@@ -4,6 +4,8 @@
 #include "shell/tool_modes.h"
 
 #include "shell/shell.h"
+#include "tools/height_painter.h"
+#include "tools/vertex_selection.h"
 
 namespace {
 
@@ -41,7 +43,11 @@ int16_t tool_marker_type(int32_t index) { return tool_index_valid(index) ? tools
 
 void SelectTool(int32_t index) {
   if (!tool_index_valid(index)) return;
+  const int32_t old_tool = shell.current_tool;
   shell.current_tool = index;
+  vertex_selection_clear();
+  if (old_tool == _tool_height_painter) height_painter_stop();
+  if (index == _tool_height_painter) height_painter_start();
   UpdateMenuState();
 }
 

@@ -29,6 +29,7 @@ struct step_record {
   std::vector<std::byte> bytes;
   // The cells the step touched, for the derived data (LOD) that is rebuilt rather than kept.
   int32_t cell_x0 = INT32_MAX, cell_y0 = INT32_MAX, cell_x1 = -1, cell_y1 = -1;
+  uint64_t serial = 0;  // unique for the life of the process, given when the step is recorded
   size_t cost() const { return bytes.size() + changes.size() * sizeof(change) + name.size() + sizeof(step_record); }
 };
 
@@ -43,6 +44,7 @@ struct journal_state {
   int32_t step_limit = EDIT_JOURNAL_DEFAULT_STEP_LIMIT;
   void (*listener)() = nullptr;
   edit_journal_recorder recorder = {};
+  uint64_t last_serial = 0;
 
   // The open step.
   int32_t depth = 0;
@@ -343,6 +345,7 @@ void push_step(step_record&& step) {
   }
   if (journal.saved_position > journal.dropped + int64_t(journal.cursor)) journal.saved_position = -1;
   journal.bytes += step.cost();
+  step.serial = ++journal.last_serial;
   journal.steps.push_back(std::move(step));
   ++journal.cursor;
   keep_within_budget();
@@ -528,3 +531,79 @@ size_t edit_journal_byte_count() { return journal.bytes; }
 int32_t edit_journal_step_count() { return int32_t(journal.steps.size()); }
 
 void edit_journal_set_listener(void (*listener)()) { journal.listener = listener; }
+
+// ---- steps made of several ----
+
+uint64_t edit_journal_undo_serial() { return edit_journal_can_undo() ? journal.steps[journal.cursor - 1].serial : 0; }
+uint64_t edit_journal_redo_serial() { return edit_journal_can_redo() ? journal.steps[journal.cursor].serial : 0; }
+
+namespace {
+
+// One side of a change written back as raw bytes: the map passes through states it already had,
+// so nothing derived from it needs rebuilding.
+bool put_raw(const step_record& step, const change& c, bool forward) {
+  std::span<const std::byte> data(step.bytes.data() + (forward ? c.new_at : c.old_at),
+                                  forward ? c.new_length : c.old_length);
+  if (c.whole) return mesh_section_replace(c.section, data);
+  std::span<std::byte> now = mesh_section_bytes(c.section);
+  if (c.offset > now.size() || data.size() > now.size() - c.offset) return false;
+  std::memcpy(now.data() + c.offset, data.data(), data.size());
+  return true;
+}
+
+}  // namespace
+
+uint64_t edit_journal_merge_after(uint64_t after_serial, const char* name) {
+  if (journal.depth != 0 || journal.cursor != journal.steps.size() || !mesh_is_open()) return 0;
+  size_t first = journal.cursor;
+  while (first > 0 && journal.steps[first - 1].serial > after_serial) --first;
+  if (first == journal.cursor) return 0;
+  if (first + 1 == journal.cursor) {
+    journal.steps.back().name = name ? name : "";
+    notify();
+    return journal.steps.back().serial;
+  }
+  // Back to the state before the first of them, then forward again inside one new step, which
+  // notes each part once, as it was before the first.
+  bool intact = true;
+  for (size_t k = journal.cursor; k-- > first;) {
+    const step_record& step = journal.steps[k];
+    for (auto c = step.changes.rbegin(); c != step.changes.rend(); ++c) intact &= put_raw(step, *c, false);
+  }
+  journal.depth = 1;
+  reset_open_step();
+  journal.open.name = name ? name : "";
+  for (size_t k = first; k < journal.cursor; ++k) {
+    for (const change& c : journal.steps[k].changes) note(c.section, c.offset, c.old_length, c.whole);
+  }
+  for (size_t k = first; k < journal.cursor; ++k) {
+    const step_record& step = journal.steps[k];
+    for (const change& c : step.changes) intact &= put_raw(step, c, true);
+  }
+  journal.depth = 0;
+  step_record merged = std::move(journal.open);
+  reset_open_step();
+  if (!intact) {
+    POST_ERROR(error_unknown, "couldn't join the steps of '%s'.", name ? name : "");
+    edit_journal_mark_unrecorded_change();
+    return 0;
+  }
+  const bool saved_after = journal.saved_position == journal.dropped + int64_t(journal.cursor);
+  while (journal.steps.size() > first) {
+    journal.bytes -= journal.steps.back().cost();
+    journal.steps.pop_back();
+    --journal.cursor;
+    if (journal.recorder.walked) journal.recorder.walked(true);
+  }
+  if (!finish(merged)) {  // they changed nothing together: the map is as before the first
+    if (saved_after) journal.saved_position = journal.dropped + int64_t(journal.cursor);
+    else if (journal.saved_position > journal.dropped + int64_t(journal.cursor)) journal.saved_position = -1;
+    notify();
+    return 0;
+  }
+  if (journal.recorder.step) journal.recorder.step(serialize(merged));
+  push_step(std::move(merged));
+  if (saved_after) journal.saved_position = journal.dropped + int64_t(journal.cursor);
+  notify();
+  return journal.steps.back().serial;
+}

@@ -123,3 +123,14 @@ void edit_journal_set_recorder(const edit_journal_recorder& recorder);
 
 // Called after every change of what Undo and Redo offer or of the modified state (menus follow).
 void edit_journal_set_listener(void (*listener)());
+
+// ---- steps made of several ----
+
+// The serial numbers of the steps Undo and Redo would walk, 0 when none. Each recorded step gets
+// its own, never reused, so a tool can tell whether its step is still where it left it.
+uint64_t edit_journal_undo_serial();
+uint64_t edit_journal_redo_serial();
+// Joins every step recorded after the step after_serial (all applied, none undone above them)
+// into one step named `name`, as a drag or a painter's batch is undone at once. The joined step's
+// serial; 0 when there was nothing to join.
+uint64_t edit_journal_merge_after(uint64_t after_serial, const char* name);

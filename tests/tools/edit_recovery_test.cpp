@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include "tag_files/tag_files.h"
 #include "tools/bitmap_fixtures.h"
 #include "tools/edit_journal.h"
+#include "tools/height_painter.h"
 #include "tools/map_session.h"
 #include "tools/marker_operations.h"
 #include "tools/vellgrim_mesh_utilities.h"
@@ -132,6 +134,26 @@ TEST_F(EditRecovery, RecoveredBytesEqualTheEditsMadeWithoutACrash) {
   EXPECT_TRUE(saved_bytes() == edited);
   EXPECT_FALSE(fs::exists(recovery_file));
   EXPECT_FALSE(fs::exists(recovery_file.string() + "-old"));
+}
+
+// A painter batch is joined from many steps; what comes back is the one joined step.
+TEST_F(EditRecovery, APaintedBatchComesBackAsOneStep) {
+  ASSERT_TRUE(height_painter_start());
+  for (int32_t k = 0; k < 5; ++k) height_painter_apply(false, 10 + k, 10, 100 + k);
+  height_painter_end_stroke();
+  for (int32_t k = 0; k < 3; ++k) height_painter_apply(false, 30, 12, 110 + k);
+  height_painter_end_stroke();
+  height_painter_stop();
+  ASSERT_EQ(edit_journal_step_count(), 1);
+  const std::vector<uint8_t> cells(reinterpret_cast<const uint8_t*>(mesh_cells()),
+                                   reinterpret_cast<const uint8_t*>(mesh_cells() + mesh_cell_count()));
+  crash();
+  ASSERT_TRUE(reopen(ui_answer_yes));
+  EXPECT_EQ(edit_journal_step_count(), 1);
+  EXPECT_STREQ(edit_journal_undo_name(), HEIGHT_PAINTER_STEP_NAME);
+  EXPECT_TRUE(std::equal(cells.begin(), cells.end(), reinterpret_cast<const uint8_t*>(mesh_cells())));
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_EQ(mesh_get_cell(12, 10)->ground_height, 0);
 }
 
 TEST_F(EditRecovery, ATornLastRecordIsDroppedAndTheRestReplayed) {
