@@ -10,6 +10,7 @@
 
 #include "cseries/data.h"
 #include "cseries/error_manager.h"
+#include "map/map_action_templates.h"
 #include "map/map_actions_edit.h"
 #include "map/marker_utils.h"
 #include "map/markers.h"
@@ -292,6 +293,7 @@ bool map_actions_initialize() {
 
 void map_actions_begin() {
   if (!map_actions_initialize()) return;
+  map_action_templates_reset();  // the templates are read afresh for each map
   data_array_validate(&action_array);
   std::memset(globals.buffer, 0, MAP_ACTION_BUFFER_SIZE);
   globals.used = 0;
