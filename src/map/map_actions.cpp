@@ -1105,6 +1105,13 @@ bool map_action_set_parameter_type(int32_t slot, int32_t parameter, int16_t type
   return true;
 }
 
+bool map_action_set_parameter_name(int32_t slot, int32_t parameter, tag name) {
+  const int32_t at = parameter_at(slot, parameter);
+  if (at < 0) return false;
+  header_at(at)->parameter_name = name;
+  return true;
+}
+
 int32_t map_action_replace_parameter(int32_t slot, tag name, int16_t type, int32_t count, std::span<const std::byte> data) {
   const map_action* action = map_action_get(slot);
   const map_action_parameter_type_definition* definition = map_action_type_get(type);

@@ -57,6 +57,7 @@ bool map_action_set_elements(int32_t slot, int32_t parameter, int32_t count, std
 bool map_action_append_elements(int32_t slot, int32_t parameter, int32_t count, std::span<const std::byte> data);
 bool map_action_remove_element(int32_t slot, int32_t parameter, int32_t element);
 bool map_action_set_parameter_type(int32_t slot, int32_t parameter, int16_t type);
+bool map_action_set_parameter_name(int32_t slot, int32_t parameter, tag name);
 // One element's value (one component of a point or rectangle).
 bool map_action_set_element_value(int32_t slot, int32_t parameter, int32_t element, int32_t value,
                                   int32_t component = 0);
