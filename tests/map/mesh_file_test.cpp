@@ -12,6 +12,7 @@
 #include "cseries/byte_swapping.h"
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
+#include "map/map_actions.h"
 #include "map/mesh_geometry.h"
 #include "render/screen.h"
 #include "render/shapes.h"
@@ -84,7 +85,9 @@ TEST_F(MeshFile, SectionsRoundTripAndConvert) {
   EXPECT_EQ(m.connectors[0], 10001);
   EXPECT_EQ(m.connectors[31], 2);
   EXPECT_EQ(m.lod[5], 0x00F0);
-  EXPECT_EQ(std::to_integer<int>(m.map_actions[70]), 0x7F);
+  int32_t action_value = 0;
+  EXPECT_TRUE(map_action_element_value(map_action_next(-1), 0, 0, &action_value));
+  EXPECT_EQ(action_value, 0x7F);
   const int16_t* row3 = mesh_media_coverage_row(3);
   ASSERT_NE(row3, nullptr);
   EXPECT_EQ(row3[0], 0);
@@ -159,7 +162,8 @@ TEST_F(MeshFile, HeaderFieldsTheEditorKeepsRoundTripByteForByte) {
 
 TEST_F(MeshFile, SectionsTheEditorDoesNotChangeAreWrittenBackAsStored) {
   map_fixture map = map_fixture_full();
-  map.map_actions[17] = 0xC3;  // the map actions are kept as their stored bytes
+  map.map_actions[17] = 0xC3;  // a field the editor keeps as it is
+  map.map_actions[40] = 0x5A;  // kept bytes of the record
   map.connectors[0][5] = -2;
   open(map);
   const std::vector<uint8_t> original = map.tag_data();
