@@ -15,3 +15,4 @@ void cli_add_map_commands(CLI::App& app, cli_options& options);
 void cli_add_prefs_commands(CLI::App& app, cli_options& options);
 void cli_add_content_commands(CLI::App& app, cli_options& options);
 void cli_add_image_commands(CLI::App& app, cli_options& options);  // after the map commands
+void cli_add_map_action_commands(CLI::App& app, cli_options& options);  // after the map commands
