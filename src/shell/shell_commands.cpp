@@ -178,7 +178,7 @@ void CommandDropObserver() {
 }
 
 // The vertex selection, the height and media setters' commands, jitter, the edges, shifting,
-// map-action text and connectors arrive with their modules.
+// and connectors arrive with their modules. The map-action text commands: map_action_commands.cpp.
 void CommandSetHeight() {}
 void CommandSetHeightToZero() {}
 void CommandSetMediaHeight() {}
@@ -189,8 +189,6 @@ void CommandEditMeshEdgeRaiseAmount() {}
 void CommandRaiseMeshEdges() {}
 void CommandMakeMeshEdgesImpassable() {}
 void CommandShiftMeshAndMarkers() {}
-void CommandExportMapActions() {}
-void CommandImportMapActions() {}
 void CommandCreateNewConnector() {}
 void CommandRemoveConnectorFromSelection() {}
 void CommandRemoveAllConnectors() {}

@@ -75,7 +75,7 @@ bool map_action_text_import_file(const std::string& path, std::vector<std::strin
 inline constexpr const char MAP_ACTION_TEXT_EXPORT_TITLE[] = "Export map actions as:";
 inline constexpr const char MAP_ACTION_TEXT_DEFAULT_NAME[] = "Map Actions.txt";
 inline constexpr const char MAP_ACTION_TEXT_IMPORT_TITLE[] = "Import map actions from:";
-inline constexpr const char MAP_ACTION_TEXT_FILTER[] = "Text Files (*.TXT)|*.TXT";
+inline constexpr const char MAP_ACTION_TEXT_FILTER[] = "Text Files (*.TXT)|*.TXT *.txt";
 bool map_action_text_export_command();
 bool map_action_text_import_command();
 // The box text for a list of errors: the first ones, one a line.
