@@ -143,7 +143,7 @@ void actions_export(cli_options& options, const action_arguments& arguments) {
 }
 
 void actions_import(cli_options& options, const action_arguments& arguments) {
-  if (!cli_session_begin(options, arguments.dry_run ? _cli_session_read : _cli_session_write)) return;
+  if (!cli_session_begin(options, _cli_session_write)) return;  // the engine takes the store lock
   if (!engine_initialize()) {
     cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
     return;
