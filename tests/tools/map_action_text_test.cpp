@@ -17,6 +17,7 @@
 #include "tools/edit_journal.h"
 #include "tools/map_action_operations.h"
 #include "tools/map_session.h"
+#include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
 
@@ -367,6 +368,39 @@ TEST_F(MapActionText, ExportWritesTheWholeFileOrReportsAndLeavesTheOldOne) {
   EXPECT_EQ(ui.boxes[0].title, "Error");
   EXPECT_EQ(ui.boxes[0].text, "Line 2: Unexpected end brace.\nThe map actions are unchanged.");
   EXPECT_EQ(map_action_name(map_action_next(-1)), "one");
+}
+
+TEST_F(MapActionText, ShiftingTheMeshMovesTheActionsPointsAsOneStep) {
+  const int32_t slot = action("points");
+  parameter<int32_t>(slot, "dest", _parameter_world_point2d, {1000, 2000});
+  parameter<int32_t>(slot, "from", _parameter_world_point3d, {10, 20, 30});
+  edit_journal_clear();
+  ASSERT_TRUE(mesh_shift(2, -1));
+  int32_t v[3] = {};
+  for (int c = 0; c < 2; ++c) map_action_element_value(slot, 1, 0, &v[c], c);
+  EXPECT_EQ(v[0], 1000 + 2 * 512);
+  EXPECT_EQ(v[1], 2000 - 512);
+  for (int c = 0; c < 3; ++c) map_action_element_value(slot, 2, 0, &v[c], c);
+  EXPECT_EQ(v[0], 10 + 1024);
+  EXPECT_EQ(v[1], 20 - 512);
+  EXPECT_EQ(v[2], 30);
+  ASSERT_TRUE(edit_journal_undo());
+  map_action_element_value(slot, 1, 0, &v[0], 0);
+  EXPECT_EQ(v[0], 1000);
+}
+
+TEST_F(MapActionText, MeshLimitsCountTheActionsAndTheirParameterBytes) {
+  const int32_t a = map_action_operation_new(-1), b = map_action_operation_new(-1);
+  ASSERT_NE(b, -1);
+  const std::string text = mesh_limits_text();
+  EXPECT_NE(text.find("map actions: 2 / 1024\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("MA params size: 40 / 98304\n"), std::string::npos) << text;
+  // Deleting from the window compacts: the second action takes the first slot, keeping its identifier.
+  const int16_t kept = map_action_get(b)->identifier;
+  const int32_t slots[] = {a};
+  ASSERT_TRUE(map_action_operation_delete(slots, true));
+  EXPECT_EQ(map_action_get(0)->identifier, kept);
+  EXPECT_NE(mesh_limits_text().find("map actions: 1 / 1024\n"), std::string::npos);
 }
 
 }  // namespace
