@@ -73,6 +73,12 @@ const map_action_template* map_action_template_find(tag code) {
   return nullptr;
 }
 
+const map_action_template* map_action_template_needed(tag code, std::string* message) {
+  const map_action_template* t = map_action_template_find(code);
+  if (t == nullptr && message != nullptr) *message = format_message("Couldn't find the template tag for '%s'", tag_to_text(code));
+  return t;
+}
+
 const std::vector<std::string>& map_action_template_messages() {
   load();
   return cache.messages;

@@ -47,6 +47,9 @@ int32_t map_action_keyword_find(const std::string& text);
 const std::vector<map_action_template>& map_action_templates();
 // The template of a type code, none when it has no tag.
 const map_action_template* map_action_template_find(tag code);
+// As map_action_template_find, for callers that need one: without it, *message gets "Couldn't find
+// the template tag for '%s'" with the type's text.
+const map_action_template* map_action_template_needed(tag code, std::string* message);
 // The messages reading the templates gave ("Got unknown deactivation keyword '%s'", ...).
 const std::vector<std::string>& map_action_template_messages();
 

@@ -340,6 +340,9 @@ TEST_F(MapActionText, TemplatesGiveHeadingsRequirementsAndTheirMessages) {
   ASSERT_NE(broken, nullptr);
   EXPECT_EQ(broken->lines.at(1).heading, "No name or comment field");
   EXPECT_EQ(map_action_template_choices().front(), "NONE");
+  std::string message;
+  EXPECT_EQ(map_action_template_needed(make_tag("nope"), &message), nullptr);
+  EXPECT_EQ(message, "Couldn't find the template tag for 'nope'");
   // Adding the required parameters gives the action each one it lacks, once.
   const int32_t slot = action("go", make_tag("move"));
   EXPECT_EQ(map_action_operation_add_required_parameters(slot), 2);
