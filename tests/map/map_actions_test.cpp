@@ -129,6 +129,16 @@ TEST_F(MapActions, DeletingAnActionClearsTheLinksToIt) {
   EXPECT_EQ(int16_t(value), map_action_get(a)->identifier);
 }
 
+TEST_F(MapActions, TheCheckNamesLinksToMissingActions) {
+  const int32_t a = action("a");
+  const int32_t link = map_action_add_parameter(a, make_tag("link"), _parameter_action_identifier);
+  ASSERT_TRUE(map_action_append_elements(a, link, 2, {}));  // links to itself
+  EXPECT_TRUE(map_actions_check().empty());
+  ASSERT_TRUE(map_action_set_element_value(a, link, 1, 0x8123));
+  ASSERT_EQ(map_actions_check().size(), 1u);
+  EXPECT_NE(map_actions_check()[0].find("links to missing action 33059"), std::string::npos) << map_actions_check()[0];
+}
+
 TEST_F(MapActions, ShiftMovesTwoAndThreeDimensionalPointsAndRectangles) {
   const int32_t slot = action("a");
   const int32_t p2 = map_action_add_parameter(slot, make_tag("pt2d"), _parameter_world_point2d);
