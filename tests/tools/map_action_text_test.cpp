@@ -373,6 +373,44 @@ TEST_F(MapActionText, ExportWritesTheWholeFileOrReportsAndLeavesTheOldOne) {
   EXPECT_EQ(map_action_name(map_action_next(-1)), "one");
 }
 
+TEST_F(MapActionText, OperationsAreStepsAndUndoPutsLinksBack) {
+  const int32_t a = map_action_operation_new(-1);
+  const int32_t b = map_action_operation_new(-1);
+  ASSERT_TRUE(map_action_operation_set_name(b, "target"));
+  const int32_t link = map_action_operation_add_parameter(a, make_tag("link"), _parameter_action_identifier);
+  ASSERT_NE(link, -1);
+  ASSERT_TRUE(map_action_operation_append_elements(a, link, 1, {}));
+  // The choices of a link: "<none>", "-", then every action as the list shows it.
+  std::vector<std::string> rows;
+  int32_t selected = -1;
+  ASSERT_TRUE(map_action_choice_list(a, link, 0, &rows, &selected));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[3], "  target");
+  EXPECT_EQ(selected, 2);  // a new link element names its own action
+  ASSERT_TRUE(map_action_operation_choose(a, link, 0, 3));
+  EXPECT_EQ(map_action_element_text(a, link, 0), "target");
+  const std::string before = dump();
+  const int32_t doomed[] = {b};
+  ASSERT_TRUE(map_action_operation_delete(doomed, true));
+  EXPECT_EQ(map_action_element_text(a, link, 0), "<deleted action>");
+  EXPECT_STREQ(edit_journal_undo_name(), "Delete Map Actions");
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_EQ(dump(), before);
+  EXPECT_EQ(map_action_element_text(a, link, 0), "target");
+  // A refused change records nothing.
+  EXPECT_FALSE(map_action_operation_element_from_text(a, link, 0, "text"));
+  EXPECT_STREQ(edit_journal_redo_name(), "Delete Map Actions");  // a recorded step would have ended the redo
+  // Tag choices list the group's tags; choosing row 0 stores none.
+  const int32_t sound = map_action_operation_add_parameter(a, make_tag("soun"), _parameter_sound);
+  ASSERT_TRUE(map_action_operation_append_elements(a, sound, 1, {}));
+  ASSERT_TRUE(map_action_choice_list(a, sound, 0, &rows, &selected));
+  EXPECT_EQ(rows, (std::vector<std::string>{"<none>", "-", "river"}));
+  EXPECT_EQ(selected, 0);
+  ASSERT_TRUE(map_action_operation_choose(a, sound, 0, 2));
+  EXPECT_EQ(map_action_element_text(a, sound, 0), "river");
+  EXPECT_FALSE(map_action_operation_choose(a, sound, 0, 3));
+}
+
 TEST_F(MapActionText, ShiftingTheMeshMovesTheActionsPointsAsOneStep) {
   const int32_t slot = action("points");
   parameter<int32_t>(slot, "dest", _parameter_world_point2d, {1000, 2000});
