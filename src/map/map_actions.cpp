@@ -878,7 +878,12 @@ bool map_action_resize_block(int32_t slot, int32_t new_size) {
 namespace {
 
 int32_t new_record() {
-  const int32_t slot = data_array_new_element(&action_array);
+  int32_t slot = data_array_new_element(&action_array);
+  // 0xFFFF reads as -1, the "no action" of a link: skip it (the counter has moved on).
+  if (slot != DATA_ARRAY_NONE && record(slot)->identifier == -1) {
+    data_array_delete_element(&action_array, slot);
+    slot = data_array_new_element(&action_array);
+  }
   if (slot == DATA_ARRAY_NONE) return -1;
   map_action* action = record(slot);
   action->action_type = NONE_TAG;

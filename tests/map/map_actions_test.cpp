@@ -129,6 +129,17 @@ TEST_F(MapActions, DeletingAnActionClearsTheLinksToIt) {
   EXPECT_EQ(int16_t(value), map_action_get(a)->identifier);
 }
 
+TEST_F(MapActions, NoActionTakesTheIdentifierThatMeansNone) {
+  // Run the identifier counter up to its last value.
+  for (int32_t i = 0; i < 0x7FFF; ++i) {  // 0x8000..0xFFFE
+    const int32_t slot = map_action_new_empty();
+    ASSERT_NE(slot, -1);
+    ASSERT_TRUE(map_action_delete(slot));
+  }
+  const int32_t slot = map_action_new_empty();
+  EXPECT_EQ(uint16_t(map_action_get(slot)->identifier), 0x8000);  // 0xFFFF was passed over
+}
+
 TEST_F(MapActions, TheCheckNamesLinksToMissingActions) {
   const int32_t a = action("a");
   const int32_t link = map_action_add_parameter(a, make_tag("link"), _parameter_action_identifier);
