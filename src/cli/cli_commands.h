@@ -25,3 +25,4 @@ int cli_render_overhead(cli_options& options, const std::string& name, const std
 // The same for the map a render command has opened already.
 int cli_render_overhead_of_open_map(cli_options& options, const std::string& file, float zoom);
 void cli_add_shadow_commands(CLI::App& app, cli_options& options);  // after the map commands
+void cli_add_map_action_commands(CLI::App& app, cli_options& options);  // after the map commands

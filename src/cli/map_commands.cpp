@@ -12,6 +12,7 @@
 #include "input/keyboard.h"
 #include "input/keyboard_configurations.h"
 #include "input/observer.h"
+#include "map/map_actions.h"
 #include "map/marker_utils.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
@@ -300,6 +301,7 @@ std::vector<std::string> check_map(int32_t tag_index) {
                        "' of the store");
   }
   if (loaded) {
+    for (const std::string& fault : map_actions_check()) problems.push_back(fault);
     // The textures must be the grid's: two 256 x 256 bitmaps per submesh.
     const int16_t collection = mesh_header()->landscape_collection_index;
     const int32_t expected = 2 * int32_t(mesh_width()) * mesh_height();

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "content/content.h"
+#include "content/content_map_actions.h"
 #include "content/content_records.h"
 #include "cseries/error_manager.h"
 #include "map/marker_utils.h"
@@ -431,7 +432,10 @@ bool make_map(const content_map_plan& plan, const std::string& image_folder) {
   tags.connector_definitions = ids::rope_fence;
   if (!mesh_set_definition_tags(tags)) return false;
   const int16_t margin = int16_t(2 * plan.terrain.columns > 8 ? 8 : 2 * plan.terrain.columns + 1);
-  if (!mesh_set_parameters(margin, margin, margin, margin) || !populate(terrain, plan)) return false;
+  if (!mesh_set_parameters(margin, margin, margin, margin) || !populate(terrain, plan) ||
+      !content_add_map_actions(plan)) {
+    return false;
+  }
   map_set_modified(true);
   if (!map_save()) return false;
   return map_close();

@@ -1,4 +1,5 @@
 #include "map/mesh.h"
+#include "map/map_actions.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 
@@ -100,7 +101,6 @@ void mesh_free_sections() {
   resize_block(m.cells, 0);
   resize_block(m.palette, 0);
   resize_block(m.markers, 0);
-  resize_block(m.map_actions, 0);
   resize_block(m.media_coverage, 0);
   resize_block(m.lod, 0);
   resize_block(m.connectors, 0);
@@ -108,7 +108,7 @@ void mesh_free_sections() {
   m.cells = nullptr;
   m.palette = nullptr;
   m.markers = nullptr;
-  m.map_actions = nullptr;
+  map_actions_end();
   m.media_coverage = nullptr;
   m.lod = nullptr;
   m.connectors = nullptr;
@@ -133,6 +133,7 @@ bool mesh_set_grid(mesh_definition* header, int16_t width, int16_t height) {
   }
   mesh_globals.cells = cells;
   mesh_globals.header = header;
+  map_actions_begin();
   mesh_set_dimensions(width, height);
   if (header != nullptr) {
     header->width = width;
@@ -311,6 +312,7 @@ bool mesh_postprocess(definition_group*, int16_t, int32_t, void* record) {
 }  // namespace
 
 void mesh_initialize() {
+  map_actions_initialize();
   mesh_definitions.references = mesh_references;
   mesh_definitions.postprocess = mesh_postprocess;
   mesh_definitions.convert = mesh_convert;
@@ -403,10 +405,7 @@ std::string mesh_limits_text() {
       }
     }
   }
-  int32_t parameter_bytes = 0;
-  if (mesh_globals.header != nullptr && mesh_globals.map_actions != nullptr) {
-    parameter_bytes = mesh_globals.header->map_actions_size - MAP_ACTION_RECORD_SIZE * mesh_globals.header->map_action_count;
-  }
+  const int32_t parameter_bytes = mesh_globals.header != nullptr ? map_actions_parameter_bytes() : 0;
   char buffer[64];
   std::snprintf(buffer, sizeof(buffer), "MA params size: %d / %d\n", parameter_bytes, int(MAP_ACTION_PARAMETER_LIMIT));
   return text + buffer;

@@ -224,7 +224,6 @@ const marker_palette_entry* mesh_palette();  // header's palette_entry_count rec
 const marker_data* mesh_markers();           // header's marker_count records
 int32_t mesh_palette_count();
 int32_t mesh_marker_count();
-const std::byte* mesh_map_actions();  // the stored bytes of the map actions
 const int16_t* mesh_media_coverage();
 const uint16_t* mesh_lod();
 const int16_t* mesh_connectors();  // native order, 32 int16 per connector

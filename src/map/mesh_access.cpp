@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "cseries/error_manager.h"
+#include "map/map_actions_edit.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 
@@ -29,7 +30,6 @@ int32_t mesh_palette_count() {
 int32_t mesh_marker_count() {
   return mesh_globals.header && mesh_globals.markers ? mesh_globals.header->marker_count : 0;
 }
-const std::byte* mesh_map_actions() { return mesh_globals.map_actions; }
 const int16_t* mesh_media_coverage() { return mesh_globals.media_coverage; }
 const uint16_t* mesh_lod() { return mesh_globals.lod; }
 const int16_t* mesh_connectors() { return mesh_globals.connectors; }
@@ -78,7 +78,7 @@ section_slot slot_of(int16_t section) {
       return {"markers", reinterpret_cast<void**>(&m.markers), h ? &h->markers_size : nullptr,
               h ? &h->marker_count : nullptr, sizeof(marker_data)};
     case _mesh_section_map_actions:
-      return {"map actions", reinterpret_cast<void**>(&m.map_actions), h ? &h->map_actions_size : nullptr, nullptr, 1};
+      return {"map actions", nullptr, nullptr, nullptr, 1};  // the model answers for itself
     case _mesh_section_media_coverage:
       return {"media coverage", reinterpret_cast<void**>(&m.media_coverage), h ? &h->media_coverage_size : nullptr,
               nullptr, 2};
@@ -98,6 +98,7 @@ std::span<std::byte> mesh_section_bytes(int16_t section) {
   mesh_state& m = mesh_globals;
   if (!m.header) return {};
   if (section == _mesh_section_header) return {reinterpret_cast<std::byte*>(m.header), sizeof(mesh_definition)};
+  if (section == _mesh_section_map_actions) return map_actions_image();
   section_slot slot = slot_of(section);
   if (!slot.array || !*slot.array || !slot.size_field || *slot.size_field <= 0) return {};
   if (section == _mesh_section_cells) ++m.cells_generation;
@@ -108,6 +109,7 @@ std::span<std::byte> mesh_section_bytes(int16_t section) {
 bool mesh_section_replace(int16_t section, std::span<const std::byte> bytes) {
   mesh_state& m = mesh_globals;
   if (!m.header || section < 0 || section >= NUMBER_OF_MESH_SECTIONS) return false;
+  if (section == _mesh_section_map_actions) return map_actions_restore_image(bytes);
   std::span<std::byte> now = mesh_section_bytes(section);
   section_slot slot = slot_of(section);
   if (section == _mesh_section_header || section == _mesh_section_cells) {

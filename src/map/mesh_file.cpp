@@ -7,6 +7,7 @@
 #include <new>
 
 #include "cseries/error_manager.h"
+#include "map/map_actions.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_private.h"
 #include "engine/definition_groups.h"
@@ -54,7 +55,7 @@ std::array<section_buffer, NUMBER_OF_SECTIONS> section_buffers() {
   return {{{reinterpret_cast<void**>(&m.cells), "couldn't allocate #%d bytes for mesh data for %s."},
            {reinterpret_cast<void**>(&m.palette), "couldn't allocate #%d bytes for marker palette data for %s."},
            {reinterpret_cast<void**>(&m.markers), "couldn't allocate #%d bytes for markers for %s."},
-           {reinterpret_cast<void**>(&m.map_actions), "couldn't allocate #%d bytes for map actions for %s."},
+           {nullptr, nullptr},  // the map actions model loads and saves its own section
            {reinterpret_cast<void**>(&m.media_coverage), "couldn't allocate #%d bytes for media coverage region for %s."},
            {reinterpret_cast<void**>(&m.lod), "couldn't allocate #%d bytes for mesh LOD data for %s."},
            {reinterpret_cast<void**>(&m.connectors), "couldn't allocate #%d bytes for connectors for %s."}}};
@@ -259,7 +260,7 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
   const auto layout = sections_of(*header);
   const auto buffers = section_buffers();
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
-    if (layout[s].size == 0) continue;
+    if (layout[s].size == 0 || buffers[s].block == nullptr) continue;
     void* block = resize_block(nullptr, size_t(layout[s].size));
     if (block == nullptr) {
       POST_ERROR(error_out_of_memory, buffers[s].allocation_message, layout[s].size, name);
@@ -269,14 +270,21 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
     std::memcpy(block, raw + layout[s].offset, size_t(layout[s].size));
     *buffers[s].block = block;
   }
-  resize_block(raw, 0);
 
   mesh_state& m = mesh_globals;
   convert_sections(false, m.cells, m.palette, m.markers, m.media_coverage, m.lod, m.connectors, *header);
-  if (!check_records(&faults)) {
+  map_actions_begin();
+  const bool actions_loaded = map_actions_load(
+      header->map_action_count,
+      {reinterpret_cast<const std::byte*>(raw) + header->map_actions_offset, size_t(header->map_actions_size)}, true,
+      &faults);
+  resize_block(raw, 0);
+  if (!check_records(&faults) || !actions_loaded) {
     report_corrupted(name, faults, reported_faults);
     return load_failed(index);
   }
+  // Bytes that no parameter block claimed were dropped: the header follows the model.
+  header->map_actions_size = header->map_action_count * MAP_ACTION_SIZE + map_actions_parameter_bytes();
   if (!mesh_build_media_coverage_rows()) {
     report_corrupted(name, {"a row of the media coverage region does not close or runs backwards"}, reported_faults);
     return load_failed(index);
@@ -292,6 +300,10 @@ void mesh_unload() {
 }
 
 void mesh_definition_lay_out(mesh_definition* h) {
+  if (h == mesh_globals.header && map_actions_are_valid()) {
+    h->map_action_count = map_actions_count();
+    h->map_actions_size = h->map_action_count * MAP_ACTION_SIZE + map_actions_parameter_bytes();
+  }
   h->cells_offset = 0;
   h->palette_offset = h->cells_size;
   h->markers_offset = h->palette_offset + h->palette_size;
@@ -320,9 +332,18 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
     }
     return false;
   }
+  std::vector<std::byte> actions;
+  int32_t action_count = 0;
+  map_actions_save(&actions, &action_count);
+  if (action_count != h.map_action_count || int64_t(actions.size()) != h.map_actions_size) {
+    POST_ERROR(error_data_mismatch, "mesh '%s' can't be saved: its %d map actions in %d bytes disagree with the header.",
+               tag_file_get_name(m.tag_index), action_count, int(actions.size()));
+    return false;
+  }
   const auto layout = sections_of(h);
   const auto buffers = section_buffers();
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
+    if (buffers[s].block == nullptr) continue;
     // A size the header promises without the bytes behind it: saving it would write garbage.
     if (layout[s].size > 0 && *buffers[s].block == nullptr) {
       POST_ERROR(error_data_mismatch, "mesh '%s' can't be saved: its %s (%d bytes) are missing.",
@@ -339,8 +360,11 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
   }
   uint8_t* base = data->data() + MESH_HEADER_SIZE;
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
-    if (layout[s].size > 0) std::memcpy(base + layout[s].offset, *buffers[s].block, size_t(layout[s].size));
+    if (layout[s].size > 0 && buffers[s].block != nullptr) {
+      std::memcpy(base + layout[s].offset, *buffers[s].block, size_t(layout[s].size));
+    }
   }
+  if (!actions.empty()) std::memcpy(base + h.map_actions_offset, actions.data(), actions.size());
   // The copies go to stored order; the map in memory is never touched.
   auto* cells = reinterpret_cast<mesh_cell*>(base + h.cells_offset);
   for (int32_t i = 0; i < mesh_cell_count(); ++i) {

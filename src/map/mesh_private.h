@@ -18,7 +18,6 @@ struct mesh_state {
   mesh_cell* cells = nullptr;
   marker_palette_entry* palette = nullptr;
   marker_data* markers = nullptr;
-  std::byte* map_actions = nullptr;  // the stored bytes of the map actions, kept until they are modelled
   int16_t* media_coverage = nullptr;
   uint16_t* lod = nullptr;
   int16_t* connectors = nullptr;  // native order, 32 int16 per connector

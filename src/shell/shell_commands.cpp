@@ -169,10 +169,9 @@ void CommandDropObserver() {
 }
 
 // The height, media, jitter and edge commands are in mesh_commands.cpp, the connectors' in
-// connector_commands.cpp; shifting and map-action text arrive with their modules.
+// connector_commands.cpp, the map-action text commands in map_action_commands.cpp; shifting
+// arrives with its module.
 void CommandShiftMeshAndMarkers() {}
-void CommandExportMapActions() {}
-void CommandImportMapActions() {}
 
 void CommandSetMeshParameters() {
   const mesh_definition* header = mesh_header();

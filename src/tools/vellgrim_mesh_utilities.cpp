@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cseries/error_manager.h"
+#include "map/map_actions_edit.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_edit.h"
@@ -370,6 +371,9 @@ bool mesh_shift(int32_t dx, int32_t dy) {
   // The cells are shifted first so that a failed allocation leaves the markers where they were.
   if (!mesh_shift_cells(dx, dy)) return false;
   markers_shift(dx, dy);
+  edit_journal_note_section(_mesh_section_map_actions);
+  auto units = [](int32_t cells) { return int32_t(std::clamp<int64_t>(int64_t(cells) * WORLD_ONE, INT32_MIN, INT32_MAX)); };
+  map_actions_shift_points(units(dx), units(dy));
   return step.commit();
 }
 

@@ -61,8 +61,8 @@ int32_t mesh_delete_markers_outside();
 [[nodiscard]] bool mesh_shift_cells(int32_t dx, int32_t dy);
 // Moves every marker by (dx, dy) cells, clamped into the map; heights are kept.
 void markers_shift(int32_t dx, int32_t dy);
-// "Shift Mesh && Markers...": the markers, then the cells. The map actions' points stay where they
-// are until the map actions are modelled.
+// "Shift Mesh && Markers...": the cells, the markers and every point and rectangle of the map
+// actions, by (dx, dy) cells.
 [[nodiscard]] bool mesh_shift(int32_t dx, int32_t dy);
 // Recomputes the whole LOD data. It follows from the cells (and is recomputed by every save), so
 // the journal does not keep it. False (reported) when it can't be allocated.

@@ -28,6 +28,7 @@ const std::map<std::string, int> layer_rank = {
 const std::map<std::string, std::vector<std::string>> restricted_headers = {
     {"map/mesh_private.h", {"map"}},
     {"map/mesh_edit.h", {"map", "tools"}},
+    {"map/map_actions_edit.h", {"map", "tools"}},
 };
 
 struct upward_include {

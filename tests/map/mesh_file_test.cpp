@@ -12,6 +12,7 @@
 #include "cseries/byte_swapping.h"
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
+#include "map/map_actions.h"
 #include "map/mesh_geometry.h"
 #include "render/screen.h"
 #include "render/shapes.h"
@@ -84,7 +85,9 @@ TEST_F(MeshFile, SectionsRoundTripAndConvert) {
   EXPECT_EQ(m.connectors[0], 10001);
   EXPECT_EQ(m.connectors[31], 2);
   EXPECT_EQ(m.lod[5], 0x00F0);
-  EXPECT_EQ(std::to_integer<int>(m.map_actions[70]), 0x7F);
+  int32_t action_value = 0;
+  EXPECT_TRUE(map_action_element_value(map_action_next(-1), 0, 0, &action_value));
+  EXPECT_EQ(action_value, 0x7F);
   const int16_t* row3 = mesh_media_coverage_row(3);
   ASSERT_NE(row3, nullptr);
   EXPECT_EQ(row3[0], 0);
@@ -159,7 +162,8 @@ TEST_F(MeshFile, HeaderFieldsTheEditorKeepsRoundTripByteForByte) {
 
 TEST_F(MeshFile, SectionsTheEditorDoesNotChangeAreWrittenBackAsStored) {
   map_fixture map = map_fixture_full();
-  map.map_actions[17] = 0xC3;  // the map actions are kept as their stored bytes
+  map.map_actions[17] = 0xC3;  // a field the editor keeps as it is
+  map.map_actions[40] = 0x5A;  // kept bytes of the record
   map.connectors[0][5] = -2;
   open(map);
   const std::vector<uint8_t> original = map.tag_data();
@@ -464,6 +468,15 @@ TEST_F(MeshFile, HostileMapsAreRefusedByTheCheckThatNamesTheDamage) {
       {"overlap", [](map_fixture&, B& b) { put32(b, 56, get32(b, 40) + 32); }, "marker palette overlap marker list"},
       {"map action count", [](map_fixture&, B& b) { put32(b, 128, 3); },
        "map actions size of 76 bytes disagrees with 3 actions"},
+      // The map actions' records and blocks (the fixture's one action holds one integer parameter).
+      {"map action block", [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.map_actions_offset) + 22, 400); },
+       "map action 0 has 1 parameters in 400 bytes at 0, outside the 12 used bytes"},
+      {"map action parameter type",
+       [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.map_actions_offset) + 64, 21); },
+       "map action 0 parameter 0 has type 21"},
+      {"map action element count",
+       [](map_fixture& m, B& b) { put16(b, 1024 + size_t(m.header.map_actions_offset) + 66, 2); },
+       "map action 0 parameter 0 runs past its block of 12 bytes"},
       {"odd coverage", [](map_fixture&, B& b) { put32(b, 196, get32(b, 196) - 1); }, "media coverage size of "},
       {"LOD size", [](map_fixture&, B& b) { put32(b, 208, 510); }, "LOD size of 510 bytes disagrees"},
       {"connector count", [](map_fixture&, B& b) { put32(b, 284, 33); }, "connector count 33 is outside 0..32"},

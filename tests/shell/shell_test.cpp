@@ -519,8 +519,8 @@ TEST_F(Shell, MeshLimitsShowsTheCountsInAnInformationBox) {
   EXPECT_EQ(ui.boxes[0].title, "Current Mesh Limits");
   EXPECT_EQ(ui.boxes[0].icon, ui_icon_information);
   EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_ok);
-  // Every line, in its order, with the maxima of the groups and arrays. The "map action" array and
-  // the local projectiles have no line until their modules exist.
+  // Every line, in its order, with the maxima of the groups and arrays. The local projectiles have
+  // no line until their module exists.
   EXPECT_EQ(ui.boxes[0].text,
             "ambient sound definitions: 0 / 64\n"
             "artifact definitions: 0 / 128\n"
@@ -529,6 +529,7 @@ TEST_F(Shell, MeshLimitsShowsTheCountsInAnInformationBox) {
             "local physics definitions: 0 / 128\n"
             "local proj group definitions: 0 / 128\n"
             "lightning systems definitions: 0 / 16\n"
+            "map actions: 0 / 1024\n"
             "mesh_effect definitions: 0 / 32\n"
             "models: 0 / 1024\n"
             "model definitions: 0 / 512\n"

@@ -106,10 +106,17 @@ map_fixture map_fixture_full() {
   sound.user_data[0] = 0x12;
   sound.user_data[1] = 0x34;
   map.markers.push_back(sound);
+  // One untyped action holding one integer parameter `test` of value 0x7F (stored big-endian).
   map.map_action_count = 1;
   map.map_actions.assign(64 + 12, 0);
   map.map_actions[0] = 0x80;
-  map.map_actions[70] = 0x7F;
+  for (int i = 4; i < 8; ++i) map.map_actions[size_t(i)] = 0xFF;  // no type
+  map.map_actions[21] = 1;   // one parameter
+  map.map_actions[23] = 12;  // of 12 bytes at offset 0
+  map.map_actions[64 + 1] = 5;  // integer
+  map.map_actions[64 + 3] = 1;  // one element
+  for (int i = 0; i < 4; ++i) map.map_actions[size_t(68 + i)] = uint8_t("test"[i]);
+  map.map_actions[75] = 0x7F;
   for (int row = 0; row < 256; ++row) {
     if (row == 3) {
       map.media_coverage.insert(map.media_coverage.end(), {0, 100, 256});

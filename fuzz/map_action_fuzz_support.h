@@ -1,0 +1,65 @@
+// What the two map-action fuzz targets share: a temporary store holding the keyword list `in#2`
+// and a few templates (as the demo data has them), a one-submesh grid whose map actions are valid,
+// and a sample of actions of every value type.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../tests/support/collection_fixtures.cpp"
+#include "../tests/support/map_fixtures.cpp"
+#include "map/map_actions_edit.h"
+#include "map/mesh_edit.h"
+#include "tag_files/tag_files.h"
+
+namespace map_action_fuzz {
+
+inline void store_strings(tag group, const char* name, const std::vector<const char*>& strings) {
+  std::string data;
+  for (const char* s : strings) data += std::string(s) + "\n";
+  int32_t index = tag_file_create(group, name, 1);
+  if (index == NONE || !tag_file_write(&index, 0, int32_t(data.size()), data.data())) std::abort();
+}
+
+inline mesh_definition grid_header{};
+
+// The store, the templates and the grid; aborts when they can't be made.
+inline void set_up() {
+  tag media = NONE_TAG;
+  if (!map_fixture_open_store(&media)) std::abort();
+  store_strings(make_tag("stli"), "in#2",
+                {"required", "optional", "on_trigger", "on_execution", "on_successful_execution", "never", "flag",
+                 "string", "monster_identifier", "action_identifier", "angle", "integer", "world_distance",
+                 "field name", "fixed", "projectile", "string list", "sound", "projectile", "world_point2d",
+                 "world_rectangle2d", "object_identifier", "model_identifier", "sound_source_identifier",
+                 "world_point3d", "local_projectile_group_identifier", "model_animation_identifier"});
+  store_strings(make_tag("temp"), "defa",
+                {"Default", "on_trigger", "optional action_identifier link / Linked Actions / Started too.",
+                 "optional string name / Name / The name."});
+  store_strings(make_tag("temp"), "move",
+                {"Move Units", "on_execution", "required monster_identifier subj / Units / Who moves.",
+                 "required world_point2d dest / Destination / Where to.", "optional angle face / Facing / How.",
+                 "optional flag fast / false / A heading that reads like a value.", "broken line", "x y z /"});
+  store_strings(make_tag("soun"), "river", {"x"});
+  if (!mesh_set_grid(&grid_header, 1, 1)) std::abort();
+}
+
+// Actions of every value type, with links, in the open model.
+inline void make_sample() {
+  map_actions_clear();
+  const int32_t first = map_action_new(-1);
+  const int32_t second = map_action_new(-1);
+  map_action_set_name(second, "second [x]");
+  map_action_set_record_fields(first, 2, 0x5, make_tag("move"), 30, 15);
+  for (int16_t type = 0; type < NUMBER_OF_MAP_ACTION_PARAMETER_TYPES; ++type) {
+    const int32_t p = map_action_add_parameter(first, make_tag("prm0") + uint32_t(type), type);
+    map_action_append_elements(first, p, type == _parameter_string ? 3 : 2, {});
+  }
+  const int16_t link = map_action_get(second)->identifier;
+  const int32_t p = map_action_add_parameter(second, make_tag("link"), _parameter_action_identifier);
+  map_action_set_elements(second, p, 1, std::as_bytes(std::span<const int16_t>(&link, 1)));
+}
+
+}  // namespace map_action_fuzz
