@@ -331,16 +331,10 @@ bool mesh_media_at(int32_t world_x, int32_t world_y) {
   return (cell_under(world_x, world_y).terrain_and_flags & flag) != 0;
 }
 
-int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) {
-  if (!clamp_to_map(world_x, world_y)) return NO_GROUND_HEIGHT;
-  int32_t cell_x = world_x >> WORLD_FRACTIONAL_BITS, cell_y = world_y >> WORLD_FRACTIONAL_BITS;
-  int32_t index = cell_x + cell_y * mesh_globals.cells_across;
-  if (mesh_globals.cells[index].terrain_and_flags & _cell_no_ground) return NO_GROUND_HEIGHT;
-  int16_t triangle = triangle_of(world_x, world_y);
-  int32_t h0 = vertex_height(cell_x, cell_y, triangle, 0, mode);
-  int32_t h1 = vertex_height(cell_x, cell_y, triangle, 1, mode);
-  int32_t h2 = vertex_height(cell_x, cell_y, triangle, 2, mode);
-  int32_t fx = world_x & (WORLD_ONE - 1), fy = world_y & (WORLD_ONE - 1);
+namespace {
+
+// The height of a triangle's plane at an offset inside its cell, from its three corner heights.
+int32_t plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t fy) {
   int32_t u, v;
   switch (triangle) {
     case 0: u = WORLD_ONE - fy, v = fx; break;
@@ -348,7 +342,42 @@ int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) 
     case 2: u = fy, v = fx; break;
     default: u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
   }
-  return h0 + ((u * (h2 - h0) + v * (h1 - h0)) >> WORLD_FRACTIONAL_BITS);
+  return h[0] + ((u * (h[2] - h[0]) + v * (h[1] - h[0])) >> WORLD_FRACTIONAL_BITS);
+}
+
+}  // namespace
+
+void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, int32_t step,
+                       int32_t* heights) {
+  const int32_t samples = WORLD_ONE / step;
+  if (mesh_get_cell(cell_x, cell_y)->terrain_and_flags & _cell_no_ground) {
+    for (int32_t k = 0; k < samples * samples; ++k) heights[k] = NO_GROUND_HEIGHT;
+    return;
+  }
+  const int16_t first = ((cell_x + cell_y) & 1) ? 2 : 0;
+  int32_t corners[2][3];
+  for (int16_t t = 0; t < 2; ++t) {
+    for (int c = 0; c < 3; ++c) corners[t][c] = vertex_height(cell_x, cell_y, int16_t(first + t), c, mode);
+  }
+  const int32_t base_x = cell_x * WORLD_ONE, base_y = cell_y * WORLD_ONE;
+  for (int32_t j = 0; j < samples; ++j) {
+    for (int32_t i = 0; i < samples; ++i) {
+      const int32_t fx = i * step, fy = j * step;
+      const int16_t triangle = triangle_of(base_x + fx, base_y + fy);
+      heights[i + j * samples] = plane_height(triangle, corners[triangle - first], fx, fy);
+    }
+  }
+}
+
+int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) {
+  if (!clamp_to_map(world_x, world_y)) return NO_GROUND_HEIGHT;
+  int32_t cell_x = world_x >> WORLD_FRACTIONAL_BITS, cell_y = world_y >> WORLD_FRACTIONAL_BITS;
+  int32_t index = cell_x + cell_y * mesh_globals.cells_across;
+  if (mesh_globals.cells[index].terrain_and_flags & _cell_no_ground) return NO_GROUND_HEIGHT;
+  int16_t triangle = triangle_of(world_x, world_y);
+  const int32_t h[3] = {vertex_height(cell_x, cell_y, triangle, 0, mode), vertex_height(cell_x, cell_y, triangle, 1, mode),
+                        vertex_height(cell_x, cell_y, triangle, 2, mode)};
+  return plane_height(triangle, h, world_x & (WORLD_ONE - 1), world_y & (WORLD_ONE - 1));
 }
 
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {

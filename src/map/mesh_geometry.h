@@ -54,6 +54,10 @@ int16_t mesh_terrain_at(int32_t world_x, int32_t world_y);
 bool mesh_media_at(int32_t world_x, int32_t world_y);
 // The height of the triangle's plane under the point; NO_GROUND_HEIGHT in a cell without ground.
 int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode);
+// The heights mesh_height_at answers at the points of one cell spaced step world units apart
+// (step divides the cell edge), row by row into heights[(512 / step)^2]; the cell must lie in
+// the grid. For whole-map work, cell by cell, without the per-point checks.
+void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, int32_t step, int32_t* heights);
 // The normal-table entry of the triangle under the point.
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y);
 
