@@ -11,6 +11,7 @@
 #include <string>
 
 #include "map/mesh.h"
+#include "cli/cli_progress.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
 
@@ -43,7 +44,7 @@ ui_answer tool_message_box(void*, const char* title, const char* text, ui_icon, 
   }
 }
 
-const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr, cli_progress_begin, cli_progress_step, cli_progress_end};
 
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';

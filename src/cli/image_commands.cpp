@@ -11,6 +11,7 @@
 #include "engine/definition_groups.h"
 #include "session/engine.h"
 #include "map/mesh.h"
+#include "cli/cli_progress.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_recovery.h"
@@ -48,7 +49,7 @@ ui_answer image_message_box(void*, const char* title, const char* text, ui_icon,
   return answer;
 }
 
-const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr, cli_progress_begin, cli_progress_step, cli_progress_end};
 
 // The store, the engine and the host; false after reporting.
 bool begin(cli_options& options) {
