@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "platform/ui_host.h"
+#include "shell/progress_dialog.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
 #include "shell/vellgrim_frame.h"
@@ -102,7 +103,9 @@ bool enter_value(void*, const char* title, const char* label, double minimum, do
   return true;
 }
 
-const ui_host qt_host = {nullptr, message_box, choose_open_file, choose_save_file, choose_tag, enter_value, nullptr, nullptr, nullptr};
+const ui_host qt_host = {nullptr,           message_box,          choose_open_file,  choose_save_file,
+                         choose_tag,        enter_value,          shell_progress_begin, shell_progress_step,
+                         shell_progress_end};
 
 }  // namespace
 
