@@ -203,8 +203,13 @@ uint8_t pixel_at(const bitmap_image& image, const image_frame& frame, int32_t co
 
 bool apply_texture_image(int16_t layer, const image_frame& frame, const bitmap_image& image) {
   const int16_t collection = mesh_header()->landscape_collection_index;
+  // Each bitmap is written as it is filled, so the import goes to its end once begun.
+  const int32_t across = frame.width / TEXELS_PER_SUBMESH;
+  ui_progress_scope progress(layer == _map_layer_color ? "Importing the color map" : "Importing the shadow map",
+                             int64_t(across) * (frame.height / TEXELS_PER_SUBMESH), false);
   for (int32_t top = frame.top; top < frame.top + frame.height; top += TEXELS_PER_SUBMESH) {
     for (int32_t left = frame.left; left < frame.left + frame.width; left += TEXELS_PER_SUBMESH) {
+      progress.step(int64_t((top - frame.top) / TEXELS_PER_SUBMESH) * across + (left - frame.left) / TEXELS_PER_SUBMESH);
       const int32_t submesh = submesh_at_pixel(left, top);
       bitmap_data* bitmap = texture_bitmap(submesh, layer);
       if (!bitmap) {
@@ -235,7 +240,11 @@ void apply_height_image(int16_t layer, const image_frame& frame, const bitmap_im
   const int32_t x1 = x0 + frame.width / PIXELS_PER_CELL - 1, y1 = y0 + frame.height / PIXELS_PER_CELL - 1;
   // Every cell the heights and their neighbourhood update touch, noted once for the journal.
   edit_journal_note_cells(x0 - 1, y0 - 1, x1 + 1, y1 + 1);
+  ui_progress_scope progress(layer == _map_layer_displacement ? "Importing the displacement map"
+                                                              : "Importing the water level map",
+                             y1 - y0 + 2, false);
   for (int32_t y = y0; y <= y1; ++y) {
+    progress.step(y - y0);
     for (int32_t x = x0; x <= x1; ++x) {
       const int32_t height =
           extract_pixel_to_height(pixel_at(image, frame, x * PIXELS_PER_CELL, y * PIXELS_PER_CELL), lower, upper);
@@ -248,6 +257,7 @@ void apply_height_image(int16_t layer, const image_frame& frame, const bitmap_im
     }
   }
   mesh_update_cells(x0, y0, x1, y1);
+  progress.step(y1 - y0 + 1);
 }
 
 // One sample per triangle, inside the triangle away from the diagonal; water types are kept.

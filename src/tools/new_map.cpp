@@ -263,14 +263,19 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
   const tag collection_identifier = tag_file_get_identifier(collection_tag);
   if (!commit.end()) return false;
   progress.step(3);
-  if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier))) {
-    // A new map that can't be opened is of no use to the author: it goes again, so that the store
-    // is as it was. (A replaced map stays, the old one being gone already.)
+  // A new map that can't be opened, or stored whole, is of no use to the author: it goes again, so
+  // that the store is as it was. (A replaced map stays, the old one being gone already.)
+  auto withdraw = [&] {
+    if (map_is_open()) {
+      map_set_modified(false);
+      map_close();
+    }
     if (map_is_new) (void)tag_file_delete(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier));
     if (collection_is_new) (void)tag_file_delete(tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, collection_identifier));
     return false;
-  }
+  };
+  if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier))) return withdraw();
   progress.step(4);
   // The map goes to the store complete, its LOD data included, as a saved map would.
-  return map_save();
+  return map_save() || withdraw();
 }

@@ -78,6 +78,8 @@ TEST_F(MapImages, CellByCellExportsMatchThePointQueries) {
     }
   }
   mesh_edit_cell(7, 9)->terrain_and_flags |= _cell_no_ground;
+  ui.progress.clear();
+  ui.progress_ends = 0;
   const bitmap_image displacement = exported(_map_layer_displacement);
   const bitmap_image terrain = exported(_map_layer_terrain);
   for (int32_t row = 0; row < displacement.height; ++row) {
