@@ -14,7 +14,7 @@
 namespace {
 
 constexpr char kOpenFilter[] = "Bitmap Files|*.BMP *.bmp";
-constexpr char kSaveFilter[] = "Bitmap Files (*.BMP)|*.BMP *.bmp";
+constexpr char kSaveFilter[] = "Bitmap Files|*.BMP *.bmp";
 
 // The windows follow whatever is open afterwards: a colour import reopens the map, and a reopen
 // that fails leaves none.

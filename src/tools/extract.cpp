@@ -121,35 +121,37 @@ bool build_texture_image(int16_t layer, const image_frame& frame, bitmap_image* 
 bool build_height_image(int16_t layer, const image_frame& frame, int32_t lower, int32_t upper, bitmap_image* image) {
   const int32_t first_x = frame.left / PIXELS_PER_CELL, first_y = frame.top / PIXELS_PER_CELL;
   const int32_t cells_across = frame.width / PIXELS_PER_CELL, cells_down = frame.height / PIXELS_PER_CELL;
-  ui_progress_scope progress(layer == _map_layer_displacement ? "Exporting the displacement map" : "Exporting the water level map",
-                             cells_down, true);
-  // Every height lies between corner heights, so within 16 bits: one table lookup a pixel instead
-  // of a division.
-  std::vector<uint8_t> pixel_of(65536);
-  for (int32_t h = -32768; h < 32768; ++h) pixel_of[size_t(h + 32768)] = extract_height_to_pixel(h, lower, upper);
-  int32_t heights[PIXELS_PER_CELL * PIXELS_PER_CELL];
   int64_t clipped = 0;
-  for (int32_t cy = 0; cy < cells_down; ++cy) {
-    if (!progress.step(cy)) return false;
-    for (int32_t cx = 0; cx < cells_across; ++cx) {
-      const int32_t cell_x = first_x + cx, cell_y = first_y + cy;
-      if (layer == _map_layer_displacement) {
-        mesh_cell_heights(cell_x, cell_y, _mesh_height_ground, WORLD_UNITS_PER_TEXEL, heights);
-      } else {
-        std::fill(std::begin(heights), std::end(heights), int32_t(mesh_get_cell(cell_x, cell_y)->media_height));
-      }
-      const int32_t vertex = layer == _map_layer_displacement ? mesh_get_cell(cell_x, cell_y)->ground_height
-                                                             : mesh_get_cell(cell_x, cell_y)->media_height;
-      if (vertex < lower || vertex > upper) ++clipped;
-      for (int32_t j = 0; j < PIXELS_PER_CELL; ++j) {
-        uint8_t* row = image->row(cy * PIXELS_PER_CELL + j);
-        for (int32_t i = 0; i < PIXELS_PER_CELL; ++i) {
-          row[frame.image_column(cell_x * PIXELS_PER_CELL + i)] =
-              pixel_of[size_t(std::clamp(heights[i + j * PIXELS_PER_CELL], -32768, 32767) + 32768)];
+  {
+    ui_progress_scope progress(layer == _map_layer_displacement ? "Exporting the displacement map" : "Exporting the water level map",
+                               cells_down, true);
+    // Every height lies between corner heights, so within 16 bits: one table lookup a pixel instead
+    // of a division.
+    std::vector<uint8_t> pixel_of(65536);
+    for (int32_t h = -32768; h < 32768; ++h) pixel_of[size_t(h + 32768)] = extract_height_to_pixel(h, lower, upper);
+    int32_t heights[PIXELS_PER_CELL * PIXELS_PER_CELL];
+    for (int32_t cy = 0; cy < cells_down; ++cy) {
+      if (!progress.step(cy)) return false;
+      for (int32_t cx = 0; cx < cells_across; ++cx) {
+        const int32_t cell_x = first_x + cx, cell_y = first_y + cy;
+        if (layer == _map_layer_displacement) {
+          mesh_cell_heights(cell_x, cell_y, _mesh_height_ground, WORLD_UNITS_PER_TEXEL, heights);
+        } else {
+          std::fill(std::begin(heights), std::end(heights), int32_t(mesh_get_cell(cell_x, cell_y)->media_height));
+        }
+        const int32_t vertex = layer == _map_layer_displacement ? mesh_get_cell(cell_x, cell_y)->ground_height
+                                                               : mesh_get_cell(cell_x, cell_y)->media_height;
+        if (vertex < lower || vertex > upper) ++clipped;
+        for (int32_t j = 0; j < PIXELS_PER_CELL; ++j) {
+          uint8_t* row = image->row(cy * PIXELS_PER_CELL + j);
+          for (int32_t i = 0; i < PIXELS_PER_CELL; ++i) {
+            row[frame.image_column(cell_x * PIXELS_PER_CELL + i)] =
+                pixel_of[size_t(std::clamp(heights[i + j * PIXELS_PER_CELL], -32768, 32767) + 32768)];
+          }
         }
       }
     }
-  }
+  }  // the progress ends before any box
   // Clipped heights come back flat at the bound on import: say so while the map is still intact.
   if (clipped > 0) {
     tool_show_warning("%lld of %lld %s lay outside the displacement bounds %.2f to %.2f; the image shows them at the bound.",
