@@ -646,6 +646,25 @@ TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
   EXPECT_EQ(preferences->displacement_upper_bound, 1536);
 }
 
+// Sixteen different pictures, each button named by its tool, and the names shown on hover even
+// while the tools window is not the active one.
+TEST_F(Shell, EveryToolHasItsOwnPictureAndItsNameAsTooltip) {
+  QWidget* tools = shell.windows[_shell_window_tools];
+  EXPECT_TRUE(tools->testAttribute(Qt::WA_AlwaysShowToolTips));
+  std::vector<QImage> faces;
+  for (int32_t index = 0; index < NUMBER_OF_TOOLS; ++index) {
+    auto* action = tools->findChild<QAction*>(QString("tool_%1").arg(int32_t(FIRST_TOOL_COMMAND) + index));
+    ASSERT_NE(action, nullptr) << index;
+    EXPECT_EQ(action->toolTip(), QString::fromLatin1(tool_name(index)));
+    const QImage face = action->icon().pixmap(22, 19).toImage();
+    ASSERT_FALSE(face.isNull()) << index;
+    for (size_t other = 0; other < faces.size(); ++other) {
+      EXPECT_NE(face, faces[other]) << tool_name(index) << " looks like " << tool_name(int32_t(other));
+    }
+    faces.push_back(face);
+  }
+}
+
 TEST_F(Shell, TheToolsWindowFollowsTheMapAndTheCurrentTool) {
   QWidget* tools = shell.windows[_shell_window_tools];
   auto* preview = tools->findChild<QAction*>(QString("tool_%1").arg(FIRST_TOOL_COMMAND));
