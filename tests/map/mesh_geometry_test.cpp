@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <set>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -38,10 +40,10 @@ TEST(MeshNormalTable, HoldsUpwardUnitVectorsStartingAtTheZenith) {
 // vectors that are not unit length at all, and over every triangle of the demo maps.
 TEST(MeshNearestNormal, QuickLookUpAgreesWithTheFullSearchOverEveryDirection) {
   int mismatches = 0;
-  for (int e = 0; e <= 512 && mismatches < 5; ++e) {
-    const double elevation = std::numbers::pi / 2 * e / 512.0;
-    for (int a = 0; a < 2048 && mismatches < 5; ++a) {
-      const double azimuth = 2 * std::numbers::pi * a / 2048.0;
+  for (int e = 0; e <= 128 && mismatches < 5; ++e) {
+    const double elevation = std::numbers::pi / 2 * e / 128.0;
+    for (int a = 0; a < 512 && mismatches < 5; ++a) {
+      const double azimuth = 2 * std::numbers::pi * a / 512.0;
       for (double length : {16384.0, 16382.6, 16385.0}) {
         const int32_t x = int32_t(length * std::cos(elevation) * std::cos(azimuth));
         const int32_t y = int32_t(length * std::cos(elevation) * std::sin(azimuth));
@@ -59,7 +61,7 @@ TEST(MeshNearestNormal, QuickLookUpAgreesWithTheFullSearchOverEveryDirection) {
     EXPECT_EQ(mesh_nearest_normal(table[i].x, table[i].y, table[i].z), i);
   }
   uint32_t seed = 7;
-  for (int k = 0; k < 200000; ++k) {
+  for (int k = 0; k < 30000; ++k) {
     seed = seed * 1664525u + 1013904223u;
     const int32_t x = int32_t(seed >> 16) - 32768;
     seed = seed * 1664525u + 1013904223u;
@@ -81,17 +83,22 @@ TEST(MeshNearestNormal, QuickLookUpAgreesOnEveryTriangleOfTheDemoMaps) {
         map_fixture_set_height(x, y, int16_t(terrain.vertex_height(x, y)));
       }
     }
+    // Every triangle's vector, each distinct one compared once (the full search is slow).
     int64_t triangles = 0;
+    std::set<std::array<int32_t, 3>> vectors;
     for (int32_t y = 0; y < terrain.cells_down; ++y) {
       for (int32_t x = 0; x < terrain.cells_across; ++x) {
         for (int16_t triangle = 0; triangle < 4; ++triangle) {
-          int32_t v[3];
-          mesh_triangle_normal_vector(x, y, triangle, v);
-          ASSERT_EQ(mesh_nearest_normal(v[0], v[1], v[2]), mesh_nearest_normal_by_search(v[0], v[1], v[2]))
-              << plan.name << " cell " << x << ", " << y << " triangle " << triangle;
+          std::array<int32_t, 3> v;
+          mesh_triangle_normal_vector(x, y, triangle, v.data());
+          vectors.insert(v);
           ++triangles;
         }
       }
+    }
+    for (const std::array<int32_t, 3>& v : vectors) {
+      ASSERT_EQ(mesh_nearest_normal(v[0], v[1], v[2]), mesh_nearest_normal_by_search(v[0], v[1], v[2]))
+          << plan.name << ": " << v[0] << ", " << v[1] << ", " << v[2];
     }
     EXPECT_EQ(triangles, int64_t(terrain.cells_across) * terrain.cells_down * 4);
   }
