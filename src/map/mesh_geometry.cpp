@@ -354,17 +354,33 @@ void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, in
     for (int32_t k = 0; k < samples * samples; ++k) heights[k] = NO_GROUND_HEIGHT;
     return;
   }
-  const int16_t first = ((cell_x + cell_y) & 1) ? 2 : 0;
-  int32_t corners[2][3];
+  // Within a triangle the height query is h0 + (N >> 9) with N linear in the offsets: N = n0 +
+  // ax * fx + ay * fy, exactly the integer the query computes, so the answers are the same.
+  const bool odd_parity = ((cell_x + cell_y) & 1) != 0;
+  const int16_t first = odd_parity ? 2 : 0;
+  struct plane {
+    int32_t h0, n0, ax, ay;
+  } planes[2];
   for (int16_t t = 0; t < 2; ++t) {
-    for (int c = 0; c < 3; ++c) corners[t][c] = vertex_height(cell_x, cell_y, int16_t(first + t), c, mode);
+    const int16_t triangle = int16_t(first + t);
+    const int32_t h0 = vertex_height(cell_x, cell_y, triangle, 0, mode);
+    const int32_t d1 = vertex_height(cell_x, cell_y, triangle, 1, mode) - h0;
+    const int32_t d2 = vertex_height(cell_x, cell_y, triangle, 2, mode) - h0;
+    switch (triangle) {
+      case 0: planes[t] = {h0, WORLD_ONE * d2, d1, -d2}; break;
+      case 1: planes[t] = {h0, WORLD_ONE * d1, -d1, d2}; break;
+      case 2: planes[t] = {h0, 0, d1, d2}; break;
+      default: planes[t] = {h0, WORLD_ONE * (d1 + d2), -d1, -d2}; break;
+    }
   }
-  const int32_t base_x = cell_x * WORLD_ONE, base_y = cell_y * WORLD_ONE;
   for (int32_t j = 0; j < samples; ++j) {
+    const int32_t fy = j * step;
     for (int32_t i = 0; i < samples; ++i) {
-      const int32_t fx = i * step, fy = j * step;
-      const int16_t triangle = triangle_of(base_x + fx, base_y + fy);
-      heights[i + j * samples] = plane_height(triangle, corners[triangle - first], fx, fy);
+      const int32_t fx = i * step;
+      // The second triangle of the cell (1 or 3) as triangle_of decides it.
+      const bool second = odd_parity ? fy >= WORLD_ONE - fx : fx >= fy;
+      const plane& p = planes[second ? 1 : 0];
+      heights[i + j * samples] = p.h0 + ((p.n0 + p.ax * fx + p.ay * fy) >> WORLD_FRACTIONAL_BITS);
     }
   }
 }
