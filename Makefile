@@ -21,11 +21,14 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Builds only what it runs: the editor and the tool (the tests and benchmarks wait for `make test`).
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target programs
 	@bash scripts/run.sh $(BUILD)
 
 # Rebuilds the demo game data beside the editor (run builds it only when it is missing).
-demo-data: build
+demo-data: configure
+	cmake --build $(BUILD) -j $(JOBS) --target vellgrim-tool
 	$(BUILD)/vellgrim-tool content build --out $(BUILD)
 
 test: build
@@ -71,8 +74,9 @@ stress: build
 	python3 scripts/stress.py --tool $(BUILD)/vellgrim-tool --seconds $(STRESS_SECONDS) \
 	  --writers $(STRESS_WRITERS) --readers $(STRESS_READERS)
 
+# Only the benchmark programs themselves (not the `bench_*_autogen` folders); fails if one fails.
 bench: build
-	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@set -e; for b in $(BUILD)/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -80,6 +80,18 @@ void BM_ExportLayer(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportLayer)->DenseRange(0, NUMBER_OF_MAP_LAYERS - 1)->Unit(benchmark::kMillisecond);
 
+// The baseline of the exports, measured in the same run: writing an image of the same size, with
+// the same file writer (and so the same syncing), that is already built.
+void BM_WriteImageBytes(benchmark::State& state) {
+  if (!ensure_map()) return state.SkipWithError("couldn't make the map");
+  const bitmap_image image = picture();
+  const std::string path = (bench_store_root() / "baseline.bmp").string();
+  for (auto _ : state) {
+    if (!bitmap_write(path, image)) state.SkipWithError("write failed");
+  }
+}
+BENCHMARK(BM_WriteImageBytes)->Unit(benchmark::kMillisecond);
+
 void BM_ImportLayer(benchmark::State& state) {
   if (!ensure_map()) return state.SkipWithError("couldn't make the map");
   const int16_t layer = int16_t(state.range(0));

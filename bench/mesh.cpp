@@ -4,7 +4,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <vector>
 #include <cstdlib>
 #include <filesystem>
 
@@ -83,6 +87,43 @@ void BM_MeshLoad(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MeshLoad)->Unit(benchmark::kMillisecond);
+
+// The baseline of BM_MeshLoad, measured in the same run: reading the map tag's bytes from the
+// store, all of them, with nothing done to them.
+void BM_ReadMapBytes(benchmark::State& state) {
+  if (!open_map(state)) return;
+  const int32_t tag_index = tag_file_find(make_tag("mesh"), map_identifier);
+  const int32_t size = tag_file_get_size(tag_index);
+  std::vector<uint8_t> bytes(size_t(std::max(size, 0)));
+  for (auto _ : state) {
+    if (!tag_file_read(tag_index, 0, size, bytes.data())) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * size);
+}
+BENCHMARK(BM_ReadMapBytes)->Unit(benchmark::kMillisecond);
+
+// The triangle-normal look-up alone, quick and full, over directions spread across the sky.
+void BM_NearestNormal(benchmark::State& state) {
+  const bool full = state.range(0) != 0;
+  std::vector<std::array<int32_t, 3>> directions;
+  for (int e = 0; e < 64; ++e) {
+    for (int a = 0; a < 64; ++a) {
+      const double elevation = 1.5707963 * e / 64.0, azimuth = 6.2831853 * a / 64.0;
+      directions.push_back({int32_t(16384 * std::cos(elevation) * std::cos(azimuth)),
+                            int32_t(16384 * std::cos(elevation) * std::sin(azimuth)),
+                            int32_t(16384 * std::sin(elevation))});
+    }
+  }
+  size_t k = 0;
+  for (auto _ : state) {
+    const auto& d = directions[k++ & 4095];
+    benchmark::DoNotOptimize(full ? mesh_nearest_normal_by_search(d[0], d[1], d[2])
+                                  : mesh_nearest_normal(d[0], d[1], d[2]));
+  }
+  state.SetLabel(full ? "full search" : "quick");
+}
+BENCHMARK(BM_NearestNormal)->Arg(1)->Arg(0);
 
 void BM_MeshSave(benchmark::State& state) {
   if (!open_map(state)) return;

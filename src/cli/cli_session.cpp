@@ -11,6 +11,7 @@
 #include <string>
 
 #include "map/mesh.h"
+#include "cli/cli_progress.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
 
@@ -29,6 +30,13 @@ std::string one_line(const char* text) {
   return line;
 }
 
+// The folder the tool was started in: file arguments are relative to it, whatever --root says.
+const std::filesystem::path start_folder = [] {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::filesystem::path() : folder;
+}();
+
 // Nobody can answer a question in a headless tool: every box is printed and gets its default.
 ui_answer tool_message_box(void*, const char* title, const char* text, ui_icon, ui_buttons buttons) {
   std::string line = one_line(text);
@@ -43,7 +51,7 @@ ui_answer tool_message_box(void*, const char* title, const char* text, ui_icon, 
   }
 }
 
-const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ui_host tool_ui_host = {nullptr, tool_message_box, nullptr, nullptr, nullptr, nullptr, cli_progress_begin, cli_progress_step, cli_progress_end};
 
 int hex_digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -66,9 +74,9 @@ bool cli_fail(cli_options& options, const char* format, ...) {
 }
 
 std::string cli_absolute_path(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
+  const std::filesystem::path given(path);
+  if (given.is_absolute() || start_folder.empty()) return given.lexically_normal().string();
+  return (start_folder / given).lexically_normal().string();
 }
 
 bool cli_file_spec_from_path(const std::string& path, bool is_file, file_specification* spec) {
@@ -128,6 +136,19 @@ int32_t cli_find_map(cli_options& options, const std::string& name) {
 }
 
 bool cli_session_begin(cli_options& options, cli_session_mode mode) {
+  // A folder that is not a store gets neither a log nor store folders: it is most likely the wrong
+  // folder. Only a command that makes a store's first archive may start in an empty one.
+  if (mode != _cli_session_create) {
+    std::error_code error;
+    const std::filesystem::path root(options.root);
+    bool is_store = false;
+    for (const char* folder : {"tags", "plugins", "local"}) is_store |= std::filesystem::is_directory(root / folder, error);
+    if (!is_store) {
+      std::string shown = cli_absolute_path(options.root);
+      while (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+      return cli_fail(options, "no tag store in '%s'", shown.c_str());
+    }
+  }
   if (::chdir(options.root.c_str()) != 0)
     return cli_fail(options, "can't use the folder '%s': %s", options.root.c_str(), std::strerror(errno));
 
@@ -140,7 +161,7 @@ bool cli_session_begin(cli_options& options, cli_session_mode mode) {
     return cli_fail(options, "couldn't start the tag store in '%s' (see tarn_log.txt)", options.root.c_str());
   // The lock comes before the store is read, so that what is read is one state of the store: a
   // writer's own, or for a reader one that no writer is in the middle of changing.
-  if (mode == _cli_session_write && !tag_files_lock_instance())
+  if (mode != _cli_session_read && !tag_files_lock_instance())
     return cli_fail(options, "another program is using the tag store in '%s'; try again when it has ended",
                     options.root.c_str());
   if (mode == _cli_session_read && !tag_files_lock_for_reading())
@@ -155,7 +176,7 @@ bool cli_session_begin(cli_options& options, cli_session_mode mode) {
              error_last_message());
   }
   // Everything one command writes reaches the disc together, or nothing of it does.
-  if (mode == _cli_session_write) tag_files_commit_begin();
+  if (mode != _cli_session_read) tag_files_commit_begin();
   return true;
 }
 

@@ -16,6 +16,7 @@
 enum cli_session_mode {
   _cli_session_read,
   _cli_session_write,  // takes the single-instance lock
+  _cli_session_create,  // as write, in a folder that may not hold a store yet
 };
 
 // Enters options.root, starts the error manager ("vellgrim-tool"), installs the tool's UI host,

@@ -11,6 +11,7 @@
 #include "engine/definition_groups.h"
 #include "session/engine.h"
 #include "map/mesh.h"
+#include "cli/cli_progress.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_recovery.h"
@@ -48,7 +49,7 @@ ui_answer image_message_box(void*, const char* title, const char* text, ui_icon,
   return answer;
 }
 
-const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const ui_host image_ui_host = {nullptr, image_message_box, nullptr, nullptr, nullptr, nullptr, cli_progress_begin, cli_progress_step, cli_progress_end};
 
 // The store, the engine and the host; false after reporting.
 bool begin(cli_options& options) {
@@ -64,6 +65,9 @@ bool failed(cli_options& options, const char* what) {
     options.exit_code = 1;
     return false;
   }
+  // The log's last line says why (a file that can't be created, a full disc, ...).
+  const char* reason = error_last_message();
+  if (reason && *reason) return cli_fail(options, "couldn't %s: %s", what, reason);
   return cli_fail(options, "couldn't %s (see tarn_log.txt)", what);
 }
 
@@ -152,7 +156,7 @@ void map_export(cli_options& options, const layer_arguments& arguments) {
   if (!parse_submesh(options, layer, arguments.submesh, &submesh)) return;
   const std::string path = cli_absolute_path(arguments.file);
   if (!extract_export_layer(layer, submesh, path)) {
-    failed(options, ("export the " + arguments.layer + " map").c_str());
+    failed(options, ("export the " + arguments.layer + " map to '" + path + "'").c_str());
     return;
   }
   std::printf("exported the %s map of '%s' to %s\n", arguments.layer.c_str(), map_name(), path.c_str());
@@ -165,8 +169,9 @@ void map_import(cli_options& options, const layer_arguments& arguments) {
   if (layer == NONE || !open_map(options, arguments.name)) return;
   int32_t submesh = EXTRACT_WHOLE_MESH;
   if (!parse_submesh(options, layer, arguments.submesh, &submesh)) return;
-  if (!extract_import_layer(layer, submesh, cli_absolute_path(arguments.file))) {
-    failed(options, ("import the " + arguments.layer + " map").c_str());
+  const std::string path = cli_absolute_path(arguments.file);
+  if (!extract_import_layer(layer, submesh, path)) {
+    failed(options, ("import the " + arguments.layer + " map from '" + path + "'").c_str());
     return;
   }
   if (!save_if_modified(options)) return;

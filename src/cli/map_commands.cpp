@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,49 @@ struct map_arguments {
   bool as_json = false;
 };
 
+// What a person reads: one line a fact, the references by name, markers counted by type and the
+// sections with their sizes (the whole record is `map info --json`).
+void print_map_summary(const json& o, const mesh_definition& h) {
+  auto text_of = [](const json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump(-1, ' ', false, json::error_handler_t::replace);
+  };
+  std::printf("name:      %s\n", text_of(o["name"]).c_str());
+  std::printf("id:        %s (%s)\n", text_of(o["id"]).c_str(), text_of(o["id_hex"]).c_str());
+  std::printf("version:   %s\n", text_of(o["version"]).c_str());
+  std::printf("size:      %dx%d submeshes (%dx%d cells), %s bytes\n", int(h.width), int(h.height),
+              int(h.width) * CELLS_PER_SUBMESH, int(h.height) * CELLS_PER_SUBMESH, text_of(o["size"]).c_str());
+  std::printf("loaded:    %s\n", o["loaded"].get<bool>() ? "yes" : "no (shown as stored)");
+  for (const json& r : o["references"]) {
+    std::string field = r["field"].get<std::string>();
+    if (field.size() > 4 && field.compare(field.size() - 4, 4, "_tag") == 0) field.resize(field.size() - 4);
+    for (char& c : field)
+      if (c == '_') c = ' ';
+    std::printf("%-30s %s (%s)\n", (field + ":").c_str(), r["name"].is_null() ? "missing" : text_of(r["name"]).c_str(),
+                text_of(r["tag"]).c_str());
+  }
+  if (o.contains("markers")) {
+    std::map<std::string, int> by_type;
+    for (const json& m : o["markers"]) {
+      const marker_type_definition* type = marker_type_get(int16_t(m["type"].get<int>()));
+      ++by_type[type ? type->name : "unknown"];
+    }
+    std::printf("markers:   %zu", o["markers"].size());
+    const char* separator = " (";
+    for (const auto& [name, count] : by_type) {
+      std::printf("%s%d %s", separator, count, name.c_str());
+      separator = ", ";
+    }
+    std::printf("%s\n", by_type.empty() ? "" : ")");
+    std::printf("palette:   %zu entries\n", o["marker_palette"].size());
+  }
+  std::printf("sections:\n");
+  for (const auto& [name, section] : o["sections"].items()) {
+    std::printf("  %-16s %8d bytes  %7lld records\n", name.c_str(), section["size"].get<int>(),
+                static_cast<long long>(section["count"].get<int64_t>()));
+  }
+  if (o["recovery"].get<bool>()) std::printf("unsaved changes of a stopped editor wait: see `map recover`\n");
+}
+
 void map_info(cli_options& options, const map_arguments& arguments) {
   if (!map_session_begin(options, _cli_session_read)) return;
   int32_t tag_index = cli_find_map(options, arguments.name);
@@ -247,7 +291,7 @@ void map_info(cli_options& options, const map_arguments& arguments) {
   if (arguments.as_json) {
     cli_print_json(o);
   } else {
-    cli_print_fields(o);
+    print_map_summary(o, shown);
   }
 }
 

@@ -278,7 +278,7 @@ void tags_pack(cli_options& options, const pack_arguments& arguments) {
   }
 
   // The output may be an archive of this very store: write only while holding its lock.
-  if (!cli_session_begin(options, _cli_session_write)) return;
+  if (!cli_session_begin(options, _cli_session_create)) return;
 
   std::map<std::pair<tag, tag>, std::string> sources;
   for (const std::string& folder_path : folder_paths) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +16,13 @@
 #include "content/content_maps.h"
 #include "content/content_records.h"
 #include "cseries/error_manager.h"
+#include "engine/preferences.h"
 #include "session/engine.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
+#include "tools/extract.h"
 
 namespace fs = std::filesystem;
 
@@ -149,6 +152,21 @@ bool build_in_staging(const fs::path& staging, const fs::path& out) {
     destination.push_back(std::move(mesh));
     destination.push_back(std::move(collection));
   }
+  // The editor's preferences go with the maps, their displacement bounds holding every map's, so
+  // that exporting and importing a demo map's heights changes nothing beyond one step.
+  int32_t lower = INT32_MAX, upper = INT32_MIN;
+  for (const content_map_plan& plan : content_map_plans()) {
+    lower = std::min(lower, plan.terrain.lower);
+    upper = std::max(upper, plan.terrain.upper);
+  }
+  if (!extract_set_displacement_bounds(lower, upper)) return false;
+  const int32_t preferences_index = find_store_tag(PREFERENCES_GROUP_TAG, vellgrim_preferences_descriptor.name);
+  archive_writer_tag preferences;
+  if (preferences_index == NONE || !read_store_tag(preferences_index, &preferences)) {
+    POST_ERROR(error_file_read, "couldn't read back the editor's preferences.");
+    return false;
+  }
+  tags.push_back(std::move(preferences));
   content_build_install_archives(tags, entry_points, &archives);
   return write_install_archives(archives, out) && write_archive(plugin, out / kPluginsFolder / CONTENT_PLUGIN_FILE_NAME) &&
          !unexpected_box;

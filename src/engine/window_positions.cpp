@@ -121,6 +121,30 @@ bool read_lines(const std::string& path, std::vector<std::string>* lines) {
   return !in.bad();
 }
 
+// Written beside the file, synced, and renamed over it (the folder synced after), so that a
+// failed write or a crash never leaves half a file or an empty one.
+bool write_profile(const std::string& path, const std::vector<std::string>& lines, const char* what) {
+  std::ostringstream text;
+  for (const std::string& line : lines) text << line << "\n";
+  const std::string contents = text.str();
+  std::error_code error;
+  std::filesystem::path target(path);
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
+  std::string temporary = path + ".new";
+  bool ok = posix_file_create(temporary);
+  if (ok) {
+    const int fd = posix_file_open(temporary, _posix_open_write, nullptr);
+    ok = fd >= 0 && posix_file_write_exact(fd, contents.data(), int64_t(contents.size())) && posix_file_sync(fd);
+    if (fd >= 0) ok = posix_file_close(fd) && ok;
+  }
+  ok = ok && posix_rename_replace(temporary, path);
+  if (!ok) {
+    posix_file_remove(temporary);
+    POST_ERROR(error_file_write, "couldn't write %s to '%s'", what, path.c_str());
+  }
+  return ok;
+}
+
 int16_t window_of_key(const std::string& key, bool* is_x) {
   for (int16_t window = 0; window < NUMBER_OF_POSITIONED_WINDOWS; ++window) {
     if (key == window_keys[window].x_key) {
@@ -246,26 +270,55 @@ bool window_positions_write(const window_positions& positions) {
     for (const std::string& missing : missing_lines()) output.push_back(missing);
   }
 
-  std::ostringstream text;
-  for (const std::string& line : output) text << line << "\n";
-  std::string contents = text.str();
+  return write_profile(path, output, "window positions");
+}
 
-  // Written beside the file, synced, and renamed over it (the folder synced after), so that a
-  // failed write or a crash never leaves half a file or an empty one.
-  std::error_code error;
-  std::filesystem::path target(path);
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
-  std::string temporary = path + ".new";
-  bool ok = posix_file_create(temporary);
-  if (ok) {
-    const int fd = posix_file_open(temporary, _posix_open_write, nullptr);
-    ok = fd >= 0 && posix_file_write_exact(fd, contents.data(), int64_t(contents.size())) && posix_file_sync(fd);
-    if (fd >= 0) ok = posix_file_close(fd) && ok;
+bool profile_read_text(const char* section, const char* key, std::string* value) {
+  std::vector<std::string> lines;
+  if (!read_lines(window_positions_file(), &lines)) return false;
+  bool in_section = false;
+  for (const std::string& line : lines) {
+    std::string name, line_name, text;
+    if (line_section(line, &name)) {
+      in_section = name == section;
+    } else if (in_section && line_key(line, &line_name, &text) && line_name == key) {
+      *value = text;
+      return true;
+    }
   }
-  ok = ok && posix_rename_replace(temporary, path);
-  if (!ok) {
-    posix_file_remove(temporary);
-    POST_ERROR(error_file_write, "couldn't write window positions to '%s'", path.c_str());
+  return false;
+}
+
+bool profile_write_text(const char* section, const char* key, const std::string& value) {
+  // One line: a value that would end it or start another is not stored.
+  if (value.find_first_of("\r\n") != std::string::npos) return false;
+  const std::string path = window_positions_file();
+  std::vector<std::string> lines;
+  if (!read_lines(path, &lines)) lines.clear();
+  const std::string new_line = encode_name(key) + "=" + value;
+  std::vector<std::string> output;
+  bool in_section = false, written = false;
+  for (const std::string& line : lines) {
+    std::string name, line_name, text;
+    if (line_section(line, &name)) {
+      if (in_section && !written) {
+        output.push_back(new_line);
+        written = true;
+      }
+      in_section = name == section;
+    } else if (in_section && line_key(line, &line_name, &text) && line_name == key) {
+      if (!written) output.push_back(new_line);
+      written = true;
+      continue;
+    }
+    output.push_back(line);
   }
-  return ok;
+  if (!written) {
+    if (!in_section) {
+      if (!output.empty() && !trim(output.back()).empty()) output.push_back("");
+      output.push_back("[" + encode_name(section) + "]");
+    }
+    output.push_back(new_line);
+  }
+  return write_profile(path, output, "the profile");
 }

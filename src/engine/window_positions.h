@@ -52,3 +52,9 @@ bool window_positions_read(window_positions* positions);
 // Writes the twelve keys, keeping every other line of the file, and replaces the file whole.
 // False (reported with code 4) when it cannot be written.
 bool window_positions_write(const window_positions& positions);
+
+// Other settings of the same profile file: one line of text under a key of a section, the file's
+// other lines kept. Read answers false when the key is missing; write when the file can't be
+// written (reported) or the value spans lines.
+bool profile_read_text(const char* section, const char* key, std::string* value);
+bool profile_write_text(const char* section, const char* key, const std::string& value);

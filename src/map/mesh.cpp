@@ -380,12 +380,13 @@ std::string mesh_limits_text() {
   struct line {
     tag group;             // a definition group, or
     const char* array;     // a data array by name
+    int32_t capacity = 0;  // the array's capacity while its module does not declare it yet
   };
   const tag none = NONE_TAG;
   static const line lines[] = {
       {make_tag("amso"), nullptr}, {make_tag("arti"), nullptr}, {make_tag(".256"), nullptr},
-      {make_tag("core"), nullptr}, {make_tag("phys"), nullptr}, {none, "local projectile"},
-      {make_tag("lpgr"), nullptr}, {make_tag("ligh"), nullptr}, {none, "map action"},
+      {make_tag("core"), nullptr}, {make_tag("phys"), nullptr}, {none, "local projectile", 0},
+      {make_tag("lpgr"), nullptr}, {make_tag("ligh"), nullptr}, {none, "map action", 1024},
       {make_tag("meef"), nullptr}, {none, "model"},             {make_tag("mode"), nullptr},
       {make_tag("anim"), nullptr}, {make_tag("mons"), nullptr}, {make_tag("obje"), nullptr},
       {make_tag("proj"), nullptr}, {make_tag("prgr"), nullptr}, {make_tag("scen"), nullptr},
@@ -397,12 +398,19 @@ std::string mesh_limits_text() {
       if (const definition_group* group = definition_group_find(l.group)) text += definitions_usage_line(group);
       continue;
     }
-    for (const declared_data_array* a = data_array_registry_next(nullptr); a != nullptr;
+    bool found = false;
+    for (const declared_data_array* a = data_array_registry_next(nullptr); a != nullptr && !found;
          a = data_array_registry_next(a)) {
       if (a->state.name != nullptr && std::strcmp(a->state.name, l.array) == 0) {
         text += data_array_usage_line(a);
-        break;
+        found = true;
       }
+    }
+    // Every line is listed: an array whose module is not built yet holds nothing.
+    if (!found) {
+      char missing[96];
+      std::snprintf(missing, sizeof(missing), "%ss: 0 / %d\n", l.array, int(l.capacity));
+      text += missing;
     }
   }
   const int32_t parameter_bytes = mesh_globals.header != nullptr ? map_actions_parameter_bytes() : 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <vector>
 
 #include "cseries/error_manager.h"
 #include "map/mesh_edit.h"
@@ -71,19 +72,8 @@ const normal_table& normals() {
   return table;
 }
 
-// The nearest table entry to a 2.14 vector (lowest index on ties). Most maps repeat a few slopes
-// over and over, so answers are remembered in a small direct-mapped cache.
-uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
-  struct cache_entry {
-    int32_t x, y, z;
-    uint8_t index;
-    bool used;
-  };
-  static thread_local std::array<cache_entry, 1024> cache{};
-  uint32_t hash = (uint32_t(x) * 73856093u) ^ (uint32_t(y) * 19349663u) ^ (uint32_t(z) * 83492791u);
-  cache_entry& slot = cache[hash & 1023];
-  if (slot.used && slot.x == x && slot.y == y && slot.z == z) return slot.index;
-
+// The nearest table entry to a 2.14 vector by trying all of them (lowest index on ties).
+uint8_t nearest_by_search(int32_t x, int32_t y, int32_t z) {
   const auto& entries = normals().entries;
   int64_t best_distance = INT64_MAX;
   uint8_t best = 0;
@@ -95,7 +85,90 @@ uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
       best = uint8_t(i);
     }
   }
-  slot = {x, y, z, best, true};
+  return best;
+}
+
+// Candidates for the nearest entry, per square of a grid over (x, y). Each square is taken with the
+// z range that unit vectors (length 16384, give or take rounding) can have over it, and keeps every
+// entry whose least distance to that box is within the smallest greatest distance of any entry: no
+// other entry can be nearest to a point in the box, ties included. A vector outside its square's
+// box (not unit length, or pointing down) is answered by the full search, so the answer never
+// differs from it.
+struct normal_candidates {
+  static constexpr int32_t kSquares = 64, kSquareSize = 32768 / kSquares;
+  static constexpr int64_t kShortest = 16380, kLongest = 16388;
+  struct square {
+    int32_t z_low, z_high;
+    uint16_t first, count;
+  };
+  std::array<square, kSquares * kSquares> squares{};
+  std::vector<uint8_t> indices;
+
+  normal_candidates() {
+    const auto& entries = normals().entries;
+    for (int32_t sy = 0; sy < kSquares; ++sy) {
+      for (int32_t sx = 0; sx < kSquares; ++sx) {
+        square& q = squares[size_t(sx + sy * kSquares)];
+        const int64_t x0 = -16384 + int64_t(sx) * kSquareSize, x1 = x0 + kSquareSize - 1;
+        const int64_t y0 = -16384 + int64_t(sy) * kSquareSize, y1 = y0 + kSquareSize - 1;
+        auto nearest_to_zero = [](int64_t lo, int64_t hi) { return lo > 0 ? lo : (hi < 0 ? -hi : 0); };
+        const int64_t nx = nearest_to_zero(x0, x1), ny = nearest_to_zero(y0, y1);
+        const int64_t fx = std::max(-x0, x1), fy = std::max(-y0, y1);
+        const int64_t least_xy = nx * nx + ny * ny, most_xy = fx * fx + fy * fy;
+        if (least_xy > kLongest * kLongest) {
+          q = {1, 0, 0, 0};  // no unit vector reaches this square
+          continue;
+        }
+        const int64_t z0 = integer_square_root(std::max<int64_t>(0, kShortest * kShortest - most_xy));
+        const int64_t z1 = integer_square_root(kLongest * kLongest - least_xy) + 1;
+        q.z_low = int32_t(z0);
+        q.z_high = int32_t(z1);
+        const int64_t low[3] = {x0, y0, z0}, high[3] = {x1, y1, z1};
+        auto box_distance = [&](const mesh_normal& n, bool farthest) {
+          const int64_t v[3] = {n.x, n.y, n.z};
+          int64_t sum = 0;
+          for (int k = 0; k < 3; ++k) {
+            int64_t d = farthest ? std::max(std::abs(v[k] - low[k]), std::abs(v[k] - high[k]))
+                                 : (v[k] < low[k] ? low[k] - v[k] : (v[k] > high[k] ? v[k] - high[k] : 0));
+            sum += d * d;
+          }
+          return sum;
+        };
+        int64_t bound = INT64_MAX;
+        for (const mesh_normal& n : entries) bound = std::min(bound, box_distance(n, true));
+        q.first = uint16_t(indices.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+          if (box_distance(entries[i], false) <= bound) indices.push_back(uint8_t(i));
+        }
+        q.count = uint16_t(indices.size() - q.first);
+      }
+    }
+  }
+};
+
+const normal_candidates& candidates() {
+  static const normal_candidates table;
+  return table;
+}
+
+uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
+  if (x < -16384 || x >= 16384 || y < -16384 || y >= 16384) return nearest_by_search(x, y, z);
+  const normal_candidates& grid = candidates();
+  const auto& q = grid.squares[size_t((x + 16384) / normal_candidates::kSquareSize +
+                                      (y + 16384) / normal_candidates::kSquareSize * normal_candidates::kSquares)];
+  if (z < q.z_low || z > q.z_high) return nearest_by_search(x, y, z);
+  const auto& entries = normals().entries;
+  int64_t best_distance = INT64_MAX;
+  uint8_t best = 0;
+  for (uint16_t k = q.first; k < q.first + q.count; ++k) {
+    const uint8_t i = grid.indices[k];
+    int64_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
+    int64_t distance = dx * dx + dy * dy + dz * dz;
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = i;
+    }
+  }
   return best;
 }
 
@@ -103,10 +176,14 @@ uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
 
 bool cell_has_media(const mesh_cell& cell) { return (cell.terrain_and_flags & _cell_media_flags) != 0; }
 
-// The height of the vertex at a cell offset by mode; offsets outside the array give 0.
-int32_t vertex_height(int32_t cell_index, mesh_height_mode mode) {
-  if (cell_index < 0 || cell_index >= mesh_cell_count()) return 0;
-  const mesh_cell& cell = mesh_globals.cells[cell_index];
+// The height of a triangle's corner by mode. Past the last row or column the edge vertex repeats,
+// so the last cells lie flat across the map's edge instead of sloping toward another row or zero.
+int32_t vertex_height(int32_t cell_x, int32_t cell_y, int16_t triangle, int corner, mesh_height_mode mode) {
+  const int32_t x = cell_x + mesh_triangle_corner_steps[triangle][corner][0];
+  const int32_t y = cell_y + mesh_triangle_corner_steps[triangle][corner][1];
+  const mesh_cell& cell = uint32_t(x) < uint32_t(mesh_globals.cells_across) && uint32_t(y) < uint32_t(mesh_globals.cells_down)
+                              ? mesh_globals.cells[x + y * mesh_globals.cells_across]
+                              : *mesh_vertex_clamped(x, y);
   switch (mode) {
     case _mesh_height_ground:
       return cell.ground_height;
@@ -138,33 +215,61 @@ const mesh_cell& cell_under(int32_t x, int32_t y) {
   return *mesh_get_cell(x >> WORLD_FRACTIONAL_BITS, y >> WORLD_FRACTIONAL_BITS);
 }
 
-uint8_t triangle_normal_index(int32_t cell_index, int16_t triangle) {
-  double corner[3][3];
-  for (int c = 0; c < 3; ++c) {
-    corner[c][0] = mesh_triangle_corner_steps[triangle][c][0] * double(WORLD_ONE);
-    corner[c][1] = mesh_triangle_corner_steps[triangle][c][1] * double(WORLD_ONE);
-    corner[c][2] = vertex_height(cell_index + mesh_globals.triangle_corner_offsets[triangle][c], _mesh_height_surface);
-  }
-  double e1[3], e2[3];
-  for (int k = 0; k < 3; ++k) {
-    e1[k] = corner[1][k] - corner[0][k];
-    e2[k] = corner[2][k] - corner[0][k];
-  }
-  double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
-  if (n[2] < 0) {
-    for (double& v : n) v = -v;  // the surface normal points up
-  }
-  double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-  return nearest_normal_index(int32_t(n[0] / length * 16384.0), int32_t(n[1] / length * 16384.0),
-                              int32_t(n[2] / length * 16384.0));
+// A triangle's legs run along the grid's axes from its first corner, so its upward normal is
+// (-rise along x, -rise along y, 512) per cell edge: two height differences decide it.
+void triangle_slopes(int32_t cell_x, int32_t cell_y, int16_t triangle, int32_t* gx, int32_t* gy) {
+  const int8_t(&steps)[3][2] = mesh_triangle_corner_steps[triangle];
+  const int32_t h0 = vertex_height(cell_x, cell_y, triangle, 0, _mesh_height_surface);
+  const int32_t h1 = vertex_height(cell_x, cell_y, triangle, 1, _mesh_height_surface);
+  const int32_t h2 = vertex_height(cell_x, cell_y, triangle, 2, _mesh_height_surface);
+  // Corner 1 differs from corner 0 along x only, corner 2 along y only.
+  *gx = -(steps[1][0] - steps[0][0]) * (h1 - h0);
+  *gy = -(steps[2][1] - steps[0][1]) * (h2 - h0);
+}
+
+void slope_normal_vector(int32_t gx, int32_t gy, int32_t vector[3]) {
+  const double scale = 16384.0 / std::sqrt(double(gx) * gx + double(gy) * gy + double(WORLD_ONE) * double(WORLD_ONE));
+  vector[0] = int32_t(gx * scale);
+  vector[1] = int32_t(gy * scale);
+  vector[2] = int32_t(double(WORLD_ONE) * scale);
+}
+
+void triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, int32_t vector[3]) {
+  int32_t gx, gy;
+  triangle_slopes(cell_x, cell_y, triangle, &gx, &gy);
+  slope_normal_vector(gx, gy, vector);
+}
+
+// Terrain repeats its slopes (flat ground, quantised heights), so answers are remembered per
+// slope pair in a small direct-mapped table; a hit is checked against the whole key. Only the
+// user-interface thread prepares cells.
+uint8_t triangle_normal_index(int32_t cell_x, int32_t cell_y, int16_t triangle) {
+  struct remembered {
+    int32_t gx, gy;
+    int16_t index;  // -1: empty
+  };
+  static std::array<remembered, 4096> memory = [] {
+    std::array<remembered, 4096> empty;
+    empty.fill({0, 0, -1});
+    return empty;
+  }();
+  int32_t gx, gy;
+  triangle_slopes(cell_x, cell_y, triangle, &gx, &gy);
+  remembered& slot = memory[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> 20 & 4095];
+  if (slot.index >= 0 && slot.gx == gx && slot.gy == gy) return uint8_t(slot.index);
+  int32_t v[3];
+  slope_normal_vector(gx, gy, v);
+  const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
+  slot = {gx, gy, index};
+  return index;
 }
 
 void cell_compute_normals(int32_t x, int32_t y) {
   int32_t index = x + y * mesh_globals.cells_across;
   bool odd_parity = ((x + y) & 1) != 0;
   int16_t even = odd_parity ? 2 : 0;
-  uint8_t even_index = triangle_normal_index(index, even);
-  uint8_t odd_index = triangle_normal_index(index, int16_t(even + 1));
+  uint8_t even_index = triangle_normal_index(x, y, even);
+  uint8_t odd_index = triangle_normal_index(x, y, int16_t(even + 1));
   mesh_globals.cells[index].normals = uint16_t((even_index << 8) | odd_index);
 }
 
@@ -201,6 +306,13 @@ bool lod_allocated() {
 
 const mesh_normal* mesh_normal_table() { return normals().entries.data(); }
 
+uint8_t mesh_nearest_normal(int32_t x, int32_t y, int32_t z) { return nearest_normal_index(x, y, z); }
+uint8_t mesh_nearest_normal_by_search(int32_t x, int32_t y, int32_t z) { return nearest_by_search(x, y, z); }
+
+void mesh_triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, int32_t vector[3]) {
+  triangle_normal_vector(cell_x, cell_y, triangle, vector);
+}
+
 int16_t mesh_triangle_at(int32_t world_x, int32_t world_y) {
   if (!clamp_to_map(world_x, world_y)) return 0;
   return triangle_of(world_x, world_y);
@@ -219,17 +331,10 @@ bool mesh_media_at(int32_t world_x, int32_t world_y) {
   return (cell_under(world_x, world_y).terrain_and_flags & flag) != 0;
 }
 
-int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) {
-  if (!clamp_to_map(world_x, world_y)) return NO_GROUND_HEIGHT;
-  int32_t cell_x = world_x >> WORLD_FRACTIONAL_BITS, cell_y = world_y >> WORLD_FRACTIONAL_BITS;
-  int32_t index = cell_x + cell_y * mesh_globals.cells_across;
-  if (mesh_globals.cells[index].terrain_and_flags & _cell_no_ground) return NO_GROUND_HEIGHT;
-  int16_t triangle = triangle_of(world_x, world_y);
-  const int32_t* offsets = mesh_globals.triangle_corner_offsets[triangle];
-  int32_t h0 = vertex_height(index + offsets[0], mode);
-  int32_t h1 = vertex_height(index + offsets[1], mode);
-  int32_t h2 = vertex_height(index + offsets[2], mode);
-  int32_t fx = world_x & (WORLD_ONE - 1), fy = world_y & (WORLD_ONE - 1);
+namespace {
+
+// The height of a triangle's plane at an offset inside its cell, from its three corner heights.
+int32_t plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t fy) {
   int32_t u, v;
   switch (triangle) {
     case 0: u = WORLD_ONE - fy, v = fx; break;
@@ -237,7 +342,58 @@ int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) 
     case 2: u = fy, v = fx; break;
     default: u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
   }
-  return h0 + ((u * (h2 - h0) + v * (h1 - h0)) >> WORLD_FRACTIONAL_BITS);
+  return h[0] + ((u * (h[2] - h[0]) + v * (h[1] - h[0])) >> WORLD_FRACTIONAL_BITS);
+}
+
+}  // namespace
+
+void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, int32_t step,
+                       int32_t* heights) {
+  const int32_t samples = WORLD_ONE / step;
+  if (mesh_get_cell(cell_x, cell_y)->terrain_and_flags & _cell_no_ground) {
+    for (int32_t k = 0; k < samples * samples; ++k) heights[k] = NO_GROUND_HEIGHT;
+    return;
+  }
+  // Within a triangle the height query is h0 + (N >> 9) with N linear in the offsets: N = n0 +
+  // ax * fx + ay * fy, exactly the integer the query computes, so the answers are the same.
+  const bool odd_parity = ((cell_x + cell_y) & 1) != 0;
+  const int16_t first = odd_parity ? 2 : 0;
+  struct plane {
+    int32_t h0, n0, ax, ay;
+  } planes[2];
+  for (int16_t t = 0; t < 2; ++t) {
+    const int16_t triangle = int16_t(first + t);
+    const int32_t h0 = vertex_height(cell_x, cell_y, triangle, 0, mode);
+    const int32_t d1 = vertex_height(cell_x, cell_y, triangle, 1, mode) - h0;
+    const int32_t d2 = vertex_height(cell_x, cell_y, triangle, 2, mode) - h0;
+    switch (triangle) {
+      case 0: planes[t] = {h0, WORLD_ONE * d2, d1, -d2}; break;
+      case 1: planes[t] = {h0, WORLD_ONE * d1, -d1, d2}; break;
+      case 2: planes[t] = {h0, 0, d1, d2}; break;
+      default: planes[t] = {h0, WORLD_ONE * (d1 + d2), -d1, -d2}; break;
+    }
+  }
+  for (int32_t j = 0; j < samples; ++j) {
+    const int32_t fy = j * step;
+    for (int32_t i = 0; i < samples; ++i) {
+      const int32_t fx = i * step;
+      // The second triangle of the cell (1 or 3) as triangle_of decides it.
+      const bool second = odd_parity ? fy >= WORLD_ONE - fx : fx >= fy;
+      const plane& p = planes[second ? 1 : 0];
+      heights[i + j * samples] = p.h0 + ((p.n0 + p.ax * fx + p.ay * fy) >> WORLD_FRACTIONAL_BITS);
+    }
+  }
+}
+
+int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) {
+  if (!clamp_to_map(world_x, world_y)) return NO_GROUND_HEIGHT;
+  int32_t cell_x = world_x >> WORLD_FRACTIONAL_BITS, cell_y = world_y >> WORLD_FRACTIONAL_BITS;
+  int32_t index = cell_x + cell_y * mesh_globals.cells_across;
+  if (mesh_globals.cells[index].terrain_and_flags & _cell_no_ground) return NO_GROUND_HEIGHT;
+  int16_t triangle = triangle_of(world_x, world_y);
+  const int32_t h[3] = {vertex_height(cell_x, cell_y, triangle, 0, mode), vertex_height(cell_x, cell_y, triangle, 1, mode),
+                        vertex_height(cell_x, cell_y, triangle, 2, mode)};
+  return plane_height(triangle, h, world_x & (WORLD_ONE - 1), world_y & (WORLD_ONE - 1));
 }
 
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {

@@ -32,6 +32,14 @@ static_assert(sizeof(mesh_normal) == 16);
 // The table of 256 normals (built on first use; it never changes).
 const mesh_normal* mesh_normal_table();
 
+// The table entry nearest to a 2.14 vector (lowest index on ties). The first answers from a small
+// precomputed set of candidates; the second tries every entry and always gives the same answer.
+uint8_t mesh_nearest_normal(int32_t x, int32_t y, int32_t z);
+uint8_t mesh_nearest_normal_by_search(int32_t x, int32_t y, int32_t z);
+// The 2.14 unit vector of a cell triangle (0..3) before it is matched to the table; the map must
+// be open and the cell inside the grid.
+void mesh_triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, int32_t vector[3]);
+
 // The vertex (x, y) with both indices clamped into the grid. Look-ups past the last row or column
 // repeat the edge vertex (heights and normals alike), so the last cells lie flat across the map's
 // edge as a texture clamps at its border. The map must be open.
@@ -51,6 +59,10 @@ int16_t mesh_terrain_at(int32_t world_x, int32_t world_y);
 bool mesh_media_at(int32_t world_x, int32_t world_y);
 // The height of the triangle's plane under the point; NO_GROUND_HEIGHT in a cell without ground.
 int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode);
+// The heights mesh_height_at answers at the points of one cell spaced step world units apart
+// (step divides the cell edge), row by row into heights[(512 / step)^2]; the cell must lie in
+// the grid. For whole-map work, cell by cell, without the per-point checks.
+void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, int32_t step, int32_t* heights);
 // The normal-table entry of the triangle under the point.
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y);
 

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
+#include "engine/window_positions.h"
 #include "platform/ui_host.h"
+#include "shell/progress_dialog.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
 #include "shell/vellgrim_frame.h"
@@ -67,14 +70,30 @@ class current_directory_keeper {
   QString saved_;
 };
 
+// File dialogs start where the user last chose a file (kept in the profile), at first in the home
+// folder: never in the program's own folder, where the store lies.
+constexpr char kFileDialogSection[] = "File Dialogs";
+constexpr char kLastFolderKey[] = "lastFolder";
+
+QString starting_path(const std::string& suggested) {
+  const QFileInfo given(QString::fromStdString(suggested));
+  if (!suggested.empty() && given.isAbsolute()) return given.filePath();
+  std::string remembered;
+  QString folder = QDir::homePath();
+  if (profile_read_text(kFileDialogSection, kLastFolderKey, &remembered) && QDir(QString::fromStdString(remembered)).exists())
+    folder = QString::fromStdString(remembered);
+  return suggested.empty() ? folder : QDir(folder).filePath(given.filePath());
+}
+
 bool choose_file(bool save, const char* title, const char* filter, std::string& path) {
   current_directory_keeper keeper;
-  const QString suggested = QString::fromStdString(path);
+  const QString suggested = starting_path(path);
   const QString chosen =
       save ? QFileDialog::getSaveFileName(dialog_parent(), QString::fromLatin1(title), suggested, qt_filter(filter))
            : QFileDialog::getOpenFileName(dialog_parent(), QString::fromLatin1(title), suggested, qt_filter(filter));
   if (chosen.isEmpty()) return false;
   path = chosen.toStdString();
+  (void)profile_write_text(kFileDialogSection, kLastFolderKey, QFileInfo(chosen).absolutePath().toStdString());
   return true;
 }
 
@@ -102,7 +121,9 @@ bool enter_value(void*, const char* title, const char* label, double minimum, do
   return true;
 }
 
-const ui_host qt_host = {nullptr, message_box, choose_open_file, choose_save_file, choose_tag, enter_value, nullptr, nullptr, nullptr};
+const ui_host qt_host = {nullptr,           message_box,          choose_open_file,  choose_save_file,
+                         choose_tag,        enter_value,          shell_progress_begin, shell_progress_step,
+                         shell_progress_end};
 
 }  // namespace
 

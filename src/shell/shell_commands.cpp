@@ -12,6 +12,7 @@
 #include "map/mesh_geometry.h"
 #include "platform/ui_host.h"
 #include "shell/command_table.h"
+#include "shell/map_image_commands.h"
 #include "shell/overhead_view.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
@@ -20,6 +21,7 @@
 #include "shell/vellgrim_frame.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_journal.h"
+#include "tools/extract.h"
 #include "tools/map_session.h"
 #include "tools/new_map.h"
 #include "tools/observer_operations.h"
@@ -128,21 +130,20 @@ void CommandDuplicate() {}
 void CommandViewPreferences() {}
 
 // ---- Maps ----
-// The shadow computation and the model animation shadows are in shadow_commands.cpp; the map image
-// import and export arrive with their module.
+// The shadow computation and the model animation shadows are in shadow_commands.cpp.
 
-void CommandImportShadowMap() {}
-void CommandExportShadowMap() {}
-void CommandImportColorMap() {}
-void CommandExportColorMap() {}
-void CommandImportReflectionMap() {}
-void CommandExportReflectionMap() {}
-void CommandImportDisplacementMap() {}
-void CommandExportDisplacementMap() {}
-void CommandImportWaterLevel() {}
-void CommandExportWaterLevel() {}
-void CommandImportTerrainMap() {}
-void CommandExportTerrainMap() {}
+void CommandImportShadowMap() { MapImageImportWholeMap(_map_layer_shadow); }
+void CommandExportShadowMap() { MapImageExportWholeMap(_map_layer_shadow); }
+void CommandImportColorMap() { MapImageImportWholeMap(_map_layer_color); }
+void CommandExportColorMap() { MapImageExportWholeMap(_map_layer_color); }
+void CommandImportReflectionMap() { MapImageImportWholeMap(_map_layer_reflection); }
+void CommandExportReflectionMap() { MapImageExportWholeMap(_map_layer_reflection); }
+void CommandImportDisplacementMap() { MapImageImportWholeMap(_map_layer_displacement); }
+void CommandExportDisplacementMap() { MapImageExportWholeMap(_map_layer_displacement); }
+void CommandImportWaterLevel() { MapImageImportWholeMap(_map_layer_water_level); }
+void CommandExportWaterLevel() { MapImageExportWholeMap(_map_layer_water_level); }
+void CommandImportTerrainMap() { MapImageImportWholeMap(_map_layer_terrain); }
+void CommandExportTerrainMap() { MapImageExportWholeMap(_map_layer_terrain); }
 
 // The bounds live in the editor's preference record, loaded while a map is open.
 void CommandEditDisplacementRange() {
@@ -169,9 +170,8 @@ void CommandDropObserver() {
 }
 
 // The height, media, jitter and edge commands are in mesh_commands.cpp, the connectors' in
-// connector_commands.cpp, the map-action text commands in map_action_commands.cpp; shifting
-// arrives with its module.
-void CommandShiftMeshAndMarkers() {}
+// connector_commands.cpp, the map-action text commands in map_action_commands.cpp.
+void CommandShiftMeshAndMarkers() { MapShiftMeshAndMarkers(); }
 
 void CommandSetMeshParameters() {
   const mesh_definition* header = mesh_header();

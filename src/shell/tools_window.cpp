@@ -2,13 +2,12 @@
 
 #include <QAction>
 #include <QGridLayout>
-#include <QPainter>
-#include <QPixmap>
 #include <QPointer>
 #include <QToolButton>
 #include <QWidget>
 
 #include "shell/shell.h"
+#include "shell/tool_icons.h"
 #include "shell/tool_modes.h"
 
 namespace {
@@ -16,33 +15,19 @@ namespace {
 // Guarded: the window may go before the program does (tests make and drop shells).
 QPointer<QAction> tool_actions[NUMBER_OF_TOOLS];
 
-// A 22 x 19 face showing the initials of the tool's name.
-QIcon tool_icon(int32_t index) {
-  QString initials;
-  for (const QString& word : QString::fromLatin1(tool_name(index)).split(' ', Qt::SkipEmptyParts))
-    if (initials.size() < 2) initials += word[0];
-  QPixmap face(22, 19);
-  face.fill(Qt::transparent);
-  QPainter painter(&face);
-  QFont font = painter.font();
-  font.setPixelSize(10);
-  font.setBold(true);
-  painter.setFont(font);
-  painter.drawText(face.rect(), Qt::AlignCenter, initials);
-  return QIcon(face);
-}
-
 }  // namespace
 
 QWidget* CreateToolsWindow(QWidget* frame) {
   auto* window = new QWidget(frame, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                         Qt::WindowCloseButtonHint);
   window->setWindowTitle("Tools");
+  // The names show on hover even while another window has the focus, not only after a click here.
+  window->setAttribute(Qt::WA_AlwaysShowToolTips);
   auto* grid = new QGridLayout(window);
   grid->setContentsMargins(2, 2, 2, 2);
   grid->setSpacing(1);
   for (int32_t index = 0; index < NUMBER_OF_TOOLS; ++index) {
-    auto* action = new QAction(tool_icon(index), QString::fromLatin1(tool_name(index)), window);
+    auto* action = new QAction(ToolIcon(index), QString::fromLatin1(tool_name(index)), window);
     action->setCheckable(true);
     action->setToolTip(QString::fromLatin1(tool_name(index)));
     const int32_t id = FIRST_TOOL_COMMAND + index;

@@ -13,6 +13,7 @@
 #include "map/mesh.h"
 #include "map/mesh_file.h"
 #include "map/mesh_geometry.h"
+#include "platform/ui_host.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
 #include "tools/extract.h"
@@ -207,8 +208,10 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
     tool_show_error("There is no media '%s'.", tag_to_text(media_tag).c_str());
     return false;
   }
+  ui_progress_scope progress("Making the new map", 5, false);
   bitmap_image image;
   if (!extract_read_whole_map_bitmap(bitmap_path, &image)) return false;
+  progress.step(1);
   const int16_t columns = int16_t(image.width / MAP_TEXTURE_SIZE), rows = int16_t(image.height / MAP_TEXTURE_SIZE);
 
   // The colour tables come from the palette, counted over the bitmap, with a new map's remap colour.
@@ -223,6 +226,7 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
   mesh_definition_set_defaults(&defaults, NONE_TAG, media_tag, columns, rows);
   extract_build_color_tables(image.palette, counts, extract_remap_color(defaults), tables.get());
 
+  progress.step(2);
   // The map open now goes first (with its own question); then the tags are made.
   if (!map_close()) return false;
   const bool map_is_new = find_tag_named(MESH_DEFINITION_GROUP_TAG, clean) == NONE;
@@ -258,12 +262,20 @@ bool new_map_create(const char* name, tag media_tag, const std::string& bitmap_p
   const tag map_identifier = tag_file_get_identifier(map_tag);
   const tag collection_identifier = tag_file_get_identifier(collection_tag);
   if (!commit.end()) return false;
-  if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier))) {
-    // A new map that can't be opened is of no use to the author: it goes again, so that the store
-    // is as it was. (A replaced map stays, the old one being gone already.)
+  progress.step(3);
+  // A new map that can't be opened, or stored whole, is of no use to the author: it goes again, so
+  // that the store is as it was. (A replaced map stays, the old one being gone already.)
+  auto withdraw = [&] {
+    if (map_is_open()) {
+      map_set_modified(false);
+      map_close();
+    }
     if (map_is_new) (void)tag_file_delete(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier));
     if (collection_is_new) (void)tag_file_delete(tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, collection_identifier));
     return false;
-  }
-  return mesh_recompute_lod();
+  };
+  if (!map_open(tag_file_find(MESH_DEFINITION_GROUP_TAG, map_identifier))) return withdraw();
+  progress.step(4);
+  // The map goes to the store complete, its LOD data included, as a saved map would.
+  return map_save() || withdraw();
 }

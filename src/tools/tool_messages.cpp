@@ -32,3 +32,10 @@ bool tool_ask_warning(const char* format, ...) {
   va_end(arguments);
   return answer == ui_answer_yes;
 }
+
+void tool_show_warning(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  show_box("Warning", ui_icon_warning, ui_buttons_ok, format, arguments);
+  va_end(arguments);
+}

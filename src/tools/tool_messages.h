@@ -7,3 +7,5 @@
 void tool_show_error(const char* format, ...) VG_PRINTF(1, 2);
 // True when the answer is Yes.
 bool tool_ask_warning(const char* format, ...) VG_PRINTF(1, 2);
+// A notice the user should see although the work went on: "Warning" with the warning icon and OK.
+void tool_show_warning(const char* format, ...) VG_PRINTF(1, 2);

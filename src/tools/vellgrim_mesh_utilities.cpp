@@ -12,6 +12,7 @@
 #include "map/mesh.h"
 #include "map/mesh_edit.h"
 #include "map/mesh_geometry.h"
+#include "platform/ui_host.h"
 #include "render/screen.h"
 #include "render/shapes.h"
 #include "tag_files/tag_files.h"
@@ -273,6 +274,8 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
     POST_ERROR(error_data_mismatch, "can't resize the mesh to %dx%d cells.", cells_across, cells_down);
     return false;
   }
+  // The collection's bitmaps are most of the work; nothing stops half way.
+  ui_progress_scope progress("Resizing the map", 4, false);
   const size_t size = size_t(cells_across) * size_t(cells_down) * sizeof(mesh_cell);
   auto* cells = static_cast<mesh_cell*>(resize_block(nullptr, size));
   if (cells == nullptr) {
@@ -290,6 +293,7 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
                 size_t(kept_across) * sizeof(mesh_cell));
   }
 
+  progress.step(1);
   const int16_t width = int16_t(cells_across / CELLS_PER_SUBMESH), height = int16_t(cells_down / CELLS_PER_SUBMESH);
   // The collection is rebuilt first, while the old grid still tells which submeshes it keeps; if
   // that fails, nothing has changed.
@@ -299,11 +303,13 @@ bool mesh_resize(int32_t cells_across, int32_t cells_down) {
   }
   // The collection tag is already written: the change can't be taken back by Undo.
   edit_journal_mark_unrecorded_change();
+  progress.step(2);
   // The region and the LOD data described the old grid: the region now covers everything and the
   // LOD data is rebuilt by the next recomputation.
   mesh_adopt_cells(cells, width, height);
   // New cells are zero: their run-time list heads must be reset before anything stands on them.
   mesh_prepare_cells(0, 0, cells_across - 1, cells_down - 1);
+  progress.step(3);
   return reload_landscape_collection();
 }
 

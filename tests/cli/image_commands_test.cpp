@@ -1,5 +1,7 @@
 // vellgrim-tool map new / export / import / resize / shift / set-bounds, run as a child process.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -78,6 +80,38 @@ TEST_F(ImageCommandsTest, NewMapThenExportGivesThePictureBack) {
     EXPECT_NE(reflection.err.find("the reflection map exists for the whole map only"), std::string::npos)
         << reflection.err;
   }
+}
+
+// File arguments are relative to the folder the tool was started in, not to --root; failures name
+// the file.
+TEST_F(ImageCommandsTest, FileArgumentsAreRelativeToTheStartingFolder) {
+  make("valley", 256, 256);
+  const std::string elsewhere = path("elsewhere");
+  ASSERT_TRUE(std::filesystem::create_directories(elsewhere));
+  tool_result exported = run_tool_from(elsewhere, {"--root", "..", "map", "export", "terrain", "valley", "out.bmp"});
+  ASSERT_EQ(exported.exit_code, 0) << exported.err;
+  EXPECT_TRUE(std::filesystem::exists(elsewhere + "/out.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(path("out.bmp")));
+  tool_result imported = run_tool_from(elsewhere, {"--root", "..", "map", "import", "terrain", "valley", "out.bmp"});
+  EXPECT_EQ(imported.exit_code, 0) << imported.err;
+  tool_result nowhere = run_tool_from(elsewhere, {"--root", "..", "map", "export", "terrain", "valley", "no/such/x.bmp"});
+  EXPECT_EQ(nowhere.exit_code, 1);
+  EXPECT_NE(nowhere.err.find("couldn't export the terrain map to '" + elsewhere + "/no/such/x.bmp'"), std::string::npos)
+      << nowhere.err;
+}
+
+// Outside a store the tool says so and leaves nothing behind: no log, no store folders.
+TEST_F(ImageCommandsTest, OutsideAStoreTheToolSaysSoAndWritesNothing) {
+  const std::string empty = path("not a store");
+  ASSERT_TRUE(std::filesystem::create_directories(empty));
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"map", "list"}, std::vector<std::string>{"map", "export", "color", "x", "x.bmp"},
+        std::vector<std::string>{"tags", "list"}}) {
+    tool_result result = run_tool_from(empty, command);
+    EXPECT_EQ(result.exit_code, 1) << command[0] << " " << command[1];
+    EXPECT_EQ(result.err, "vellgrim-tool: no tag store in '" + empty + "'\n");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(empty));
 }
 
 TEST_F(ImageCommandsTest, RefusalsExitWithTheMessage) {

@@ -92,6 +92,13 @@ TEST_F(MapCommandsTest, ReadersSucceedWhileTheEditorHoldsTheStoreWithTheMapOpen)
   EXPECT_NE(checked.out.find("Good Map: no problems"), std::string::npos) << checked.out;
   tool_result shown = tool({"map", "info", "Good Map"});
   EXPECT_EQ(shown.exit_code, 0) << shown.err;
+  // A readable summary, not the JSON record: the name, the size, the references by name, the
+  // markers counted by type and the sections with their sizes.
+  EXPECT_NE(shown.out.find("name:      Good Map\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("size:      1x1 submeshes (32x32 cells)"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("markers:   7 ("), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("  cells               12288 bytes"), std::string::npos) << shown.out;
+  EXPECT_EQ(shown.out.find('{'), std::string::npos) << shown.out;
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08x", unsigned(identifier));
   tool_result dumped = tool({"tags", "cat", "mesh", hex});

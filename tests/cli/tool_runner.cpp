@@ -21,7 +21,9 @@ std::string read_whole(const std::string& path) {
 
 }  // namespace
 
-tool_result run_tool(const std::vector<std::string>& arguments) {
+tool_result run_tool(const std::vector<std::string>& arguments) { return run_tool_from("", arguments); }
+
+tool_result run_tool_from(const std::string& working_folder, const std::vector<std::string>& arguments) {
   tool_result result;
   // Files rather than pipes: nothing can block however much the tool prints.
   std::string folder_template = (std::filesystem::temp_directory_path() / "vellgrim-tool-run-XXXXXX").string();
@@ -40,6 +42,7 @@ tool_result run_tool(const std::vector<std::string>& arguments) {
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    if (!working_folder.empty() && chdir(working_folder.c_str()) != 0) _exit(127);
     execv(argv[0], argv.data());
     _exit(127);
   }

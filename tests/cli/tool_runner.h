@@ -13,6 +13,8 @@ struct tool_result {
 };
 
 tool_result run_tool(const std::vector<std::string>& arguments);
+// run_tool started in another working folder (empty: the test's own).
+tool_result run_tool_from(const std::string& working_folder, const std::vector<std::string>& arguments);
 
 // run_tool against the store in root ("--root root" in front of the arguments).
 tool_result run_tool_in(const std::string& root, std::vector<std::string> arguments);

@@ -4,6 +4,7 @@
 // same.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,8 +21,10 @@
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"
 #include "render/shapes.h"
+#include "support/scripted_ui_host.h"
 #include "support/work_folder.h"
 #include "tag_files/tag_files.h"
+#include "tools/extract.h"
 #include "tools/map_session.h"
 
 namespace fs = std::filesystem;
@@ -208,6 +211,40 @@ TEST_F(ContentBuild, TheMapHoldsTheGeneratedLandscape) {
       }
     }
   }
+}
+
+// The preferences the data carries hold every demo map inside the displacement bounds: exporting
+// and importing the heights changes none by more than one step, and the export clips nothing.
+TEST_F(ContentBuild, DemoHeightsRoundTripThroughTheDisplacementMap) {
+  scripted_ui_host ui;
+  ASSERT_TRUE(map_open(find_tag(MESH_DEFINITION_GROUP_TAG, "Demo Valley")));
+  int32_t lower = 0, upper = 0;
+  ASSERT_TRUE(extract_get_displacement_bounds(&lower, &upper));
+  for (const content_map_plan& plan : content_map_plans()) {
+    EXPECT_LE(lower, plan.terrain.lower) << plan.name;
+    EXPECT_GE(upper, plan.terrain.upper) << plan.name;
+  }
+  std::vector<int16_t> before;
+  for (int32_t i = 0; i < mesh_cell_count(); ++i) before.push_back(mesh_globals.cells[i].ground_height);
+  const std::string path = folder.path() + "/valley heights.bmp";
+  ASSERT_TRUE(extract_export_layer(_map_layer_displacement, EXTRACT_WHOLE_MESH, path));
+  ASSERT_TRUE(extract_import_layer(_map_layer_displacement, EXTRACT_WHOLE_MESH, path));
+  EXPECT_TRUE(ui.boxes.empty()) << (ui.boxes.empty() ? "" : ui.boxes[0].text);
+  const int32_t step = (upper - lower) / 256;
+  int32_t capped = 0;
+  for (int32_t i = 0; i < mesh_cell_count(); ++i) {
+    const mesh_cell& cell = mesh_globals.cells[i];
+    // The import caps ground at the water of a cell with water terrain, as the height setter does.
+    const bool water_terrain = (cell.terrain_and_flags & 0x0F) <= 3 || ((cell.terrain_and_flags >> 4) & 0x0F) <= 3;
+    if (water_terrain && before[size_t(i)] > cell.media_height) {
+      EXPECT_EQ(cell.ground_height, cell.media_height) << i;
+      ++capped;
+      continue;
+    }
+    ASSERT_LE(std::abs(before[size_t(i)] - cell.ground_height), step) << i;
+  }
+  EXPECT_LT(capped, mesh_cell_count() / 20);
+  map_set_modified(false);
 }
 
 // Outside the fixture: two builds in two folders, without starting the engine here.

@@ -79,6 +79,31 @@ TEST_F(WindowPositions, WriteThenReadKeepsOtherSectionsAndKeys) {
   EXPECT_EQ(again.windows[_window_overhead].x, 640);
 }
 
+// The file dialogs' last folder shares the profile: each write keeps the other's lines.
+TEST_F(WindowPositions, ProfileTextSharesTheFileWithThePositions) {
+  std::string value;
+  EXPECT_FALSE(profile_read_text("File Dialogs", "lastFolder", &value));
+  window_positions positions;
+  window_positions_read(&positions);
+  positions.windows[_window_tools] = {300, 200};
+  ASSERT_TRUE(window_positions_write(positions));
+  ASSERT_TRUE(profile_write_text("File Dialogs", "lastFolder", "/home/someone/maps = old"));
+  ASSERT_TRUE(profile_write_text("File Dialogs", "lastFolder", "/home/someone/maps new"));
+  ASSERT_TRUE(window_positions_write(positions));
+  ASSERT_TRUE(profile_read_text("File Dialogs", "lastFolder", &value));
+  EXPECT_EQ(value, "/home/someone/maps new");
+  window_positions read_back;
+  window_positions_read(&read_back);
+  EXPECT_EQ(read_back.windows[_window_tools].x, 300);
+  EXPECT_EQ(read_back.windows[_window_tools].y, 200);
+  const std::string text = folder.read_file("Korvan/WinVellgrim.ini");
+  EXPECT_EQ(text.find("maps = old"), std::string::npos) << text;
+  EXPECT_NE(text.find("[File%20Dialogs]\nlastFolder=/home/someone/maps new\n"), std::string::npos) << text;
+  // A value that would end its line is refused and changes nothing.
+  EXPECT_FALSE(profile_write_text("File Dialogs", "lastFolder", "two\nlines"));
+  EXPECT_EQ(folder.read_file("Korvan/WinVellgrim.ini"), text);
+}
+
 TEST_F(WindowPositions, FreshFileUsesTheEncodedSectionName) {
   window_positions positions{};
   window_positions_read(&positions);

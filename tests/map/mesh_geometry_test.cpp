@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <set>
+#include <numbers>
 #include <utility>
 #include <vector>
 
+#include "content/content_maps.h"
+#include "content/content_terrain.h"
 #include "support/map_fixtures.h"
 
 namespace {
@@ -28,6 +33,75 @@ TEST(MeshNormalTable, HoldsUpwardUnitVectorsStartingAtTheZenith) {
   // The second ring lies below the zenith, seven points round it.
   EXPECT_EQ(table[1].z, table[7].z);
   EXPECT_NE(table[1].z, table[8].z);
+}
+
+// The quick look-up must give exactly the full search's answer, ties included: over a dense sweep
+// of directions (unit length and a little short or long of it, as rounding leaves them), over
+// vectors that are not unit length at all, and over every triangle of the demo maps.
+TEST(MeshNearestNormal, QuickLookUpAgreesWithTheFullSearchOverEveryDirection) {
+  int mismatches = 0;
+  for (int e = 0; e <= 128 && mismatches < 5; ++e) {
+    const double elevation = std::numbers::pi / 2 * e / 128.0;
+    for (int a = 0; a < 512 && mismatches < 5; ++a) {
+      const double azimuth = 2 * std::numbers::pi * a / 512.0;
+      for (double length : {16384.0, 16382.6, 16385.0}) {
+        const int32_t x = int32_t(length * std::cos(elevation) * std::cos(azimuth));
+        const int32_t y = int32_t(length * std::cos(elevation) * std::sin(azimuth));
+        const int32_t z = int32_t(length * std::sin(elevation));
+        if (mesh_nearest_normal(x, y, z) != mesh_nearest_normal_by_search(x, y, z)) {
+          ++mismatches;
+          ADD_FAILURE() << "direction " << x << ", " << y << ", " << z;
+        }
+      }
+    }
+  }
+  // Exactly on the table's own entries and at odd lengths and signs.
+  const mesh_normal* table = mesh_normal_table();
+  for (int i = 0; i < NUMBER_OF_NORMALS; ++i) {
+    EXPECT_EQ(mesh_nearest_normal(table[i].x, table[i].y, table[i].z), i);
+  }
+  uint32_t seed = 7;
+  for (int k = 0; k < 30000; ++k) {
+    seed = seed * 1664525u + 1013904223u;
+    const int32_t x = int32_t(seed >> 16) - 32768;
+    seed = seed * 1664525u + 1013904223u;
+    const int32_t y = int32_t(seed >> 16) - 32768;
+    seed = seed * 1664525u + 1013904223u;
+    const int32_t z = int32_t(seed >> 16) - 16384;
+    ASSERT_EQ(mesh_nearest_normal(x, y, z), mesh_nearest_normal_by_search(x, y, z)) << x << ", " << y << ", " << z;
+  }
+}
+
+TEST(MeshNearestNormal, QuickLookUpAgreesOnEveryTriangleOfTheDemoMaps) {
+  for (const content_map_plan& plan : content_map_plans()) {
+    content_terrain terrain;
+    ASSERT_TRUE(content_generate_terrain(plan.terrain, &terrain)) << plan.name;
+    scoped_test_grid grid(plan.terrain.columns, plan.terrain.rows);
+    ASSERT_TRUE(grid.ready());
+    for (int32_t y = 0; y < terrain.cells_down; ++y) {
+      for (int32_t x = 0; x < terrain.cells_across; ++x) {
+        map_fixture_set_height(x, y, int16_t(terrain.vertex_height(x, y)));
+      }
+    }
+    // Every triangle's vector, each distinct one compared once (the full search is slow).
+    int64_t triangles = 0;
+    std::set<std::array<int32_t, 3>> vectors;
+    for (int32_t y = 0; y < terrain.cells_down; ++y) {
+      for (int32_t x = 0; x < terrain.cells_across; ++x) {
+        for (int16_t triangle = 0; triangle < 4; ++triangle) {
+          std::array<int32_t, 3> v;
+          mesh_triangle_normal_vector(x, y, triangle, v.data());
+          vectors.insert(v);
+          ++triangles;
+        }
+      }
+    }
+    for (const std::array<int32_t, 3>& v : vectors) {
+      ASSERT_EQ(mesh_nearest_normal(v[0], v[1], v[2]), mesh_nearest_normal_by_search(v[0], v[1], v[2]))
+          << plan.name << ": " << v[0] << ", " << v[1] << ", " << v[2];
+    }
+    EXPECT_EQ(triangles, int64_t(terrain.cells_across) * terrain.cells_down * 4);
+  }
 }
 
 TEST(MeshTriangles, DiagonalAlternatesLikeACheckerboard) {
@@ -84,6 +158,34 @@ TEST_F(MeshHeights, ClampedVertexRepeatsTheEdgePastTheLastRowAndColumn) {
   EXPECT_EQ(mesh_vertex_clamped(1 << 20, 1 << 20)->ground_height, 700);
   EXPECT_EQ(mesh_vertex_clamped(-1, 1)->ground_height, 1024);
   EXPECT_EQ(mesh_vertex_clamped(1, 0), mesh_get_cell(1, 0));
+}
+
+// A constant slope up to the east and south: the last cells lie flat across the edge, at the edge
+// vertex's height, instead of falling toward zero or the next row.
+TEST(MeshEdge, LastRowAndColumnKeepTheEdgeVertexHeightAndTheSlopeNormal) {
+  scoped_test_grid grid(1, 1);
+  ASSERT_TRUE(grid.ready());
+  for (int32_t y = 0; y < 32; ++y) {
+    for (int32_t x = 0; x < 32; ++x) map_fixture_set_height(x, y, int16_t(160 * x + 120 * y));
+  }
+  mesh_prepare_cells(0, 0, 31, 31);
+  for (int32_t inside : {0, 100, 300, 511}) {
+    EXPECT_EQ(mesh_height_at(world(31, inside), world(10), _mesh_height_ground), 160 * 31 + 120 * 10)
+        << inside;
+    EXPECT_EQ(mesh_height_at(world(10), world(31, inside), _mesh_height_ground), 160 * 10 + 120 * 31)
+        << inside;
+  }
+  // The last column is flat across x and still slopes along y (and likewise the last row), so its
+  // normals lean only one way; the interior ones lean both.
+  const mesh_normal* inner = mesh_normal_at(world(10, 100), world(10, 300));
+  const mesh_normal* right = mesh_normal_at(world(31, 100), world(10, 300));
+  const mesh_normal* bottom = mesh_normal_at(world(10, 100), world(31, 300));
+  EXPECT_LT(inner->x, -1000);
+  EXPECT_LT(inner->y, -1000);
+  EXPECT_LT(right->y, -1000);
+  EXPECT_LT(3 * std::abs(right->x), std::abs(right->y)) << right->x << ", " << right->y;
+  EXPECT_LT(bottom->x, -1000);
+  EXPECT_LT(3 * std::abs(bottom->y), std::abs(bottom->x)) << bottom->x << ", " << bottom->y;
 }
 
 TEST_F(MeshHeights, OddParityCellsCutTheOtherDiagonal) {

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QApplication>
 #include <QLineEdit>
@@ -519,14 +520,15 @@ TEST_F(Shell, MeshLimitsShowsTheCountsInAnInformationBox) {
   EXPECT_EQ(ui.boxes[0].title, "Current Mesh Limits");
   EXPECT_EQ(ui.boxes[0].icon, ui_icon_information);
   EXPECT_EQ(ui.boxes[0].buttons, ui_buttons_ok);
-  // Every line, in its order, with the maxima of the groups and arrays. The local projectiles have
-  // no line until their module exists.
+  // Every line, in its order, with the maxima of the groups and arrays; the local projectiles
+  // count 0 until their module exists.
   EXPECT_EQ(ui.boxes[0].text,
             "ambient sound definitions: 0 / 64\n"
             "artifact definitions: 0 / 128\n"
             "collection definitions: 1 / 256\n"
             "collection reference definitions: 0 / 320\n"
             "local physics definitions: 0 / 128\n"
+            "local projectiles: 0 / 0\n"
             "local proj group definitions: 0 / 128\n"
             "lightning systems definitions: 0 / 16\n"
             "map actions: 0 / 1024\n"
@@ -644,6 +646,25 @@ TEST_F(Shell, DisplacementBoundsEditTheEditorsPreferences) {
   DispatchMenuCommand(COMMAND_EDIT_DISPLACEMENT_RANGE);
   EXPECT_EQ(preferences->displacement_lower_bound, -768);
   EXPECT_EQ(preferences->displacement_upper_bound, 1536);
+}
+
+// Sixteen different pictures, each button named by its tool, and the names shown on hover even
+// while the tools window is not the active one.
+TEST_F(Shell, EveryToolHasItsOwnPictureAndItsNameAsTooltip) {
+  QWidget* tools = shell.windows[_shell_window_tools];
+  EXPECT_TRUE(tools->testAttribute(Qt::WA_AlwaysShowToolTips));
+  std::vector<QImage> faces;
+  for (int32_t index = 0; index < NUMBER_OF_TOOLS; ++index) {
+    auto* action = tools->findChild<QAction*>(QString("tool_%1").arg(int32_t(FIRST_TOOL_COMMAND) + index));
+    ASSERT_NE(action, nullptr) << index;
+    EXPECT_EQ(action->toolTip(), QString::fromLatin1(tool_name(index)));
+    const QImage face = action->icon().pixmap(22, 19).toImage();
+    ASSERT_FALSE(face.isNull()) << index;
+    for (size_t other = 0; other < faces.size(); ++other) {
+      EXPECT_NE(face, faces[other]) << tool_name(index) << " looks like " << tool_name(int32_t(other));
+    }
+    faces.push_back(face);
+  }
 }
 
 TEST_F(Shell, TheToolsWindowFollowsTheMapAndTheCurrentTool) {
@@ -1118,6 +1139,84 @@ TEST_F(Shell, ShadowMapCommandsShowRefusalsAndMarkTheirChanges) {
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
   EXPECT_FALSE(AreShadowMapsChanged());
   EXPECT_FALSE(IsMapModified());
+}
+
+// ---- the Maps menu's images and Shift Mesh & Markers ----
+
+TEST_F(Shell, EveryWholeMapExportAsksWhereWithItsTitleAndWritesTheImage) {
+  open_harbour();
+  struct expected_export {
+    int32_t command;
+    const char* title;
+    const char* untitled;
+  };
+  const expected_export exports[] = {
+      {COMMAND_EXPORT_COLOR_MAP, "Save color map as:", "Untitled Color Map"},
+      {COMMAND_EXPORT_SHADOW_MAP, "Save shadow map as:", "Untitled Shadow Map"},
+      {COMMAND_EXPORT_DISPLACEMENT_MAP, "Save displacement map as:", "Untitled Displacement Map"},
+      {COMMAND_EXPORT_WATER_LEVEL, "Save water level map as:", "Untitled Water Level Map"},
+      {COMMAND_EXPORT_TERRAIN_MAP, "Save terrain map as:", "Untitled Terrain Map"},
+      {COMMAND_EXPORT_REFLECTION_MAP, "Save reflection map as:", "Untitled Reflection Map"},
+  };
+  for (const expected_export& e : exports) {
+    const std::string path = store.folder().path() + "/" + e.untitled + ".bmp";
+    ui.save_files.push_back(path);
+    ASSERT_TRUE(DispatchMenuCommand(e.command)) << e.title;
+    ASSERT_FALSE(ui.save_requests.empty());
+    EXPECT_EQ(ui.save_requests.back().title, e.title);
+    EXPECT_NE(ui.save_requests.back().suggested.find(e.untitled), std::string::npos) << e.title;
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).size(), 1078 + 256 * 256) << e.title;
+  }
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_FALSE(IsMapModified());
+  // A cancelled save dialog writes nothing.
+  ui.save_files.push_back(std::nullopt);
+  DispatchMenuCommand(COMMAND_EXPORT_TERRAIN_MAP);
+  EXPECT_EQ(ui.save_requests.size(), 7u);
+}
+
+TEST_F(Shell, ImportsAskForABitmapAndApplyItToTheMap) {
+  open_harbour();
+  const std::string path = store.folder().path() + "/terrain.bmp";
+  ui.save_files.push_back(path);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_EXPORT_TERRAIN_MAP));
+  mesh_edit_cell(4, 4)->terrain_and_flags = uint16_t((mesh_edit_cell(4, 4)->terrain_and_flags & 0xFF00) | 0x99);
+  ui.open_files.push_back(path);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_IMPORT_TERRAIN_MAP));
+  ASSERT_EQ(ui.open_requests.size(), 1u);
+  EXPECT_EQ(ui.open_requests[0].title, "Select a bitmap to import");
+  EXPECT_EQ(mesh_edit_cell(4, 4)->terrain_and_flags & 0xFF, 0x66);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(enabled(COMMAND_SAVE_MAP));
+  // The reflection import has its own title; a refused file says why in an "Error" box.
+  const std::string text_file = store.folder().path() + "/not a bitmap.bmp";
+  FILE* file = std::fopen(text_file.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("hello, this is not a bitmap at all, but it is long enough to have a header of sorts......", file);
+  std::fclose(file);
+  ui.open_files.push_back(text_file);
+  DispatchMenuCommand(COMMAND_IMPORT_REFLECTION_MAP);
+  EXPECT_EQ(ui.open_requests.back().title, "Select a bitmap for the new map");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Error");
+  EXPECT_EQ(ui.boxes[0].text, text_file + " is not a valid bitmap file!");
+}
+
+TEST_F(Shell, ShiftMeshAndMarkersMovesTheCellsByTheDialogsAmount) {
+  open_harbour();
+  mesh_edit_cell(3, 3)->ground_height = 300;
+  with_modal<CFieldsDlg>([](CFieldsDlg* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Enter the shift amount");
+    EXPECT_EQ(edit(dialog, 1061)->text(), "16");
+    EXPECT_EQ(edit(dialog, 1062)->text(), "16");
+    edit(dialog, 1061)->setText("-2");
+    edit(dialog, 1062)->setText("1");
+    button(dialog, "ok")->click();
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SHIFT_MESH_AND_MARKERS));
+  EXPECT_EQ(mesh_edit_cell(5, 4)->ground_height, 300);  // x by -dx, y by dy
+  EXPECT_EQ(mesh_edit_cell(3, 3)->ground_height, 0);
+  EXPECT_TRUE(IsMapModified());
 }
 
 }  // namespace

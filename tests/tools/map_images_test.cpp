@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,72 @@ TEST_F(MapImages, DisplacementRoundTripsWithinOneStep) {
     ASSERT_LE(heights[size_t(i)] - mesh_globals.cells[i].ground_height, 5120 / 256) << i;
     ASSERT_GE(heights[size_t(i)] - mesh_globals.cells[i].ground_height, 0) << i;
   }
+}
+
+// The export works cell by cell; every pixel must still be what the height query answers there,
+// in cells without ground too, and the terrain pixels the triangle under each pixel's centre.
+TEST_F(MapImages, CellByCellExportsMatchThePointQueries) {
+  ASSERT_TRUE(make_map("rough", 512, 256));
+  set_bounds(-2048, 4352);
+  for (int32_t y = 0; y < mesh_globals.cells_down; ++y) {
+    for (int32_t x = 0; x < mesh_globals.cells_across; ++x) {
+      mesh_edit_cell(x, y)->ground_height = int16_t((x * 397 + y * 211) % 6000 - 1900);
+      mesh_edit_cell(x, y)->terrain_and_flags = uint16_t(((x * 3 + y) & 0xF) << 4 | ((x + 5 * y) & 0xF));
+    }
+  }
+  mesh_edit_cell(7, 9)->terrain_and_flags |= _cell_no_ground;
+  ui.progress.clear();
+  ui.progress_ends = 0;
+  const bitmap_image displacement = exported(_map_layer_displacement);
+  const bitmap_image terrain = exported(_map_layer_terrain);
+  for (int32_t row = 0; row < displacement.height; ++row) {
+    for (int32_t column = 0; column < displacement.width; ++column) {
+      const int32_t h = mesh_height_at(column * 64, row * 64, _mesh_height_ground);
+      ASSERT_EQ(displacement.at(image_column(column), row), extract_height_to_pixel(h, -2048, 4352)) << column << ", " << row;
+      ASSERT_EQ(terrain.at(image_column(column), row), 16 * mesh_terrain_at(column * 64 + 32, row * 64 + 32))
+          << column << ", " << row;
+    }
+  }
+  EXPECT_TRUE(ui.boxes.empty());
+  ASSERT_EQ(ui.progress.size(), 2u);
+  EXPECT_EQ(ui.progress[0].total, mesh_globals.cells_down);
+  EXPECT_EQ(ui.progress_ends, 2);
+}
+
+// A constant slope: the last pixel rows and columns show the edge vertex's height (the cells past
+// the last vertex lie flat), not a fade toward zero.
+TEST_F(MapImages, DisplacementEdgeKeepsTheEdgeVertexHeight) {
+  ASSERT_TRUE(make_map("slope", 256, 256));
+  set_bounds(0, 256 * 32);
+  for (int32_t y = 0; y < 32; ++y) {
+    for (int32_t x = 0; x < 32; ++x) mesh_edit_cell(x, y)->ground_height = int16_t(64 * x + 128 * y);
+  }
+  const bitmap_image image = exported(_map_layer_displacement);
+  const uint8_t corner = extract_height_to_pixel(64 * 31 + 128 * 31, 0, 256 * 32);
+  for (int32_t k = 248; k < 256; ++k) {
+    EXPECT_EQ(image.at(image_column(255), k), corner) << "last column, row " << k;
+    EXPECT_EQ(image.at(image_column(k), 255), corner) << "last row, column " << k;
+    EXPECT_EQ(image.at(image_column(k), 8 * 10), extract_height_to_pixel(64 * 31 + 128 * 10, 0, 256 * 32)) << k;
+  }
+}
+
+TEST_F(MapImages, ADisplacementExportThatClipsSaysHowManyVertices) {
+  ASSERT_TRUE(make_map("peaks", 256, 256));
+  set_bounds(-512, 512);
+  mesh_edit_cell(3, 3)->ground_height = 900;
+  mesh_edit_cell(4, 3)->ground_height = -700;
+  exported(_map_layer_displacement);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Warning");
+  EXPECT_EQ(ui.boxes[0].text, "2 of 1024 vertices lay outside the displacement bounds -1.00 to 1.00; the image shows them at the bound.");
+}
+
+TEST_F(MapImages, ACancelledExportWritesNoFile) {
+  ASSERT_TRUE(make_map("long", 256, 256));
+  ui.cancel_at_step = 5;
+  EXPECT_FALSE(extract_export_layer(_map_layer_terrain, EXTRACT_WHOLE_MESH, path("cancelled.bmp")));
+  EXPECT_FALSE(std::filesystem::exists(path("cancelled.bmp")));
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(MapImages, WaterLevelsGoThroughTheMediaSetter) {

@@ -67,6 +67,16 @@ TEST_F(NewMap, A256SquareBitmapMakesOneSubmeshAndTheExactCollection) {
   EXPECT_EQ(tag_file_get_user_data(collection_tag), 256u);
   EXPECT_EQ(tag_file_get_identifier(collection_tag), tag_file_get_identifier(mesh_tag));
   EXPECT_EQ(mesh_globals.header->landscape_collection_tag, tag_file_get_identifier(collection_tag));
+  // The stored map is complete: its LOD data is on the disc, nothing waits to be saved.
+  EXPECT_FALSE(map_is_modified());
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(map_open(tag_of(MESH_DEFINITION_GROUP_TAG, "meadow")));
+  ASSERT_NE(mesh_lod(), nullptr);
+  EXPECT_EQ(mesh_globals.header->lod_size, 512);
+  ASSERT_EQ(ui.progress.size(), 1u);
+  EXPECT_EQ(ui.progress[0].title, "Making the new map");
+  EXPECT_FALSE(ui.progress[0].cancellable);
+  EXPECT_EQ(ui.progress_ends, 1);
 
   const std::vector<uint8_t> c = store.tag_bytes(collection_tag);
   const uint32_t data_size = 67872 + 2 * (128 + 65588);
