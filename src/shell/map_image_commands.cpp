@@ -29,23 +29,29 @@ void follow_the_open_map() {
 
 }  // namespace
 
-void MapImageImportWholeMap(int16_t layer) {
+void MapImageImportWholeMap(int16_t layer) { MapImageImport(layer, EXTRACT_WHOLE_MESH); }
+void MapImageExportWholeMap(int16_t layer) { MapImageExport(layer, EXTRACT_WHOLE_MESH); }
+
+void MapImageImport(int16_t layer, int32_t submesh) {
   if (!map_is_open() || !map_layer_get(layer)) return;
+  // The reflection map exists for the whole map only.
+  if (submesh != EXTRACT_WHOLE_MESH && layer == _map_layer_reflection) return;
   std::string path;
   const char* title = layer == _map_layer_reflection ? EXTRACT_REFLECTION_IMPORT_TITLE : EXTRACT_IMPORT_TITLE;
   if (!ui_choose_open_file(title, kOpenFilter, path)) return;
   // Refusals and questions are the operation's own boxes; it marks the map modified itself.
-  (void)extract_import_layer(layer, EXTRACT_WHOLE_MESH, path);
+  (void)extract_import_layer(layer, submesh, path);
   follow_the_open_map();
 }
 
-void MapImageExportWholeMap(int16_t layer) {
+void MapImageExport(int16_t layer, int32_t submesh) {
   const map_layer_definition* definition = map_layer_get(layer);
   if (!map_is_open() || !definition) return;
+  if (submesh != EXTRACT_WHOLE_MESH && layer == _map_layer_reflection) return;
   std::string path = std::string(definition->untitled_name) + "." + EXTRACT_DEFAULT_EXTENSION;
   if (!ui_choose_save_file(definition->save_title, kSaveFilter, path)) return;
   // A failed write reports nothing beyond the log; the file is left as it was.
-  (void)extract_export_layer(layer, EXTRACT_WHOLE_MESH, path);
+  (void)extract_export_layer(layer, submesh, path);
 }
 
 void MapShiftMeshAndMarkers() {

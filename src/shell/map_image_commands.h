@@ -8,4 +8,7 @@
 // reflection).
 void MapImageImportWholeMap(int16_t layer);
 void MapImageExportWholeMap(int16_t layer);
+// The same for one submesh (row-major index), as the Submesh tool's pop-up offers them.
+void MapImageImport(int16_t layer, int32_t submesh);
+void MapImageExport(int16_t layer, int32_t submesh);
 void MapShiftMeshAndMarkers();

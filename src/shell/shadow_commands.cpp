@@ -7,9 +7,11 @@
 
 #include "cseries/error_manager.h"
 #include "platform/ui_host.h"
+#include "shell/map_image_commands.h"
 #include "shell/shell.h"
 #include "shell/shell_commands.h"
 #include "shell/shell_queries.h"
+#include "tools/extract.h"
 #include "tools/map_session.h"
 #include "tools/model_animation_shadows.h"
 #include "tools/shadow_editor.h"
@@ -93,10 +95,43 @@ void ShowShadowToolPopup(QWidget* parent, const QPoint& global_position, int32_t
     actions[item]->setEnabled(state.enabled);
     if (item == _shadow_popup_protected) menu.addSeparator();
   }
-  QAction* chosen = menu.exec(global_position);
+  // The submesh's images, each layer's Import... and Export...
+  struct image_item {
+    const char* group;  // a submenu, or none for an item of its own
+    const char* import_label;
+    const char* export_label;
+    int16_t layer;
+  };
+  static const image_item images[] = {
+      {"Shadow Map", "Import...", "Export...", _map_layer_shadow},
+      {"Color Map", "Import...", "Export...", _map_layer_color},
+      {"Displacement Map", "Import...", "Export...", _map_layer_displacement},
+      {nullptr, "Import Water Level...", "Export Water Level...", _map_layer_water_level},
+      {"Terrain Map", "Import...", "Export...", _map_layer_terrain},
+  };
+  constexpr int32_t IMAGE_ITEMS = int32_t(sizeof(images) / sizeof(images[0]));
+  QAction* imports[IMAGE_ITEMS] = {};
+  QAction* exports[IMAGE_ITEMS] = {};
+  menu.addSeparator();
+  for (int32_t i = 0; i < IMAGE_ITEMS; ++i) {
+    QMenu* into = images[i].group ? menu.addMenu(QString::fromLatin1(images[i].group)) : &menu;
+    imports[i] = into->addAction(QString::fromLatin1(images[i].import_label));
+    exports[i] = into->addAction(QString::fromLatin1(images[i].export_label));
+  }
+  // The chosen item is taken from its own signal, so items in the submenus count alike.
+  QAction* chosen = nullptr;
+  QObject::connect(&menu, &QMenu::triggered, [&chosen](QAction* action) { chosen = action; });
+  for (QMenu* sub : menu.findChildren<QMenu*>())
+    QObject::connect(sub, &QMenu::triggered, [&chosen](QAction* action) { chosen = action; });
+  if (QAction* answered = menu.exec(global_position)) chosen = answered;
+  if (!chosen) return;
   for (int16_t item = 0; item < NUMBER_OF_SHADOW_POPUP_ITEMS; ++item) {
     if (chosen != actions[item]) continue;
     handle_error();
     after(shadow_popup_choose(submesh, item), "change the submesh's shadow map");
+  }
+  for (int32_t i = 0; i < IMAGE_ITEMS; ++i) {
+    if (chosen == imports[i]) MapImageImport(images[i].layer, submesh);
+    if (chosen == exports[i]) MapImageExport(images[i].layer, submesh);
   }
 }

@@ -44,6 +44,7 @@
 #include "shell/input_filter.h"
 #include "shell/main_loop.h"
 #include "shell/qt_ui_host.h"
+#include "shell/shadow_commands.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
 #include "shell/tool_modes.h"
@@ -1217,6 +1218,36 @@ TEST_F(Shell, ShiftMeshAndMarkersMovesTheCellsByTheDialogsAmount) {
   EXPECT_EQ(mesh_edit_cell(5, 4)->ground_height, 300);  // x by -dx, y by dy
   EXPECT_EQ(mesh_edit_cell(3, 3)->ground_height, 0);
   EXPECT_TRUE(IsMapModified());
+}
+
+}  // namespace
+
+namespace {
+
+// The Submesh tool's pop-up carries the submesh's own images: an export chosen there writes one
+// 256 x 256 bitmap of that submesh.
+TEST_F(Shell, TheShadowToolPopupExportsTheSubmeshUnderThePoint) {
+  open_harbour();
+  const std::string path = store.folder().path() + "/submesh colours.bmp";
+  ui.save_files.push_back(path);
+  QTimer::singleShot(0, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), "Shadow Tool");
+    QAction* chosen = nullptr;
+    for (QAction* group : menu->actions())
+      if (group->menu() && group->text() == "Color Map")
+        for (QAction* item : group->menu()->actions())
+          if (item->text() == "Export...") chosen = item;
+    ASSERT_NE(chosen, nullptr);
+    // A chosen action ends the pop-up's loop with that action as the answer.
+    chosen->trigger();
+    menu->close();
+  });
+  ShowShadowToolPopup(frame, QPoint(10, 10), 100, 100);
+  ASSERT_EQ(ui.save_requests.size(), 1u);
+  EXPECT_EQ(ui.save_requests[0].title, "Save color map as:");
+  EXPECT_EQ(QFileInfo(QString::fromStdString(path)).size(), 1078 + 256 * 256);
 }
 
 }  // namespace
