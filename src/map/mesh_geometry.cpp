@@ -240,39 +240,6 @@ void triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, in
   slope_normal_vector(gx, gy, vector);
 }
 
-// Terrain repeats its slopes (flat ground, quantised heights), so answers are remembered per
-// slope pair in a small direct-mapped table; a hit is checked against the whole key. Only the
-// user-interface thread prepares cells.
-uint8_t triangle_normal_index(int32_t cell_x, int32_t cell_y, int16_t triangle) {
-  struct remembered {
-    int32_t gx, gy;
-    int16_t index;  // -1: empty
-  };
-  static std::array<remembered, 4096> memory = [] {
-    std::array<remembered, 4096> empty;
-    empty.fill({0, 0, -1});
-    return empty;
-  }();
-  int32_t gx, gy;
-  triangle_slopes(cell_x, cell_y, triangle, &gx, &gy);
-  remembered& slot = memory[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> 20 & 4095];
-  if (slot.index >= 0 && slot.gx == gx && slot.gy == gy) return uint8_t(slot.index);
-  int32_t v[3];
-  slope_normal_vector(gx, gy, v);
-  const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
-  slot = {gx, gy, index};
-  return index;
-}
-
-void cell_compute_normals(int32_t x, int32_t y) {
-  int32_t index = x + y * mesh_globals.cells_across;
-  bool odd_parity = ((x + y) & 1) != 0;
-  int16_t even = odd_parity ? 2 : 0;
-  uint8_t even_index = triangle_normal_index(x, y, even);
-  uint8_t odd_index = triangle_normal_index(x, y, int16_t(even + 1));
-  mesh_globals.cells[index].normals = uint16_t((even_index << 8) | odd_index);
-}
-
 // Clips an inclusive rectangle to the grid; false when nothing is left.
 bool clip_cell_rectangle(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
   if (!mesh_is_open()) return false;
@@ -403,39 +370,90 @@ const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {
   return &normals().entries[index];
 }
 
+namespace {
+
+// The normal index of each slope pair met while preparing one rectangle. Hills repeat their slopes
+// (quantised heights), so most triangles are answered here; a hit is checked against the whole
+// key. One per preparation, so concurrent preparations share nothing.
+struct slope_memory {
+  struct remembered {
+    int32_t gx, gy;
+    int32_t index;  // -1: empty
+  };
+  static constexpr uint32_t kBits = 14;
+  std::vector<remembered> slots = std::vector<remembered>(size_t(1) << kBits, remembered{0, 0, -1});
+  uint8_t index_of(int32_t gx, int32_t gy) {
+    remembered& slot = slots[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> (32 - kBits)];
+    if (slot.index >= 0 && slot.gx == gx && slot.gy == gy) return uint8_t(slot.index);
+    int32_t v[3];
+    slope_normal_vector(gx, gy, v);
+    const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
+    slot = {gx, gy, index};
+    return index;
+  }
+};
+
+int32_t surface_height(const mesh_cell& cell) { return cell_has_media(cell) ? cell.media_height : cell.ground_height; }
+
+// Surface heights of one vertex row from x0 to x1 + 1, the edge vertex repeating past the grid.
+void vertex_row(const mesh_cell* row, int32_t x0, int32_t x1, int32_t across, int32_t* heights) {
+  for (int32_t x = x0; x <= x1 + 1; ++x) heights[x - x0] = surface_height(row[std::min(x, across - 1)]);
+}
+
+}  // namespace
+
+// One pass over the rectangle, row by row: each vertex's surface height is taken once per row and
+// every cell is touched once. The vertex flags of a row read the row above after it was finished,
+// as a pass over the whole rectangle before them would leave it; the normals read only heights and
+// media bits, which the flags don't change.
 void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+  const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
+  mesh_cell* const cells = mesh_edit_cells();
+  const int32_t width = x1 - x0 + 1;
+  std::vector<int32_t> upper(size_t(width) + 1), lower(size_t(width) + 1);
+  slope_memory memory;
+  vertex_row(cells + y0 * across, x0, x1, across, upper.data());
+  const int32_t flags_x0 = std::max(x0, 1);
   for (int32_t y = y0; y <= y1; ++y) {
+    mesh_cell* const row = cells + y * across;
+    vertex_row(cells + std::min(y + 1, down - 1) * across, x0, x1, across, lower.data());
     for (int32_t x = x0; x <= x1; ++x) {
-      mesh_cell* cell = mesh_edit_cell(x, y);
-      cell->object_list = NONE;
-      cell->model_list = NONE;
-    }
-  }
-  for (int32_t y = y0; y <= y1; ++y) {
-    for (int32_t x = x0; x <= x1; ++x) cell_compute_normals(x, y);
-  }
-  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
-  for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
-    for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
-      mesh_cell* cell = mesh_edit_cell(x, y);
-      uint16_t around[4] = {cell->terrain_and_flags, mesh_get_cell(x, y - 1)->terrain_and_flags,
-                            mesh_get_cell(x - 1, y)->terrain_and_flags,
-                            mesh_get_cell(x - 1, y - 1)->terrain_and_flags};
-      uint16_t any = 0, all = 0xFFFF;
-      for (uint16_t flags : around) {
-        any |= flags;
-        all &= flags;
+      mesh_cell& cell = row[x];
+      cell.object_list = NONE;
+      cell.model_list = NONE;
+      // Corner heights by step from the cell's top-left vertex.
+      const int32_t k = x - x0;
+      const int32_t h[2][2] = {{upper[size_t(k)], lower[size_t(k)]}, {upper[size_t(k) + 1], lower[size_t(k) + 1]}};
+      const int16_t even = ((x + y) & 1) != 0 ? 2 : 0;
+      uint8_t indices[2];
+      for (int16_t t = 0; t < 2; ++t) {
+        const int8_t(&steps)[3][2] = mesh_triangle_corner_steps[even + t];
+        const int32_t h0 = h[steps[0][0]][steps[0][1]];
+        const int32_t gx = -(steps[1][0] - steps[0][0]) * (h[steps[1][0]][steps[1][1]] - h0);
+        const int32_t gy = -(steps[2][1] - steps[0][1]) * (h[steps[2][0]][steps[2][1]] - h0);
+        indices[t] = memory.index_of(gx, gy);
       }
-      // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
-      uint16_t flags =
-          uint16_t(cell->terrain_and_flags & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
-      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell->model_list == NONE) {
-        flags |= _cell_vertex_touches_media;
-      }
-      if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
-      cell->terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
     }
+    // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
+    if (y >= 1) {
+      const mesh_cell* const above = row - across;
+      for (int32_t x = flags_x0; x <= x1; ++x) {
+        mesh_cell& cell = row[x];
+        const uint16_t own = cell.terrain_and_flags, up = above[x].terrain_and_flags,
+                       left = row[x - 1].terrain_and_flags, up_left = above[x - 1].terrain_and_flags;
+        const uint16_t any = uint16_t(own | up | left | up_left), all = uint16_t(own & up & left & up_left);
+        // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
+        uint16_t flags = uint16_t(own & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
+        if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell.model_list == NONE) {
+          flags |= _cell_vertex_touches_media;
+        }
+        if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
+        cell.terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+      }
+    }
+    upper.swap(lower);
   }
 }
 
