@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numbers>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cseries/error_manager.h"
@@ -402,19 +405,18 @@ void vertex_row(const mesh_cell* row, int32_t x0, int32_t x1, int32_t across, in
 
 }  // namespace
 
-// One pass over the rectangle, row by row: each vertex's surface height is taken once per row and
-// every cell is touched once. The vertex flags of a row read the row above after it was finished,
-// as a pass over the whole rectangle before them would leave it; the normals read only heights and
-// media bits, which the flags don't change.
-void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+namespace {
+
+// Lists and normals of rows y0..y1 (columns x0..x1), one pass per row with each vertex's surface
+// height taken once. Writes only the rows' lists and normals and reads only heights and media
+// bits, so two row bands can run at once.
+void prepare_rows_quickly(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
-  mesh_cell* const cells = mesh_edit_cells();
+  mesh_cell* const cells = mesh_globals.cells;
   const int32_t width = x1 - x0 + 1;
   std::vector<int32_t> upper(size_t(width) + 1), lower(size_t(width) + 1);
   slope_memory memory;
   vertex_row(cells + y0 * across, x0, x1, across, upper.data());
-  const int32_t flags_x0 = std::max(x0, 1);
   for (int32_t y = y0; y <= y1; ++y) {
     mesh_cell* const row = cells + y * across;
     vertex_row(cells + std::min(y + 1, down - 1) * across, x0, x1, across, lower.data());
@@ -436,24 +438,77 @@ void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
       }
       cell.normals = uint16_t((indices[0] << 8) | indices[1]);
     }
-    // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
-    if (y >= 1) {
-      const mesh_cell* const above = row - across;
-      for (int32_t x = flags_x0; x <= x1; ++x) {
-        mesh_cell& cell = row[x];
-        const uint16_t own = cell.terrain_and_flags, up = above[x].terrain_and_flags,
-                       left = row[x - 1].terrain_and_flags, up_left = above[x - 1].terrain_and_flags;
-        const uint16_t any = uint16_t(own | up | left | up_left), all = uint16_t(own & up & left & up_left);
-        // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
-        uint16_t flags = uint16_t(own & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
-        if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell.model_list == NONE) {
-          flags |= _cell_vertex_touches_media;
-        }
-        if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
-        cell.terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
-      }
-    }
     upper.swap(lower);
+  }
+}
+
+// Without memory for the row buffers, cell by cell through the height look-ups: slower, same answers.
+void prepare_rows(int32_t x0, int32_t y0, int32_t x1, int32_t y1) noexcept {
+  try {
+    prepare_rows_quickly(x0, y0, x1, y1);
+    return;
+  } catch (const std::bad_alloc&) {
+  }
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) {
+      mesh_cell& cell = mesh_globals.cells[x + y * mesh_globals.cells_across];
+      cell.object_list = NONE;
+      cell.model_list = NONE;
+      const int16_t even = ((x + y) & 1) != 0 ? 2 : 0;
+      uint8_t indices[2];
+      for (int16_t t = 0; t < 2; ++t) {
+        int32_t v[3];
+        triangle_normal_vector(x, y, int16_t(even + t), v);
+        indices[t] = nearest_normal_index(v[0], v[1], v[2]);
+      }
+      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
+    }
+  }
+}
+
+// Below this many cells a second thread costs more than it saves (brush strokes prepare a few).
+constexpr int64_t kCellsWorthASecondThread = 16384;
+
+}  // namespace
+
+// Lists and normals first, split by rows across two threads when the rectangle is large (each row
+// depends only on the stored heights, so the result is the one thread's); then the vertex flags in
+// reading order, since each row's flags read the row above as already derived.
+void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+  const int32_t across = mesh_globals.cells_across;
+  mesh_cell* const cells = mesh_edit_cells();
+  if (int64_t(x1 - x0 + 1) * (y1 - y0 + 1) >= kCellsWorthASecondThread && y1 > y0 &&
+      std::thread::hardware_concurrency() >= 2) {
+    const int32_t middle = y0 + (y1 - y0 + 1) / 2;
+    std::thread lower_band;
+    try {
+      lower_band = std::thread(prepare_rows, x0, middle, x1, y1);
+    } catch (const std::system_error&) {
+      prepare_rows(x0, middle, x1, y1);  // no thread to be had: this one does both bands
+    }
+    prepare_rows(x0, y0, x1, middle - 1);
+    if (lower_band.joinable()) lower_band.join();
+  } else {
+    prepare_rows(x0, y0, x1, y1);
+  }
+  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
+  for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
+    mesh_cell* const row = cells + y * across;
+    const mesh_cell* const above = row - across;
+    for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
+      mesh_cell& cell = row[x];
+      const uint16_t own = cell.terrain_and_flags, up = above[x].terrain_and_flags,
+                     left = row[x - 1].terrain_and_flags, up_left = above[x - 1].terrain_and_flags;
+      const uint16_t any = uint16_t(own | up | left | up_left), all = uint16_t(own & up & left & up_left);
+      // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
+      uint16_t flags = uint16_t(own & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
+      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell.model_list == NONE) {
+        flags |= _cell_vertex_touches_media;
+      }
+      if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
+      cell.terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+    }
   }
 }
 
