@@ -98,11 +98,11 @@ uint8_t nearest_by_search(int32_t x, int32_t y, int32_t z) {
 // box (not unit length, or pointing down) is answered by the full search, so the answer never
 // differs from it.
 struct normal_candidates {
-  static constexpr int32_t kSquares = 64, kSquareSize = 32768 / kSquares;
+  static constexpr int32_t kSquares = 128, kSquareSize = 32768 / kSquares;
   static constexpr int64_t kShortest = 16380, kLongest = 16388;
   struct square {
     int32_t z_low, z_high;
-    uint16_t first, count;
+    uint32_t first, count;
   };
   std::array<square, kSquares * kSquares> squares{};
   std::vector<uint8_t> indices;
@@ -139,11 +139,11 @@ struct normal_candidates {
         };
         int64_t bound = INT64_MAX;
         for (const mesh_normal& n : entries) bound = std::min(bound, box_distance(n, true));
-        q.first = uint16_t(indices.size());
+        q.first = uint32_t(indices.size());
         for (size_t i = 0; i < entries.size(); ++i) {
           if (box_distance(entries[i], false) <= bound) indices.push_back(uint8_t(i));
         }
-        q.count = uint16_t(indices.size() - q.first);
+        q.count = uint32_t(indices.size() - q.first);
       }
     }
   }
@@ -161,12 +161,14 @@ uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
                                       (y + 16384) / normal_candidates::kSquareSize * normal_candidates::kSquares)];
   if (z < q.z_low || z > q.z_high) return nearest_by_search(x, y, z);
   const auto& entries = normals().entries;
-  int64_t best_distance = INT64_MAX;
+  // Here every coordinate lies within -16384..16389, so each squared difference is at most 2^30
+  // and their sum fits 32 unsigned bits exactly.
+  uint32_t best_distance = UINT32_MAX;
   uint8_t best = 0;
-  for (uint16_t k = q.first; k < q.first + q.count; ++k) {
+  for (uint32_t k = q.first; k < q.first + q.count; ++k) {
     const uint8_t i = grid.indices[k];
-    int64_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
-    int64_t distance = dx * dx + dy * dy + dz * dz;
+    const int32_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
+    const uint32_t distance = uint32_t(dx * dx) + uint32_t(dy * dy) + uint32_t(dz * dz);
     if (distance < best_distance) {
       best_distance = distance;
       best = i;
