@@ -142,6 +142,7 @@ void expect_opens_prepared(map_test_store& store, const std::string& name, map_f
 TEST(MeshPrepare, OpenPreparesEveryCellAsThePlainComputationDoes) {
   map_test_store store;
   ASSERT_TRUE(store.ready());
+  // 128 x 128 cells: large enough to be prepared in two row bands at once.
   expect_opens_prepared(store, "Hills", hilly_map(4));
   for (const content_map_plan& plan : content_map_plans()) {
     content_terrain terrain;
