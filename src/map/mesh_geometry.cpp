@@ -378,22 +378,22 @@ const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {
 namespace {
 
 // The normal index of each slope pair met while preparing one rectangle. Hills repeat their slopes
-// (quantised heights), so most triangles are answered here; a hit is checked against the whole
-// key. One per preparation, so concurrent preparations share nothing.
+// (quantised heights, flat ground), so many triangles are answered here; a hit is checked against
+// the whole key. One per preparation, so concurrent preparations share nothing.
 struct slope_memory {
-  struct remembered {
-    int32_t gx, gy;
-    int32_t index;  // -1: empty
-  };
-  static constexpr uint32_t kBits = 14;
-  std::vector<remembered> slots = std::vector<remembered>(size_t(1) << kBits, remembered{0, 0, -1});
+  // A slot holds the slope pair above its index, eight bytes so more slots stay in cache. Slopes
+  // are differences of 16-bit heights (-65535..65535), offset to 17 bits each; zero is empty, as no
+  // pair packs to zero.
+  static constexpr uint32_t kBits = 15;
+  std::vector<uint64_t> slots = std::vector<uint64_t>(size_t(1) << kBits, 0);
   uint8_t index_of(int32_t gx, int32_t gy) {
-    remembered& slot = slots[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> (32 - kBits)];
-    if (slot.index >= 0 && slot.gx == gx && slot.gy == gy) return uint8_t(slot.index);
+    const uint64_t key = uint64_t(uint32_t(gx + 65536)) << 17 | uint32_t(gy + 65536);
+    uint64_t& slot = slots[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> (32 - kBits)];
+    if ((slot >> 8) == key) return uint8_t(slot);
     int32_t v[3];
     slope_normal_vector(gx, gy, v);
     const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
-    slot = {gx, gy, index};
+    slot = key << 8 | index;
     return index;
   }
 };
