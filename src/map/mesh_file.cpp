@@ -117,9 +117,21 @@ bool check_records(std::vector<std::string>* faults) {
   return faults->empty();
 }
 
+// The cells' fields as mesh_cell_description swaps them (the run-time lists are left alone), in
+// one tight loop: the general description walk costs more than the whole rest of an open.
+void swap_cells(mesh_cell* cells, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    mesh_cell& c = cells[i];
+    c.ground_height = int16_t(__builtin_bswap16(uint16_t(c.ground_height)));
+    c.normals = __builtin_bswap16(c.normals);
+    c.terrain_and_flags = __builtin_bswap16(c.terrain_and_flags);
+    c.media_height = int16_t(__builtin_bswap16(uint16_t(c.media_height)));
+  }
+}
+
 void convert_sections(bool to_stored, mesh_cell* cells, marker_palette_entry* palette, marker_data* markers,
                       int16_t* media_coverage, uint16_t* lod, int16_t* connectors, const mesh_definition& h) {
-  byte_swap_data(mesh_cell_description, cells, sizeof(mesh_cell), h.cells_size / int32_t(sizeof(mesh_cell)));
+  swap_cells(cells, h.cells_size / int32_t(sizeof(mesh_cell)));
   palette_convert(palette, h.palette_entry_count);
   if (to_stored) {
     markers_convert_to_stored(markers, h.marker_count);
@@ -242,33 +254,38 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
     return load_failed(index);
   }
 
-  auto* raw = static_cast<uint8_t*>(resize_block(nullptr, size_t(header->data_size) + 1));
-  if (raw == nullptr) {
-    POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for mesh data for %s.", header->data_size, name);
-    return load_failed(index);
-  }
-  if (!tag_file_read(tag_index, header->data_offset, header->data_size, raw)) {
-    POST_ERROR(error_file_read, "couldn't read mesh data from %s.", name);
-    resize_block(raw, 0);
-    return load_failed(index);
-  }
-
   mesh_globals.header = header;
   mesh_globals.definition_index = index;
   mesh_globals.tag_index = tag_index;
   mesh_set_dimensions(header->width, header->height);
+  // Each section is read straight into its own block: no copy of the whole data passes through
+  // memory first.
   const auto layout = sections_of(*header);
   const auto buffers = section_buffers();
+  std::vector<uint8_t> action_bytes;
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
-    if (layout[s].size == 0 || buffers[s].block == nullptr) continue;
-    void* block = resize_block(nullptr, size_t(layout[s].size));
-    if (block == nullptr) {
-      POST_ERROR(error_out_of_memory, buffers[s].allocation_message, layout[s].size, name);
-      resize_block(raw, 0);
+    if (layout[s].size == 0) continue;
+    void* block = nullptr;
+    if (buffers[s].block != nullptr) {
+      block = resize_block(nullptr, size_t(layout[s].size));
+      if (block == nullptr) {
+        POST_ERROR(error_out_of_memory, buffers[s].allocation_message, layout[s].size, name);
+        return load_failed(index);
+      }
+      *buffers[s].block = block;
+    } else {
+      try {
+        action_bytes.resize(size_t(layout[s].size));
+      } catch (const std::bad_alloc&) {
+        POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for mesh data for %s.", layout[s].size, name);
+        return load_failed(index);
+      }
+      block = action_bytes.data();
+    }
+    if (!tag_file_read(tag_index, header->data_offset + layout[s].offset, layout[s].size, block)) {
+      POST_ERROR(error_file_read, "couldn't read mesh data from %s.", name);
       return load_failed(index);
     }
-    std::memcpy(block, raw + layout[s].offset, size_t(layout[s].size));
-    *buffers[s].block = block;
   }
 
   mesh_state& m = mesh_globals;
@@ -276,9 +293,7 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
   map_actions_begin();
   const bool actions_loaded = map_actions_load(
       header->map_action_count,
-      {reinterpret_cast<const std::byte*>(raw) + header->map_actions_offset, size_t(header->map_actions_size)}, true,
-      &faults);
-  resize_block(raw, 0);
+      {reinterpret_cast<const std::byte*>(action_bytes.data()), action_bytes.size()}, true, &faults);
   if (!check_records(&faults) || !actions_loaded) {
     report_corrupted(name, faults, reported_faults);
     return load_failed(index);

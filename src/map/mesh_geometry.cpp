@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numbers>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cseries/error_manager.h"
@@ -95,11 +98,11 @@ uint8_t nearest_by_search(int32_t x, int32_t y, int32_t z) {
 // box (not unit length, or pointing down) is answered by the full search, so the answer never
 // differs from it.
 struct normal_candidates {
-  static constexpr int32_t kSquares = 64, kSquareSize = 32768 / kSquares;
+  static constexpr int32_t kSquares = 128, kSquareSize = 32768 / kSquares;
   static constexpr int64_t kShortest = 16380, kLongest = 16388;
   struct square {
     int32_t z_low, z_high;
-    uint16_t first, count;
+    uint32_t first, count;
   };
   std::array<square, kSquares * kSquares> squares{};
   std::vector<uint8_t> indices;
@@ -136,11 +139,11 @@ struct normal_candidates {
         };
         int64_t bound = INT64_MAX;
         for (const mesh_normal& n : entries) bound = std::min(bound, box_distance(n, true));
-        q.first = uint16_t(indices.size());
+        q.first = uint32_t(indices.size());
         for (size_t i = 0; i < entries.size(); ++i) {
           if (box_distance(entries[i], false) <= bound) indices.push_back(uint8_t(i));
         }
-        q.count = uint16_t(indices.size() - q.first);
+        q.count = uint32_t(indices.size() - q.first);
       }
     }
   }
@@ -158,12 +161,14 @@ uint8_t nearest_normal_index(int32_t x, int32_t y, int32_t z) {
                                       (y + 16384) / normal_candidates::kSquareSize * normal_candidates::kSquares)];
   if (z < q.z_low || z > q.z_high) return nearest_by_search(x, y, z);
   const auto& entries = normals().entries;
-  int64_t best_distance = INT64_MAX;
+  // Here every coordinate lies within -16384..16389, so each squared difference is at most 2^30
+  // and their sum fits 32 unsigned bits exactly.
+  uint32_t best_distance = UINT32_MAX;
   uint8_t best = 0;
-  for (uint16_t k = q.first; k < q.first + q.count; ++k) {
+  for (uint32_t k = q.first; k < q.first + q.count; ++k) {
     const uint8_t i = grid.indices[k];
-    int64_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
-    int64_t distance = dx * dx + dy * dy + dz * dz;
+    const int32_t dx = x - entries[i].x, dy = y - entries[i].y, dz = z - entries[i].z;
+    const uint32_t distance = uint32_t(dx * dx) + uint32_t(dy * dy) + uint32_t(dz * dz);
     if (distance < best_distance) {
       best_distance = distance;
       best = i;
@@ -238,39 +243,6 @@ void triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, in
   int32_t gx, gy;
   triangle_slopes(cell_x, cell_y, triangle, &gx, &gy);
   slope_normal_vector(gx, gy, vector);
-}
-
-// Terrain repeats its slopes (flat ground, quantised heights), so answers are remembered per
-// slope pair in a small direct-mapped table; a hit is checked against the whole key. Only the
-// user-interface thread prepares cells.
-uint8_t triangle_normal_index(int32_t cell_x, int32_t cell_y, int16_t triangle) {
-  struct remembered {
-    int32_t gx, gy;
-    int16_t index;  // -1: empty
-  };
-  static std::array<remembered, 4096> memory = [] {
-    std::array<remembered, 4096> empty;
-    empty.fill({0, 0, -1});
-    return empty;
-  }();
-  int32_t gx, gy;
-  triangle_slopes(cell_x, cell_y, triangle, &gx, &gy);
-  remembered& slot = memory[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> 20 & 4095];
-  if (slot.index >= 0 && slot.gx == gx && slot.gy == gy) return uint8_t(slot.index);
-  int32_t v[3];
-  slope_normal_vector(gx, gy, v);
-  const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
-  slot = {gx, gy, index};
-  return index;
-}
-
-void cell_compute_normals(int32_t x, int32_t y) {
-  int32_t index = x + y * mesh_globals.cells_across;
-  bool odd_parity = ((x + y) & 1) != 0;
-  int16_t even = odd_parity ? 2 : 0;
-  uint8_t even_index = triangle_normal_index(x, y, even);
-  uint8_t odd_index = triangle_normal_index(x, y, int16_t(even + 1));
-  mesh_globals.cells[index].normals = uint16_t((even_index << 8) | odd_index);
 }
 
 // Clips an inclusive rectangle to the grid; false when nothing is left.
@@ -403,38 +375,141 @@ const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {
   return &normals().entries[index];
 }
 
-void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+namespace {
+
+// The normal index of each slope pair met while preparing one rectangle. Hills repeat their slopes
+// (quantised heights, flat ground), so many triangles are answered here; a hit is checked against
+// the whole key. One per preparation, so concurrent preparations share nothing.
+struct slope_memory {
+  // A slot holds the slope pair above its index, eight bytes so more slots stay in cache. Slopes
+  // are differences of 16-bit heights (-65535..65535), offset to 17 bits each; zero is empty, as no
+  // pair packs to zero.
+  static constexpr uint32_t kBits = 15;
+  std::vector<uint64_t> slots = std::vector<uint64_t>(size_t(1) << kBits, 0);
+  uint8_t index_of(int32_t gx, int32_t gy) {
+    const uint64_t key = uint64_t(uint32_t(gx + 65536)) << 17 | uint32_t(gy + 65536);
+    uint64_t& slot = slots[(uint32_t(gx) * 2654435761u ^ uint32_t(gy) * 40503u) >> (32 - kBits)];
+    if ((slot >> 8) == key) return uint8_t(slot);
+    int32_t v[3];
+    slope_normal_vector(gx, gy, v);
+    const uint8_t index = nearest_normal_index(v[0], v[1], v[2]);
+    slot = key << 8 | index;
+    return index;
+  }
+};
+
+int32_t surface_height(const mesh_cell& cell) { return cell_has_media(cell) ? cell.media_height : cell.ground_height; }
+
+// Surface heights of one vertex row from x0 to x1 + 1, the edge vertex repeating past the grid.
+void vertex_row(const mesh_cell* row, int32_t x0, int32_t x1, int32_t across, int32_t* heights) {
+  for (int32_t x = x0; x <= x1 + 1; ++x) heights[x - x0] = surface_height(row[std::min(x, across - 1)]);
+}
+
+}  // namespace
+
+namespace {
+
+// Lists and normals of rows y0..y1 (columns x0..x1), one pass per row with each vertex's surface
+// height taken once. Writes only the rows' lists and normals and reads only heights and media
+// bits, so two row bands can run at once.
+void prepare_rows_quickly(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
+  mesh_cell* const cells = mesh_globals.cells;
+  const int32_t width = x1 - x0 + 1;
+  std::vector<int32_t> upper(size_t(width) + 1), lower(size_t(width) + 1);
+  slope_memory memory;
+  vertex_row(cells + y0 * across, x0, x1, across, upper.data());
   for (int32_t y = y0; y <= y1; ++y) {
+    mesh_cell* const row = cells + y * across;
+    vertex_row(cells + std::min(y + 1, down - 1) * across, x0, x1, across, lower.data());
     for (int32_t x = x0; x <= x1; ++x) {
-      mesh_cell* cell = mesh_edit_cell(x, y);
-      cell->object_list = NONE;
-      cell->model_list = NONE;
+      mesh_cell& cell = row[x];
+      cell.object_list = NONE;
+      cell.model_list = NONE;
+      // Corner heights by step from the cell's top-left vertex.
+      const int32_t k = x - x0;
+      const int32_t h[2][2] = {{upper[size_t(k)], lower[size_t(k)]}, {upper[size_t(k) + 1], lower[size_t(k) + 1]}};
+      const int16_t even = ((x + y) & 1) != 0 ? 2 : 0;
+      uint8_t indices[2];
+      for (int16_t t = 0; t < 2; ++t) {
+        const int8_t(&steps)[3][2] = mesh_triangle_corner_steps[even + t];
+        const int32_t h0 = h[steps[0][0]][steps[0][1]];
+        const int32_t gx = -(steps[1][0] - steps[0][0]) * (h[steps[1][0]][steps[1][1]] - h0);
+        const int32_t gy = -(steps[2][1] - steps[0][1]) * (h[steps[2][0]][steps[2][1]] - h0);
+        indices[t] = memory.index_of(gx, gy);
+      }
+      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
     }
+    upper.swap(lower);
+  }
+}
+
+// Without memory for the row buffers, cell by cell through the height look-ups: slower, same answers.
+void prepare_rows(int32_t x0, int32_t y0, int32_t x1, int32_t y1) noexcept {
+  try {
+    prepare_rows_quickly(x0, y0, x1, y1);
+    return;
+  } catch (const std::bad_alloc&) {
   }
   for (int32_t y = y0; y <= y1; ++y) {
-    for (int32_t x = x0; x <= x1; ++x) cell_compute_normals(x, y);
+    for (int32_t x = x0; x <= x1; ++x) {
+      mesh_cell& cell = mesh_globals.cells[x + y * mesh_globals.cells_across];
+      cell.object_list = NONE;
+      cell.model_list = NONE;
+      const int16_t even = ((x + y) & 1) != 0 ? 2 : 0;
+      uint8_t indices[2];
+      for (int16_t t = 0; t < 2; ++t) {
+        int32_t v[3];
+        triangle_normal_vector(x, y, int16_t(even + t), v);
+        indices[t] = nearest_normal_index(v[0], v[1], v[2]);
+      }
+      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
+    }
+  }
+}
+
+// Below this many cells a second thread costs more than it saves (brush strokes prepare a few).
+constexpr int64_t kCellsWorthASecondThread = 16384;
+
+}  // namespace
+
+// Lists and normals first, split by rows across two threads when the rectangle is large (each row
+// depends only on the stored heights, so the result is the one thread's); then the vertex flags in
+// reading order, since each row's flags read the row above as already derived.
+void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
+  const int32_t across = mesh_globals.cells_across;
+  mesh_cell* const cells = mesh_edit_cells();
+  if (int64_t(x1 - x0 + 1) * (y1 - y0 + 1) >= kCellsWorthASecondThread && y1 > y0 &&
+      std::thread::hardware_concurrency() >= 2) {
+    const int32_t middle = y0 + (y1 - y0 + 1) / 2;
+    std::thread lower_band;
+    try {
+      lower_band = std::thread(prepare_rows, x0, middle, x1, y1);
+    } catch (const std::system_error&) {
+      prepare_rows(x0, middle, x1, y1);  // no thread to be had: this one does both bands
+    }
+    prepare_rows(x0, y0, x1, middle - 1);
+    if (lower_band.joinable()) lower_band.join();
+  } else {
+    prepare_rows(x0, y0, x1, y1);
   }
   // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
   for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
+    mesh_cell* const row = cells + y * across;
+    const mesh_cell* const above = row - across;
     for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
-      mesh_cell* cell = mesh_edit_cell(x, y);
-      uint16_t around[4] = {cell->terrain_and_flags, mesh_get_cell(x, y - 1)->terrain_and_flags,
-                            mesh_get_cell(x - 1, y)->terrain_and_flags,
-                            mesh_get_cell(x - 1, y - 1)->terrain_and_flags};
-      uint16_t any = 0, all = 0xFFFF;
-      for (uint16_t flags : around) {
-        any |= flags;
-        all &= flags;
-      }
+      mesh_cell& cell = row[x];
+      const uint16_t own = cell.terrain_and_flags, up = above[x].terrain_and_flags,
+                     left = row[x - 1].terrain_and_flags, up_left = above[x - 1].terrain_and_flags;
+      const uint16_t any = uint16_t(own | up | left | up_left), all = uint16_t(own & up & left & up_left);
       // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
-      uint16_t flags =
-          uint16_t(cell->terrain_and_flags & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
-      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell->model_list == NONE) {
+      uint16_t flags = uint16_t(own & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
+      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell.model_list == NONE) {
         flags |= _cell_vertex_touches_media;
       }
       if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
-      cell->terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+      cell.terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
     }
   }
 }

@@ -1,0 +1,161 @@
+// Opening a map prepares every cell (triangle normals, vertex flags, run-time lists) in one fast
+// pass; these tests hold it to the plain per-cell computation, so speed can't change an answer.
+#include "map/mesh_edit.h"
+#include "map/mesh_private.h"
+#include "map/mesh_file.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "content/content_maps.h"
+#include "content/content_terrain.h"
+#include "map/mesh_geometry.h"
+#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
+#include "tag_files/tag_files.h"
+
+namespace {
+
+// The cells of a rectangle prepared one question at a time: each triangle's normal by the full
+// search over the table, then the vertex flags in reading order. Normal vectors come from the open
+// map, whose heights and media bits preparing doesn't change.
+std::vector<mesh_cell> prepared_by_hand(std::vector<mesh_cell> cells, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  const int32_t across = mesh_cells_across();
+  x1 = std::min(x1, across - 1);
+  y1 = std::min(y1, mesh_cells_down() - 1);
+  std::map<std::array<int32_t, 3>, uint8_t> searched;
+  auto normal = [&](int32_t x, int32_t y, int16_t triangle) {
+    std::array<int32_t, 3> v;
+    mesh_triangle_normal_vector(x, y, triangle, v.data());
+    auto [it, fresh] = searched.try_emplace(v, 0);
+    if (fresh) it->second = mesh_nearest_normal_by_search(v[0], v[1], v[2]);
+    return it->second;
+  };
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) {
+      mesh_cell& cell = cells[size_t(x + y * across)];
+      cell.object_list = cell.model_list = NONE;
+      const int16_t even = ((x + y) & 1) ? 2 : 0;
+      cell.normals = uint16_t(normal(x, y, even) << 8 | normal(x, y, int16_t(even + 1)));
+    }
+  }
+  for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
+    for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
+      mesh_cell& cell = cells[size_t(x + y * across)];
+      const uint16_t around[4] = {cell.terrain_and_flags, cells[size_t(x + (y - 1) * across)].terrain_and_flags,
+                                  cells[size_t(x - 1 + y * across)].terrain_and_flags,
+                                  cells[size_t(x - 1 + (y - 1) * across)].terrain_and_flags};
+      bool touches = false, fully = true, no_ground = false;
+      for (uint16_t f : around) {
+        touches = touches || (f & _cell_media_flags) != 0;
+        fully = fully && (f & _cell_media_flags) == _cell_media_flags;
+        no_ground = no_ground || (f & _cell_no_ground) != 0;
+      }
+      uint16_t flags = cell.terrain_and_flags & uint16_t(~(_cell_transient | _cell_vertex_touches_media |
+                                                           _cell_vertex_fully_in_media | _cell_no_ground));
+      if (touches && !no_ground && cell.model_list == NONE) flags |= _cell_vertex_touches_media;
+      if (fully) flags |= _cell_vertex_fully_in_media;
+      cell.terrain_and_flags = flags;
+    }
+  }
+  return cells;
+}
+
+std::vector<mesh_cell> open_cells() {
+  return std::vector<mesh_cell>(mesh_globals.cells, mesh_globals.cells + mesh_cell_count());
+}
+
+// Which field of which cell differs first, or "" when none does.
+std::string first_difference(const std::vector<mesh_cell>& got, const std::vector<mesh_cell>& want) {
+  if (got.size() != want.size()) return "cell counts differ";
+  const int32_t across = mesh_cells_across();
+  for (size_t i = 0; i < got.size(); ++i) {
+    const mesh_cell &g = got[i], &w = want[i];
+    const char* field = g.normals != w.normals                       ? "normals"
+                        : g.terrain_and_flags != w.terrain_and_flags ? "flags"
+                        : g.object_list != w.object_list || g.model_list != w.model_list ? "lists"
+                        : g.ground_height != w.ground_height || g.media_height != w.media_height ? "heights"
+                                                                                                 : nullptr;
+    if (field) return std::string(field) + " of cell " + std::to_string(int32_t(i) % across) + ", " +
+                      std::to_string(int32_t(i) / across);
+  }
+  return "";
+}
+
+// Water over low ground, a hole, stale run-time bits and lists: everything preparing rewrites.
+void add_water_and_stale_bits(map_fixture& map, int32_t water_level) {
+  for (size_t i = 0; i < map.cells.size(); ++i) {
+    mesh_cell& cell = map.cells[i];
+    cell.media_height = int16_t(water_level);
+    if (cell.ground_height < water_level) cell.terrain_and_flags |= _cell_media_flags;
+    if (i % 97 == 5) cell.terrain_and_flags ^= _cell_media_on_odd_triangle;
+    if (i % 211 == 3) cell.terrain_and_flags |= _cell_no_ground;
+    if (i % 7 == 1) cell.terrain_and_flags |= _cell_vertex_touches_media | _cell_transient;
+    if (i % 11 == 2) cell.terrain_and_flags |= _cell_vertex_fully_in_media;
+    cell.object_list = cell.model_list = int16_t(i % 5);
+  }
+  // LOD bytes are loaded as stored, whatever they say.
+  map.lod.resize(map.cells.size() / 4);
+  for (size_t i = 0; i < map.lod.size(); ++i) map.lod[i] = uint16_t(i * 40503u);
+}
+
+map_fixture hilly_map(int16_t submeshes) {
+  map_fixture map = map_fixture_new(submeshes, submeshes);
+  const int32_t across = submeshes * CELLS_PER_SUBMESH;
+  for (int32_t y = 0; y < across; ++y) {
+    for (int32_t x = 0; x < across; ++x) {
+      map.cells[size_t(x + y * across)].ground_height =
+          int16_t(((x * 37) % 200) * ((y * 53) % 150) / 20 + ((x ^ y) & 63) - 400);
+    }
+  }
+  add_water_and_stale_bits(map, 0);
+  return map;
+}
+
+void expect_opens_prepared(map_test_store& store, const std::string& name, map_fixture map) {
+  const int32_t tag_index = store.store_map(name.c_str(), map);
+  ASSERT_NE(tag_index, NONE) << name;
+  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index))) << name;
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  EXPECT_EQ(first_difference(open_cells(), prepared_by_hand(map.cells, 0, 0, across - 1, down - 1)), "") << name;
+  ASSERT_EQ(mesh_globals.header->lod_size, int32_t(2 * map.lod.size())) << name;
+  EXPECT_TRUE(std::equal(map.lod.begin(), map.lod.end(), mesh_globals.lod)) << name;
+
+  // Again over rectangles after an edit, inside the grid and along its edges.
+  for (int32_t i = 0; i < mesh_cell_count(); i += 13) mesh_globals.cells[i].ground_height += int16_t(i % 300);
+  for (int32_t i = 0; i < mesh_cell_count(); i += 17) mesh_globals.cells[i].model_list = 3;
+  const std::array<std::array<int32_t, 4>, 4> rectangles = {
+      {{5, 7, 40, 29}, {0, 0, 3, across - 1}, {across - 6, down - 4, across - 1, down - 1}, {9, 0, 2, 5}}};
+  for (const auto& r : rectangles) {
+    const std::vector<mesh_cell> want = prepared_by_hand(open_cells(), std::min(r[0], r[2]), std::min(r[1], r[3]),
+                                                         std::max(r[0], r[2]), std::max(r[1], r[3]));
+    mesh_prepare_cells(r[0], r[1], r[2], r[3]);
+    EXPECT_EQ(first_difference(open_cells(), want), "") << name << " rectangle " << r[0] << ", " << r[1];
+  }
+  mesh_unload();
+}
+
+TEST(MeshPrepare, OpenPreparesEveryCellAsThePlainComputationDoes) {
+  map_test_store store;
+  ASSERT_TRUE(store.ready());
+  // 128 x 128 cells: large enough to be prepared in two row bands at once.
+  expect_opens_prepared(store, "Hills", hilly_map(4));
+  for (const content_map_plan& plan : content_map_plans()) {
+    content_terrain terrain;
+    ASSERT_TRUE(content_generate_terrain(plan.terrain, &terrain)) << plan.name;
+    map_fixture map = map_fixture_new(plan.terrain.columns, plan.terrain.rows);
+    for (int32_t y = 0; y < terrain.cells_down; ++y) {
+      for (int32_t x = 0; x < terrain.cells_across; ++x) {
+        map.cells[size_t(x + y * terrain.cells_across)].ground_height = int16_t(terrain.vertex_height(x, y));
+      }
+    }
+    add_water_and_stale_bits(map, terrain.water_level);
+    expect_opens_prepared(store, plan.name, map);
+  }
+}
+
+}  // namespace
