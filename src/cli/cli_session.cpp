@@ -10,7 +10,12 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/definition_groups.h"
 #include "map/mesh.h"
+#include "map/mesh_file.h"
+#include "render/shapes.h"
+#include "session/engine.h"
+#include "tools/map_session.h"
 #include "cli/cli_progress.h"
 #include "platform/ui_host.h"
 #include "tag_files/tag_files.h"
@@ -211,4 +216,26 @@ void cli_print_fields(const cli_json& object) {
                                          : value.dump(-1, ' ', false, cli_json::error_handler_t::replace);
     std::printf("%s: %s\n", key.c_str(), text.c_str());
   }
+}
+
+bool cli_open_map(cli_options& options, const std::string& name, cli_session_mode mode) {
+  if (!cli_session_begin(options, mode)) return false;
+  if (!engine_initialize()) return cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
+  const int32_t tag_index = cli_find_map(options, name);
+  if (tag_index == NONE) return false;
+  if (!map_open(tag_index)) return cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", name.c_str());
+  return true;
+}
+
+bool cli_load_map(cli_options& options, const std::string& name) {
+  if (!cli_session_begin(options, _cli_session_read)) return false;
+  if (!definition_groups_initialize() || !shapes_initialize())
+    return cli_fail(options, "couldn't start the definitions (see tarn_log.txt)");
+  definition_groups_validate();
+  mesh_initialize();
+  const int32_t tag_index = cli_find_map(options, name);
+  if (tag_index == NONE) return false;
+  if (!mesh_load(tag_file_get_identifier(tag_index)))
+    return cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", name.c_str());
+  return true;
 }

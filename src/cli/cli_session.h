@@ -42,6 +42,13 @@ int32_t cli_find_named_tag(tag group, const std::string& text);
 // The `mesh` tag NAME names as cli_find_named_tag finds it; NONE after reporting.
 int32_t cli_find_map(cli_options& options, const std::string& name);
 
+// The session begun in `mode`, the engine started and the map NAME opened as the editor opens it
+// (markers numbered, objects made, recovery offered); false after reporting.
+bool cli_open_map(cli_options& options, const std::string& name, cli_session_mode mode = _cli_session_write);
+// The session begun for reading and the map NAME loaded without the engine (no world, no lock);
+// false after reporting.
+bool cli_load_map(cli_options& options, const std::string& name);
+
 // A path given on the command line, made absolute against the folder the tool was started in
 // (the session changes into --root afterwards).
 std::string cli_absolute_path(const std::string& path);

@@ -33,14 +33,7 @@ struct connector_arguments {
 
 // Opens the map NAME as the editor does (markers numbered, objects made, connectors ready); false
 // after reporting.
-bool open_map(cli_options& options, const std::string& name) {
-  if (!cli_session_begin(options, _cli_session_write)) return false;
-  if (!engine_initialize()) return cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return false;
-  if (!map_open(tag_index)) return cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", name.c_str());
-  return true;
-}
+bool open_map(cli_options& options, const std::string& name) { return cli_open_map(options, name); }
 
 bool save(cli_options& options) {
   if (map_is_modified() && !map_save())
@@ -80,15 +73,7 @@ bool parse_identifiers(cli_options& options, const std::string& text, std::vecto
 
 // Loads the map NAME for reading only: no world, no lock of the editor's; false after reporting.
 bool load_map(cli_options& options, const std::string& name) {
-  if (!cli_session_begin(options, _cli_session_read)) return false;
-  if (!definition_groups_initialize() || !shapes_initialize())
-    return cli_fail(options, "couldn't start the definitions (see tarn_log.txt)");
-  definition_groups_validate();
-  mesh_initialize();
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return false;
-  if (!mesh_load(tag_file_get_identifier(tag_index)))
-    return cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", name.c_str());
+  if (!cli_load_map(options, name)) return false;
   // Markers stored without an identifier get theirs as the editor gives them.
   markers_reset_palette();
   return true;

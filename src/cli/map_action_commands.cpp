@@ -96,20 +96,7 @@ json actions_json() {
   return list;
 }
 
-// The store and a loaded map, without the engine; false after reporting.
-bool load_map(cli_options& options, const std::string& name) {
-  if (!cli_session_begin(options, _cli_session_read)) return false;
-  if (!definition_groups_initialize() || !shapes_initialize())
-    return cli_fail(options, "couldn't start the definitions (see tarn_log.txt)");
-  definition_groups_validate();
-  mesh_initialize();
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return false;
-  if (!mesh_load(tag_file_get_identifier(tag_index))) {
-    return cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", name.c_str());
-  }
-  return true;
-}
+bool load_map(cli_options& options, const std::string& name) { return cli_load_map(options, name); }
 
 void actions_list(cli_options& options, const action_arguments& arguments) {
   if (!load_map(options, arguments.name)) return;
@@ -143,17 +130,7 @@ void actions_export(cli_options& options, const action_arguments& arguments) {
 }
 
 void actions_import(cli_options& options, const action_arguments& arguments) {
-  if (!cli_session_begin(options, _cli_session_write)) return;  // the engine takes the store lock
-  if (!engine_initialize()) {
-    cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-    return;
-  }
-  const int32_t tag_index = cli_find_map(options, arguments.name);
-  if (tag_index == NONE) return;
-  if (!map_open(tag_index)) {
-    cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", arguments.name.c_str());
-    return;
-  }
+  if (!cli_open_map(options, arguments.name)) return;  // the engine takes the store lock
   const std::string path = cli_absolute_path(arguments.file);
   std::vector<std::string> errors;
   if (!map_action_text_import_file(path, &errors, arguments.dry_run)) {

@@ -14,17 +14,7 @@
 
 int cli_render_overhead(cli_options& options, const std::string& name, const std::string& file, float zoom) {
   // Starting the engine takes the single-instance lock, as every command that opens a map does.
-  if (!cli_session_begin(options, _cli_session_write)) return options.exit_code;
-  if (!engine_initialize()) {
-    cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-    return options.exit_code;
-  }
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return options.exit_code;
-  if (!map_open(tag_index)) {
-    cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", name.c_str());
-    return options.exit_code;
-  }
+  if (!cli_open_map(options, name)) return options.exit_code;
   return cli_render_overhead_of_open_map(options, file, zoom);
 }
 

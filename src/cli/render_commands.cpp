@@ -42,15 +42,6 @@ bool visual_view_asked(const render_arguments& arguments) {
   return !arguments.out.empty() || !arguments.pick.empty() || !arguments.pick_rect.empty() || arguments.frames > 0;
 }
 
-ui_answer render_message_box(void*, const char* title, const char* text, ui_icon, ui_buttons buttons) {
-  std::string line = text ? text : "";
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  std::fprintf(stderr, "vellgrim-tool: %s: %s\n", title && *title ? title : "Note", line.c_str());
-  return buttons == ui_buttons_ok ? ui_answer_ok : buttons == ui_buttons_yes_no ? ui_answer_no : ui_answer_cancel;
-}
-const ui_host render_ui_host = {nullptr, render_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-
 bool parse_numbers(const std::string& text, int count, double* values) {
   const char* p = text.c_str();
   for (int i = 0; i < count; ++i) {
@@ -208,18 +199,7 @@ void render_map(cli_options& options, const render_arguments& arguments) {
     return;
   }
   // The editor's own path to a map: the store, the engine, the world started with the map.
-  if (!cli_session_begin(options, _cli_session_write)) return;
-  ui_host_install(&render_ui_host);
-  if (!engine_initialize()) {
-    cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-    return;
-  }
-  const int32_t tag_index = cli_find_map(options, arguments.name);
-  if (tag_index == NONE) return;
-  if (!map_open(tag_index)) {
-    cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", arguments.name.c_str());
-    return;
-  }
+  if (!cli_open_map(options, arguments.name)) return;
   render_camera camera;
   if (!apply_settings(options, arguments) || !camera_from(options, arguments, &camera)) return;
   if (!render_frame(camera)) {

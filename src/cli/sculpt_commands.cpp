@@ -24,24 +24,8 @@ namespace {
 
 using json = cli_json;
 
-// Boxes print as one line on standard error; every question is answered No (or Cancel).
-ui_answer sculpt_message_box(void*, const char* title, const char* text, ui_icon, ui_buttons buttons) {
-  std::string line = text ? text : "";
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  std::fprintf(stderr, "vellgrim-tool: %s: %s\n", title && *title ? title : "Note", line.c_str());
-  return buttons == ui_buttons_ok ? ui_answer_ok : buttons == ui_buttons_yes_no ? ui_answer_no : ui_answer_cancel;
-}
-const ui_host sculpt_ui_host = {nullptr, sculpt_message_box, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-
 bool open_named_map(cli_options& options, const std::string& name, cli_session_mode mode) {
-  if (!cli_session_begin(options, mode)) return false;
-  ui_host_install(&sculpt_ui_host);
-  if (!engine_initialize()) return cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return false;
-  if (!map_open(tag_index)) return cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", name.c_str());
-  return true;
+  return cli_open_map(options, name, mode);
 }
 
 bool save(cli_options& options) {

@@ -24,12 +24,7 @@ namespace {
 
 // The store, the engine and the map NAME open; false after reporting.
 bool open_map(cli_options& options, const std::string& name, cli_session_mode mode) {
-  if (!cli_session_begin(options, mode)) return false;
-  if (!engine_initialize()) return cli_fail(options, "couldn't start the engine (see tarn_log.txt)");
-  const int32_t tag_index = cli_find_map(options, name);
-  if (tag_index == NONE) return false;
-  if (!map_open(tag_index)) return cli_fail(options, "couldn't open map '%s' (see tarn_log.txt)", name.c_str());
-  return true;
+  return cli_open_map(options, name, mode);
 }
 
 // Why an operation failed: the last report, which the log also holds.
