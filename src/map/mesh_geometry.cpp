@@ -303,10 +303,7 @@ bool mesh_media_at(int32_t world_x, int32_t world_y) {
   return (cell_under(world_x, world_y).terrain_and_flags & flag) != 0;
 }
 
-namespace {
-
-// The height of a triangle's plane at an offset inside its cell, from its three corner heights.
-int32_t plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t fy) {
+int32_t mesh_plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t fy) {
   int32_t u, v;
   switch (triangle) {
     case 0: u = WORLD_ONE - fy, v = fx; break;
@@ -316,8 +313,6 @@ int32_t plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t f
   }
   return h[0] + ((u * (h[2] - h[0]) + v * (h[1] - h[0])) >> WORLD_FRACTIONAL_BITS);
 }
-
-}  // namespace
 
 void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, int32_t step,
                        int32_t* heights) {
@@ -365,7 +360,7 @@ int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) 
   int16_t triangle = triangle_of(world_x, world_y);
   const int32_t h[3] = {vertex_height(cell_x, cell_y, triangle, 0, mode), vertex_height(cell_x, cell_y, triangle, 1, mode),
                         vertex_height(cell_x, cell_y, triangle, 2, mode)};
-  return plane_height(triangle, h, world_x & (WORLD_ONE - 1), world_y & (WORLD_ONE - 1));
+  return mesh_plane_height(triangle, h, world_x & (WORLD_ONE - 1), world_y & (WORLD_ONE - 1));
 }
 
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {

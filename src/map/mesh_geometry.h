@@ -50,6 +50,10 @@ const mesh_cell* mesh_vertex_clamped(int32_t x, int32_t y);
 // height 0.
 uint8_t mesh_triangle_normal_index_clamped(int32_t cell_x, int32_t cell_y, int16_t triangle);
 
+// The height of triangle 0..3's plane at (fx, fy) inside its cell (0..511), from its three corner
+// heights in the interpolation's order.
+int32_t mesh_plane_height(int16_t triangle, const int32_t h[3], int32_t fx, int32_t fy);
+
 // Triangle 0..3 under a world point (the checkerboard diagonal of its cell). Points outside the
 // map are clamped to its edge by every query below.
 int16_t mesh_triangle_at(int32_t world_x, int32_t world_y);

@@ -1,5 +1,7 @@
 #include "tools/edit_recovery.h"
 
+#include "cseries/hash.h"
+
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -51,17 +53,8 @@ recovery_state recovery;
 
 // FNV-1a over eight bytes at a time, then the tail byte by byte: enough to tell a torn or changed
 // record, and cheap beside the edit.
-uint64_t checksum_64(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    hash = (hash ^ word) * 1099511628211ull;
-    hash ^= hash >> 29;
-  }
-  for (; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
-  return hash;
+uint64_t checksum_64(const void* data, size_t size, uint64_t hash = HASH_64_START) {
+  return hash_bytes_64(hash, data, size);
 }
 
 uint32_t record_checksum(uint8_t type, const std::byte* payload, size_t length) {

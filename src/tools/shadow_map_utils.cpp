@@ -186,14 +186,7 @@ int32_t shadow_terrain_height(const shadow_terrain& terrain, int32_t pixel_x, in
     const int32_t vy = std::min(cell_y + mesh_triangle_corner_steps[triangle][c][1], down - 1);
     h[c] = terrain.vertex_heights[size_t(vy) * size_t(across) + size_t(vx)];
   }
-  int32_t u, v;
-  switch (triangle) {
-    case 0: u = WORLD_ONE - fy, v = fx; break;
-    case 1: u = fy, v = WORLD_ONE - fx; break;
-    case 2: u = fy, v = fx; break;
-    default: u = WORLD_ONE - fy, v = WORLD_ONE - fx; break;
-  }
-  return h[0] + ((u * (h[2] - h[0]) + v * (h[1] - h[0])) >> WORLD_FRACTIONAL_BITS);
+  return mesh_plane_height(triangle, h, fx, fy);
 }
 
 uint8_t shadow_terrain_normal(const shadow_terrain& terrain, int32_t pixel_x, int32_t pixel_y) {

@@ -1,5 +1,7 @@
 #include "view/render.h"
 
+#include "cseries/hash.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -242,18 +244,7 @@ void render_set_overlay_procedures(const render_overlay_procedures* procedures) 
 void render_set_connector_procedures(const render_connector_procedures* procedures) { connectors = procedures; }
 const render_overlay_procedures* render_overlay() { return overlay; }
 
-uint64_t render_hash_bytes(uint64_t hash, const void* bytes, size_t size) {
-  const uint8_t* p = static_cast<const uint8_t*>(bytes);
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    hash = (hash ^ word) * 0x100000001B3ull;
-    hash ^= hash >> 29;
-  }
-  for (; i < size; ++i) hash = (hash ^ p[i]) * 0x100000001B3ull;
-  return hash;
-}
+uint64_t render_hash_bytes(uint64_t hash, const void* bytes, size_t size) { return hash_bytes_64(hash, bytes, size); }
 
 void render_invalidate() {
   if (render) ++render->invalidations;
