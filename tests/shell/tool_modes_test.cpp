@@ -1,0 +1,283 @@
+// The tool modes driven as the user drives them: synthetic presses, held buttons and keys on the
+// visual view of an open map, checked against the map and taken back with Undo. The application
+// object comes from shell_test.cpp's environment.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <vector>
+
+#include "map/marker_utils.h"
+#include "map/mesh.h"
+#include "render/screen_messages.h"
+#include "session/engine.h"
+#include "shell/command_table.h"
+#include "shell/shell.h"
+#include "shell/tool_modes.h"
+#include "shell/vellgrim_frame.h"
+#include "shell/vellgrim_startup.h"
+#include "shell/visual_view.h"
+#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
+#include "support/scripted_ui_host.h"
+#include "support/work_folder.h"
+#include "engine/window_positions.h"
+#include "tag_files/tag_files.h"
+#include "tools/connector_selection.h"
+#include "tools/edit_journal.h"
+#include "tools/map_session.h"
+#include "tools/vertex_selection.h"
+#include "view/render.h"
+
+namespace {
+
+class ToolModes : public ::testing::Test {
+ protected:
+  void open(map_fixture& map) {
+    ASSERT_TRUE(store.ready());
+    ASSERT_TRUE(engine_initialize());
+    const int32_t map_tag = store.store_map("meadow", map);
+    ASSERT_NE(map_tag, NONE);
+    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
+    vellgrim_read_profile();
+    vellgrim_create_frame();
+    vellgrim_create_windows();
+    frame = shell.frame;
+    ASSERT_TRUE(map_open(map_tag));
+    UpdateMenuState();
+  }
+  void SetUp() override {}
+  void TearDown() override {
+    ui.default_answer = ui_answer_no;
+    map_close();
+    vellgrim_destroy_windows();
+    window_positions_set_file("");
+  }
+
+  static map_fixture meadow() {
+    map_fixture map = map_fixture_new(1, 1);
+    map.palette = {map_fixture_palette_entry(_marker_scenery, make_tag("none"), NONE)};
+    return map;
+  }
+
+  // The tool, and a fresh frame drawn so that the pick query sees what the view shows.
+  void use(int32_t tool) {
+    SelectTool(tool);
+    visual_view_invalidate();
+    visual_view_step();
+  }
+
+  // A client point of the view whose first pick hit has that kind.
+  bool find(uint16_t kinds, uint16_t wanted, QPoint* at, render_pick_hit* first = nullptr, bool inner = false) {
+    for (int y = VISUAL_VIEW_HEIGHT / 2; y < VISUAL_VIEW_HEIGHT; y += 3)
+      for (int x = VISUAL_VIEW_WIDTH / 4; x < VISUAL_VIEW_WIDTH * 3 / 4; x += 3) {
+        int32_t vx, vy;
+        render_client_to_view(x, y, &vx, &vy);
+        render_pick_hit hits[8];
+        if (render_pick_point(vx, vy, kinds, hits, 8) <= 0 || hits[0].kind != wanted) continue;
+        // Away from the grid's edges, where a cell has all four corners.
+        const int32_t cell_x = hits[0].a >> WORLD_FRACTIONAL_BITS, cell_y = hits[0].b >> WORLD_FRACTIONAL_BITS;
+        if (inner && (cell_x < 2 || cell_y < 2 || cell_x > 28 || cell_y > 28)) continue;
+        {
+          *at = QPoint(x, y);
+          if (first) *first = hits[0];
+          return true;
+        }
+      }
+    return false;
+  }
+
+  QWidget* view() { return frame->visualView(); }
+  void press(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mousePress(view(), Qt::LeftButton, modifiers, at);
+  }
+  void release(QPoint at) { QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, at); }
+  // What the main loop does while the button is held, once the arming delay has passed.
+  void hold(QPoint at, uint16_t modifiers = 0) {
+    QTest::qWait(120);
+    ToolMouseHeld(modifiers, int16_t(at.x()), int16_t(at.y()));
+  }
+
+  int32_t sum_of_heights() {
+    int32_t sum = 0;
+    const int32_t size = mesh_width() * CELLS_PER_SUBMESH;
+    for (int32_t y = 0; y < size; ++y)
+      for (int32_t x = 0; x < size; ++x) sum += mesh_get_cell(x, y)->ground_height;
+    return sum;
+  }
+
+  map_test_store store;
+  scripted_ui_host ui;
+  CVellgrimFrameWnd* frame = nullptr;
+};
+
+TEST_F(ToolModes, EachToolSetsItsViewPresetAndAToolChangeUndoesViewChanges) {
+  map_fixture map = meadow();
+  open(map);
+  render_view_settings* settings = render_get_view_settings();
+  SelectTool(_tool_select_vertex);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_triangles);
+  EXPECT_FALSE(settings->show_media);
+  EXPECT_FALSE(settings->reduced_lod);
+  ToolKey(0x36, 0x36, INPUT_MODIFIER_ALT);  // Alt+6
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  EXPECT_STREQ(screen_message_current(screen_message_clock()), "Wireframe mode: Reflection-filled triangles");
+  SelectTool(_tool_submesh);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  EXPECT_TRUE(settings->show_media);
+  SelectTool(_tool_place_model);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_cells);
+  EXPECT_FALSE(settings->reduced_lod);
+  SelectTool(_tool_place_unit);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_none);
+  EXPECT_FALSE(settings->show_media);
+  EXPECT_TRUE(settings->reduced_lod);
+  // Space switches between Select Vertex and Preview.
+  ToolKey(0x20, 0x20, 0);
+  EXPECT_EQ(shell.current_tool, _tool_select_vertex);
+  ToolKey(0x20, 0x20, 0);
+  EXPECT_EQ(shell.current_tool, _tool_preview);
+}
+
+TEST_F(ToolModes, AHeightPainterStrokeRaisesTheGroundAsOneUndoStep) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_height_painter);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  const int32_t before = sum_of_heights();
+  press(at);
+  hold(at + QPoint(3, 0));
+  release(at + QPoint(3, 0));
+  EXPECT_GT(sum_of_heights(), before);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_FALSE(frame->mouseCaptured());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(sum_of_heights(), before);
+}
+
+TEST_F(ToolModes, AQuickClickSelectsAVertexAndAnUpwardDragRaisesIt) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_vertex);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_vertex, &at, &hit));
+  // A click: the vertex is selected, no rectangle ever starts.
+  press(at);
+  release(at);
+  EXPECT_EQ(vertex_selection_count(), 1);
+  EXPECT_TRUE(vertex_selection_contains(hit.a, hit.b));
+  // Mostly upward from the grabbed vertex: 10 world units a pixel, one journal step.
+  const int16_t height = mesh_get_cell(hit.a, hit.b)->ground_height;
+  press(at);
+  hold(at + QPoint(1, -4));
+  ToolMouseHeld(0, int16_t(at.x() + 1), int16_t(at.y() - 6));
+  release(at);
+  int32_t dy = 0, dummy = 0;
+  render_client_to_view(0, 6, &dummy, &dy);
+  EXPECT_EQ(mesh_get_cell(hit.a, hit.b)->ground_height, height + 10 * dy);
+  EXPECT_EQ(vertex_selection_count(), 1);
+  EXPECT_STREQ(edit_journal_undo_name(), "Height Drag");
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_get_cell(hit.a, hit.b)->ground_height, height);
+  EXPECT_FALSE(edit_journal_can_undo());
+}
+
+TEST_F(ToolModes, ASidewaysDragSelectsTheVerticesInItsRectangle) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_cell);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_ground, &at, &hit, true));
+  press(at);
+  EXPECT_EQ(vertex_selection_count(), 4);  // the corners of the cell clicked
+  const QPoint centre(VISUAL_VIEW_WIDTH / 2, VISUAL_VIEW_HEIGHT * 3 / 4);
+  hold(centre);
+  release(centre);
+  EXPECT_GT(vertex_selection_count(), 4);
+  // Keys: Up raises the selection, the back-quote clears it.
+  const int32_t before = sum_of_heights();
+  const int32_t selected = vertex_selection_count();
+  ToolKey(0x26, 0x26, 0);
+  EXPECT_EQ(sum_of_heights(), before + 10 * selected);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(sum_of_heights(), before);
+  ToolKey(0xC0, 0xC0, 0);
+  EXPECT_FALSE(vertex_selection_any());
+}
+
+TEST_F(ToolModes, UpSaturatesAtTheHighestHeight) {
+  map_fixture map = meadow();
+  for (mesh_cell& cell : map.cells) cell.ground_height = 32760;
+  open(map);
+  ASSERT_TRUE(vertex_selection_set(3, 3, true));
+  ToolKey(0x26, 0x26, 0);
+  EXPECT_EQ(mesh_get_cell(3, 3)->ground_height, 32767);
+}
+
+TEST_F(ToolModes, PlaceSceneryAddsAMarkerWhereTheGroundIsPressed) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_place_scenery);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_marker | _pick_ground, _pick_ground, &at, &hit));
+  press(at);
+  release(at);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  EXPECT_EQ(mesh_markers()[0].type, _marker_scenery);
+  EXPECT_EQ(mesh_markers()[0].location.x, hit.point.x);
+  EXPECT_EQ(mesh_markers()[0].location.y, hit.point.y);
+  EXPECT_EQ(mesh_markers()[0].yaw, 0);
+  EXPECT_TRUE(IsMapModified());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 0);
+}
+
+// Every added-marker identifier is taken: the list can't grow. The old editor ended itself here.
+TEST_F(ToolModes, AFullMarkerListIsReportedInABoxAndLeavesTheMapAlone) {
+  map_fixture map = meadow();
+  for (int32_t identifier = FIRST_ADDED_MARKER_IDENTIFIER; identifier <= 32767; ++identifier) {
+    marker_data marker = map_fixture_marker(_marker_scenery, 0, 100, 100);
+    marker.identifier = int16_t(identifier);
+    map.markers.push_back(marker);
+  }
+  open(map);
+  const int32_t count = mesh_marker_count();
+  use(_tool_place_scenery);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  release(at);
+  EXPECT_EQ(mesh_marker_count(), count);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "couldn't add marker for meadow.");
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(edit_journal_can_undo());
+}
+
+TEST_F(ToolModes, PreviewSelectsMarkersAndTurnsThemByDragging) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_place_scenery);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  release(at);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  use(_tool_preview);
+  QPoint on_marker;
+  if (!find(_pick_marker | _pick_model | _pick_ground, _pick_marker, &on_marker))
+    GTEST_SKIP() << "markers without definitions are not drawn, so they can't be picked";
+  press(on_marker);
+  EXPECT_EQ(connector_selection_count(), 1);
+  hold(on_marker + QPoint(40, 0));
+  release(on_marker + QPoint(40, 0));
+  EXPECT_NE(mesh_markers()[0].yaw, 0);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[0].yaw, 0);
+}
+
+}  // namespace
