@@ -21,6 +21,7 @@
 #include "tools/height_painter.h"
 #include "tools/map_session.h"
 #include "tools/marker_operations.h"
+#include "tools/reflection_map_utils.h"
 #include "tools/shadow_editor.h"
 #include "tools/vertex_selection.h"
 
@@ -185,6 +186,12 @@ void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, 
     case _tool_select_cell:
       vertex_selection_click_cell(hit.a, hit.b, modifiers);
       arm_drag(x, y, hit.a, hit.b, time, ARMING_DELAY);
+      break;
+    case _tool_reflection_painting:
+      if (reflection_paint_toggle(hit.a, hit.b)) {
+        SetMapModified(true);
+        visual_view_invalidate();
+      }
       break;
     default:
       if (placement_tool(tool) && tool != _tool_place_model && tool != _tool_place_model_animation)

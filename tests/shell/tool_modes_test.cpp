@@ -26,6 +26,10 @@
 #include "tools/connector_selection.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
+#include "tools/marker_operations.h"
+#include "tools/vellgrim_mesh_utilities.h"
+#include "map/mesh_geometry.h"
+#include "shell/tool_modes_private.h"
 #include "tools/vertex_selection.h"
 #include "view/render.h"
 
@@ -258,26 +262,62 @@ TEST_F(ToolModes, AFullMarkerListIsReportedInABoxAndLeavesTheMapAlone) {
   EXPECT_FALSE(edit_journal_can_undo());
 }
 
-TEST_F(ToolModes, PreviewSelectsMarkersAndTurnsThemByDragging) {
+}  // namespace
+
+namespace {
+
+TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
   map_fixture map = meadow();
   open(map);
-  use(_tool_place_scenery);
+  ASSERT_TRUE(mesh_recompute_lod_data());
+  use(_tool_reflection_painting);
   QPoint at;
-  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at, &hit, true));
+  const int32_t x = hit.a >> WORLD_FRACTIONAL_BITS, y = hit.b >> WORLD_FRACTIONAL_BITS;
+  const uint16_t flag = (mesh_triangle_at(hit.a, hit.b) & 1) ? _cell_media_on_odd_triangle : _cell_media_on_even_triangle;
+  const uint16_t before = mesh_get_cell(x, y)->terrain_and_flags;
   press(at);
   release(at);
-  ASSERT_EQ(mesh_marker_count(), 1);
-  use(_tool_preview);
-  QPoint on_marker;
-  if (!find(_pick_marker | _pick_model | _pick_ground, _pick_marker, &on_marker))
-    GTEST_SKIP() << "markers without definitions are not drawn, so they can't be picked";
-  press(on_marker);
-  EXPECT_EQ(connector_selection_count(), 1);
-  hold(on_marker + QPoint(40, 0));
-  release(on_marker + QPoint(40, 0));
-  EXPECT_NE(mesh_markers()[0].yaw, 0);
+  EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, (before & _cell_media_flags) ^ flag);
+  // The cell's corners now touch media, and the LOD is what a full recompute gives.
+  EXPECT_TRUE(mesh_get_cell(x, y)->terrain_and_flags & _cell_vertex_touches_media);
+  const std::vector<uint16_t> painted(mesh_lod(), mesh_lod() + mesh_lod_entry_count());
+  ASSERT_TRUE(mesh_recompute_lod_data());
+  EXPECT_EQ(painted, std::vector<uint16_t>(mesh_lod(), mesh_lod() + mesh_lod_entry_count()));
+  EXPECT_TRUE(IsMapModified());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
-  EXPECT_EQ(mesh_markers()[0].yaw, 0);
+  EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
+}
+
+TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
+  map_fixture map = meadow();
+  for (int32_t k = 0; k < 3; ++k) {
+    marker_data marker = map_fixture_marker(_marker_scenery, 0, 3000 - 1000 * k, 2000);
+    marker.identifier = int16_t(500 - k);
+    map.markers.push_back(marker);
+  }
+  open(map);
+  // The markers are stored out of order: a save sorts them.
+  ASSERT_TRUE(connector_selection_add(_marker_scenery, 499));
+  const int32_t moved[] = {1};
+  ASSERT_TRUE(marker_operation_move(moved, world_point3d{5000, 6000, 0}));
+  ASSERT_TRUE(marker_operation_turn(moved, 0x4000));
+  EXPECT_EQ(mesh_markers()[1].location.x, 5000);
+  EXPECT_EQ(mesh_markers()[1].yaw, 0x4000);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[1].yaw, 0);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[1].location.x, 2000);
+  const int32_t outside[] = {7};
+  EXPECT_FALSE(marker_operation_move(outside, world_point3d{0, 0, 0}));
+
+  SetMapModified(true);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_TRUE(connector_selection_contains(_marker_scenery, 499));
+  EXPECT_EQ(connector_selection_count(), 1);
+  for (int32_t k = 0; k < mesh_marker_count(); ++k)
+    EXPECT_EQ(tool_overlay_procedures()->marker_state(k) != 0, mesh_markers()[k].identifier == 499) << k;
 }
 
 }  // namespace
