@@ -3,7 +3,14 @@
 // object comes from shell_test.cpp's environment.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <vector>
 
@@ -30,6 +37,7 @@
 #include "tools/vellgrim_mesh_utilities.h"
 #include "map/mesh_geometry.h"
 #include "shell/tool_modes_private.h"
+#include "shell/tool_preferences.h"
 #include "tools/vertex_selection.h"
 #include "view/render.h"
 
@@ -318,6 +326,107 @@ TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
   EXPECT_EQ(connector_selection_count(), 1);
   for (int32_t k = 0; k < mesh_marker_count(); ++k)
     EXPECT_EQ(tool_overlay_procedures()->marker_state(k) != 0, mesh_markers()[k].identifier == 499) << k;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs `act` on the modal dialog that `open` shows, as soon as it is up.
+template <class Dialog>
+void with_dialog(const std::function<void(Dialog*)>& act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    act(dialog);
+  });
+}
+
+void click(QWidget* dialog, const char* name) { dialog->findChild<QPushButton*>(name)->click(); }
+
+TEST_F(ToolModes, ViewPreferencesKeepAModeTheComboDoesNotListUntilTheUserChangesIt) {
+  map_fixture map = meadow();
+  open(map);
+  SelectTool(_tool_reflection_painting);
+  render_view_settings* settings = render_get_view_settings();
+  ASSERT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  with_dialog<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "View Preferences");
+    EXPECT_EQ(dialog->findChild<QComboBox*>("combo_1039")->currentIndex(), -1);
+    dialog->findChild<QCheckBox*>("check_1041")->setChecked(true);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  EXPECT_TRUE(settings->show_objects);
+
+  with_dialog<QDialog>([](QDialog* dialog) {
+    dialog->findChild<QComboBox*>("combo_1039")->setCurrentIndex(3);  // Submeshes
+    dialog->findChild<QCheckBox*>("check_1040")->setChecked(false);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  EXPECT_FALSE(settings->show_media);
+
+  with_dialog<QDialog>([](QDialog* dialog) {
+    dialog->findChild<QComboBox*>("combo_1039")->setCurrentIndex(0);
+    click(dialog, "cancel");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  // The next tool change brings the preset back.
+  SelectTool(_tool_preview);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_none);
+  EXPECT_TRUE(settings->show_media);
+}
+
+TEST_F(ToolModes, ToolPreferencesEditTheToolsFlagWord) {
+  map_fixture map = meadow();
+  open(map);
+  SelectTool(_tool_place_model);
+  uint16_t* flags = tool_preference_flags(_tool_place_model);
+  ASSERT_NE(flags, nullptr);
+  *flags = 0x0081;  // Show All, and a bit the dialog doesn't know
+  with_dialog<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Model Tool Preferences");
+    EXPECT_TRUE(dialog->findChild<QCheckBox*>("check_1054")->isChecked());
+    EXPECT_EQ(dialog->findChild<QCheckBox*>("check_1055")->text(), "Constrain to Grid");
+    EXPECT_EQ(dialog->findChild<QCheckBox*>("check_1056"), nullptr);
+    dialog->findChild<QCheckBox*>("check_1054")->setChecked(false);
+    dialog->findChild<QCheckBox*>("check_1055")->setChecked(true);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_TOOL_PREFERENCES));
+  EXPECT_EQ(*flags, 0x0082);
+}
+
+TEST_F(ToolModes, ThePopUpOfAHeldButtonLeavesNoCaptureOrDragBehind) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_submesh);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  ASSERT_TRUE(frame->mouseCaptured());
+  bool shown = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&shown] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      shown = true;
+      popup->close();
+    }
+  });
+  closer.start(10);
+  hold(at);
+  closer.stop();
+  EXPECT_TRUE(shown);
+  // The pop-up took the release: the clean-up already ran.
+  EXPECT_FALSE(frame->mouseCaptured());
+  EXPECT_FALSE(tool_drag.dragging);
+  EXPECT_EQ(tool_drag.armed_time, 0u);
+  ToolMouseHeld(0, int16_t(at.x()), int16_t(at.y()));
+  EXPECT_FALSE(tool_drag.dragging);
 }
 
 }  // namespace
