@@ -84,6 +84,24 @@ constexpr tool_record make_record(int32_t index) {
   return {tools[index].marker_type, 0, tools[index].palette_key, -1};
 }
 
+// The overhead view always; the scenery window for the placement tools, the terrain types window
+// for Terrain Painting and the map actions window for Map Actions, each hidden otherwise.
+void show_tool_windows(int32_t tool) {
+  if (!shell_map_is_open()) return;
+  ShowShellWindow(shell.windows[_shell_window_overhead]);
+  const auto show = [](shell_window which, bool shown) {
+    QWidget* window = shell.windows[which];
+    if (!window) return;
+    if (shown)
+      ShowShellWindow(window);
+    else
+      HideShellWindow(window);
+  };
+  show(_shell_window_scenery, tool_marker_type(tool) >= 0);
+  show(_shell_window_terrain, tool == _tool_terrain_painting);
+  show(_shell_window_map_actions, tool == _tool_map_actions);
+}
+
 uint32_t last_toolbar_tick = 0;
 bool toolbar_clicked_before = false;
 
@@ -123,8 +141,10 @@ void SelectTool(int32_t index) {
   if (index == _tool_height_painter) height_painter_start();
   apply_view_preset(index);
   tool_overlay_set_brush(false, 0, 0);
+  tool_overlay_set_hovered(-1);
   // The renderer reads its overlay from here from the first tool change on.
   render_set_overlay_procedures(tool_overlay_procedures());
+  show_tool_windows(index);
   tool_drag.dragging = false;
   tool_drag.armed_time = 0;
   visual_view_invalidate();
@@ -166,5 +186,29 @@ void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {
   }
 }
 
-// The hover highlight and the model previews come with the marker palette.
-void ToolIdle() {}
+// The height painter's brush follows the cursor; Preview and the marker placement tools highlight
+// the marker under it, looked up at most every 16 sixtieths. The model previews come with the
+// marker palette.
+void ToolIdle() {
+  if (!shell_map_is_open()) return;
+  const int32_t tool = shell.current_tool;
+  int16_t client_x = 0, client_y = 0;
+  GetCursorInView(&client_x, &client_y);
+  int32_t x = 0, y = 0;
+  render_client_to_view(client_x, client_y, &x, &y);
+  render_pick_hit hit;
+  if (tool == _tool_height_painter) {
+    if (render_pick_point(x, y, _pick_ground, &hit, 1) > 0)
+      tool_overlay_set_brush(true, hit.a / 512.0, hit.b / 512.0);
+    return;
+  }
+  const bool hovers = tool == _tool_preview || (tool_marker_type(tool) >= 0 && tool != _tool_place_model &&
+                                                tool != _tool_place_model_animation);
+  if (!hovers) return;
+  static uint32_t last_look = 0;
+  const uint32_t now = tool_time_now();
+  if (now - last_look < 16 && now >= last_look) return;
+  last_look = now;
+  const int32_t hovered = render_pick_point(x, y, _pick_marker, &hit, 1) > 0 ? hit.a : -1;
+  tool_overlay_set_hovered(hovered);
+}

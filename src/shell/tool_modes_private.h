@@ -47,3 +47,5 @@ const render_overlay_procedures* tool_overlay_procedures();
 void tool_overlay_changed();
 // The height painter's brush centre in cells, kept by the mouse and drawn by the overlay.
 void tool_overlay_set_brush(bool shown, double x, double y);
+// The marker under the cursor (-1 for none), drawn highlighted while it is not selected.
+void tool_overlay_set_hovered(int32_t marker_index);

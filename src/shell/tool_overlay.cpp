@@ -22,6 +22,7 @@ struct overlay_state {
   bool brush_shown = false;
   double brush_x = 0, brush_y = 0;
   uint64_t stamp = 1;
+  int32_t hovered = -1;
 } overlay;
 
 void draw_polyline(render_view* view, const std::vector<world_point3d>& points, uint16_t color) {
@@ -63,7 +64,8 @@ void after_scene(render_view* view) {
 uint16_t marker_state(int32_t index) {
   if (index < 0 || index >= mesh_marker_count()) return 0;
   const marker_data& marker = mesh_markers()[index];
-  return connector_selection_contains(marker.type, marker.identifier) ? _render_marker_selected : 0;
+  if (connector_selection_contains(marker.type, marker.identifier)) return _render_marker_selected;
+  return index == overlay.hovered ? _render_marker_hovered : 0;
 }
 
 // The selection lives outside the map's stamp: count it in, with the drag and the brush.
@@ -82,8 +84,15 @@ const render_overlay_procedures* tool_overlay_procedures() { return &procedures;
 void tool_overlay_changed() { ++overlay.stamp; }
 
 void tool_overlay_set_brush(bool shown, double x, double y) {
+  if (shown == overlay.brush_shown && x == overlay.brush_x && y == overlay.brush_y) return;
   overlay.brush_shown = shown;
   overlay.brush_x = x;
   overlay.brush_y = y;
+  ++overlay.stamp;
+}
+
+void tool_overlay_set_hovered(int32_t marker_index) {
+  if (marker_index == overlay.hovered) return;
+  overlay.hovered = marker_index;
   ++overlay.stamp;
 }

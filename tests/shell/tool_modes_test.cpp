@@ -430,3 +430,28 @@ TEST_F(ToolModes, ThePopUpOfAHeldButtonLeavesNoCaptureOrDragBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ToolModes, APlacementToolShowsTheSceneryWindowAndOtherToolsHideIt) {
+  map_fixture map = meadow();
+  open(map);
+  QWidget* scenery = shell.windows[_shell_window_scenery];
+  ASSERT_NE(scenery, nullptr);
+  SelectTool(_tool_place_unit);
+  EXPECT_TRUE(scenery->isVisible());
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+  SelectTool(_tool_select_vertex);
+  EXPECT_FALSE(scenery->isVisible());
+  // A press with Place Unit on a scenery marker's type selects nothing and places nothing else
+  // than a unit: with no unit entry in the palette, nothing at all.
+  use(_tool_place_unit);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  release(at);
+  EXPECT_EQ(mesh_marker_count(), 0);
+  EXPECT_FALSE(IsMapModified());
+}
+
+}  // namespace
