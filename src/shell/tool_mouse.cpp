@@ -292,9 +292,13 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
   render_client_to_view(client_x, client_y, &x, &y);
   if (!tool_drag.dragging) {
     if (!tool_drag.armed_time || tool_time_now() < tool_drag.armed_time) return;
+    // A grabbed vertex waits for the first movement: its direction tells a height drag from a
+    // rectangle, and a button held still would otherwise always make a height drag.
+    if (tool_drag.vertex_grabbed && x == tool_drag.start_x && y == tool_drag.start_y) return;
     tool_drag.dragging = true;
-    tool_drag.height_drag =
-        tool_drag.vertex_grabbed && std::abs(y - tool_drag.start_y) >= std::abs(x - tool_drag.start_x);
+    tool_drag.height_drag = tool_drag.vertex_grabbed &&
+                            vertex_selection_drag_kind(x - tool_drag.start_x, y - tool_drag.start_y, true) ==
+                                _vertex_drag_height;
     if (tool_drag.height_drag) vertex_selection_height_drag_begin();
   }
   tool_drag.cursor_x = int16_t(x);

@@ -9,6 +9,7 @@
 #include "shell/tool_modes_private.h"
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
+#include "tools/vertex_selection.h"
 
 namespace {
 
@@ -29,7 +30,22 @@ void draw_polyline(render_view* view, const std::vector<world_point3d>& points, 
   for (size_t k = 0; k + 1 < points.size(); ++k) render_view_draw_line(view, points[k], points[k + 1], color, true);
 }
 
+// The selected vertices as small squares, over the wireframe.
+void draw_selected_vertices(render_view* view) {
+  if (render_get_view_settings()->wireframe_mode == _wireframe_none || !vertex_selection_any()) return;
+  for (const vertex_location& vertex : vertex_selection_list()) {
+    const mesh_cell* cell = mesh_get_cell(vertex.x, vertex.y);
+    if (!cell) continue;
+    const world_point3d point = {vertex.x << WORLD_FRACTIONAL_BITS, vertex.y << WORLD_FRACTIONAL_BITS,
+                                 cell->ground_height};
+    int32_t x, y;
+    float depth;
+    if (render_view_project(view, point, &x, &y, &depth)) render_view_fill_rect(view, x - 1, y - 1, x + 2, y + 2, COLOR_YELLOW);
+  }
+}
+
 void after_scene(render_view* view) {
+  draw_selected_vertices(view);
   if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
     height_painter_outline outline;
     if (height_painter_get_outline(overlay.brush_x, overlay.brush_y, &outline)) {
@@ -71,6 +87,7 @@ uint16_t marker_state(int32_t index) {
 // The selection lives outside the map's stamp: count it in, with the drag and the brush.
 uint64_t stamp() {
   uint64_t value = overlay.stamp * 1000003u + uint64_t(connector_selection_count());
+  value = value * 31 + uint64_t(vertex_selection_count());
   value = value * 31 + uint64_t(tool_drag.cursor_x) * 65537u + uint64_t(tool_drag.cursor_y);
   return value * 31 + uint64_t(tool_drag.dragging);
 }
