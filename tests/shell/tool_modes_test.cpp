@@ -455,3 +455,29 @@ TEST_F(ToolModes, APlacementToolShowsTheSceneryWindowAndOtherToolsHideIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Held still past the arming delay, a grabbed vertex's drag waits; moved sideways it is a rectangle.
+TEST_F(ToolModes, AGrabbedVertexHeldStillStartsNoDragAndSidewaysSelects) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_vertex);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_vertex, &at, &hit));
+  const int32_t before = sum_of_heights();
+  press(at);
+  hold(at);
+  EXPECT_FALSE(tool_drag.dragging);
+  const int across = at.x() < VISUAL_VIEW_WIDTH / 2 ? 80 : -80;
+  const QPoint sideways(at.x() + across, at.y() + 30);
+  ToolMouseHeld(0, int16_t(sideways.x()), int16_t(sideways.y()));
+  EXPECT_TRUE(tool_drag.dragging);
+  EXPECT_FALSE(tool_drag.height_drag);
+  release(sideways);
+  EXPECT_EQ(sum_of_heights(), before);
+  EXPECT_GE(vertex_selection_count(), 1);
+}
+
+}  // namespace
