@@ -2,7 +2,10 @@
 // selection rectangle while dragging, the facing indicator of a turn, and the selected markers.
 #include <cmath>
 
+#include "engine/definition_groups.h"
+#include "map/marker_utils.h"
 #include "map/markers.h"
+#include "tag_files/tag_files.h"
 #include "map/mesh.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
@@ -44,8 +47,25 @@ void draw_selected_vertices(render_view* view) {
   }
 }
 
+// Place Sound Source: the ambient sound's name at each sound source.
+void draw_sound_source_names(render_view* view) {
+  for (int32_t index = 0; index < mesh_marker_count(); ++index) {
+    const marker_data& marker = mesh_markers()[index];
+    if (marker.type != _marker_sound_source) continue;
+    const marker_palette_entry* entry = palette_entry_get(marker.type, marker.palette_index);
+    if (!entry) continue;
+    const int32_t tag_index = tag_file_find(ambient_sound_definitions.group_tag, entry->definition_tag);
+    if (tag_index == NONE) continue;
+    int32_t x, y;
+    float depth;
+    if (render_view_project(view, marker.location, &x, &y, &depth))
+      render_view_draw_text(view, x, y, tag_file_get_name(tag_index), COLOR_WHITE);
+  }
+}
+
 void after_scene(render_view* view) {
   draw_selected_vertices(view);
+  if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
   if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
     height_painter_outline outline;
     if (height_painter_get_outline(overlay.brush_x, overlay.brush_y, &outline)) {
