@@ -12,6 +12,7 @@
 
 #include "map/mesh.h"
 #include "platform/ui_host.h"
+#include "shell/tool_preferences.h"
 #include "shell/height_painter_dialog.h"
 #include "shell/shell.h"
 #include "shell/shell_commands.h"
@@ -166,7 +167,4 @@ void CommandSetModelLocation() {
                               world_from_cells(dialog.real(2))});
 }
 
-// The placement tools' flag dialogs come with the tools window.
-void CommandToolPreferences() {
-  if (shell.current_tool == _tool_height_painter) HeightPainterPreferencesDialog(shell.frame);
-}
+void CommandToolPreferences() { OpenToolPreferences(); }

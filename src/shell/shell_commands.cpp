@@ -1,3 +1,4 @@
+#include "shell/tool_preferences.h"
 #include "shell/shell_commands.h"
 
 
@@ -127,7 +128,7 @@ void CommandRedo() {
 }
 
 void CommandDuplicate() {}
-void CommandViewPreferences() {}
+void CommandViewPreferences() { OpenViewPreferences(); }
 
 // ---- Maps ----
 // The shadow computation and the model animation shadows are in shadow_commands.cpp.

@@ -28,6 +28,10 @@ const char* tool_name(int32_t index);
 // The marker type a tool places, -1 for the tools that place none.
 int16_t tool_marker_type(int32_t index);
 
+// A placement tool's current palette entry (1-based; -1 for none or a tool without a palette).
+int16_t tool_palette_entry(int32_t index);
+void tool_set_palette_entry(int32_t index, int16_t entry);
+
 void SelectTool(int32_t index);
 // A tools-window button (identifiers 32840..32855).
 void ToolbarCommand(int32_t id);

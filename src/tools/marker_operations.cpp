@@ -51,3 +51,39 @@ bool marker_operation_delete_palette_entry(int16_t type, int16_t palette_index) 
   if (!palette_entry_delete(entry, palette_index)) return false;
   return step.commit();
 }
+
+namespace {
+
+bool indices_valid(std::span<const int32_t> indices) {
+  for (const int32_t index : indices)
+    if (index < 0 || index >= mesh_marker_count()) return false;
+  return !indices.empty();
+}
+
+}  // namespace
+
+bool marker_operation_move(std::span<const int32_t> indices, const world_point3d& location) {
+  if (!indices_valid(indices)) return false;
+  journal_step step("Move Markers");
+  if (!step.is_open()) return false;
+  edit_journal_note_section(_mesh_section_markers);
+  for (const int32_t index : indices) {
+    marker_data* marker = &mesh_edit_markers()[index];
+    marker->location = location;
+    marker_refresh_object(marker);
+  }
+  return step.commit();
+}
+
+bool marker_operation_turn(std::span<const int32_t> indices, uint16_t yaw) {
+  if (!indices_valid(indices)) return false;
+  journal_step step("Turn Markers");
+  if (!step.is_open()) return false;
+  edit_journal_note_section(_mesh_section_markers);
+  for (const int32_t index : indices) {
+    marker_data* marker = &mesh_edit_markers()[index];
+    marker->yaw = yaw;
+    marker_refresh_object(marker);
+  }
+  return step.commit();
+}

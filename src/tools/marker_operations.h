@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "map/markers.h"
 
@@ -17,3 +18,8 @@ const marker_data* marker_operation_add(const marker_data& marker_template);
 // Deletes the palette_index-th entry of the type with every marker that uses it (each marker
 // leaving its connectors first). False when there is no such entry.
 [[nodiscard]] bool marker_operation_delete_palette_entry(int16_t type, int16_t palette_index);
+// Moves the markers at these list indices to the world point (z as given) and their objects with
+// them, as one journal step named "Move Markers". False when an index is outside the list.
+[[nodiscard]] bool marker_operation_move(std::span<const int32_t> indices, const world_point3d& location);
+// Turns the markers to the facing (65536 to a turn), as one journal step named "Turn Markers".
+[[nodiscard]] bool marker_operation_turn(std::span<const int32_t> indices, uint16_t yaw);

@@ -153,3 +153,19 @@ bool reflection_map_apply_image(const bitmap_image& image) {
   mesh_recompute_lod();
   return step.commit();
 }
+
+bool reflection_paint_toggle(int32_t world_x, int32_t world_y) {
+  if (!mesh_is_open() || world_x < 0 || world_y < 0) return false;
+  const int32_t x = world_x >> WORLD_FRACTIONAL_BITS, y = world_y >> WORLD_FRACTIONAL_BITS;
+  if (x >= mesh_cells_across() || y >= mesh_cells_down()) return false;
+  const uint16_t flag = (mesh_triangle_at(world_x, world_y) & 1) ? uint16_t(_cell_media_on_odd_triangle)
+                                                                  : uint16_t(_cell_media_on_even_triangle);
+  journal_step step("Reflection Painting");
+  if (!step.is_open()) return false;
+  edit_journal_note_cells(x, y, x, y);
+  mesh_cell* cell = mesh_edit_cell(x, y);
+  cell->terrain_and_flags = uint16_t(cell->terrain_and_flags ^ flag);
+  // The vertex flags, normals and media terrain of the cells round it follow the media, then the LOD.
+  mesh_update_cells(x, y, x, y);
+  return step.commit();
+}

@@ -20,3 +20,9 @@ void reflection_map_build_image(bitmap_image* image);
 // terrain types, spreads the water heights to the cells round the water and recomputes the LOD
 // data. False (reported) when the region can't be allocated; the map is then unchanged.
 [[nodiscard]] bool reflection_map_apply_image(const bitmap_image& image);
+
+// The Reflection Painting tool's click: toggles the media flag of the triangle under the world
+// point (0x1000 for the odd triangle of its cell, 0x0800 for the even one), then prepares the cells
+// round it and brings the LOD data round it up to date, as one journal step "Reflection Painting".
+// False outside the grid.
+[[nodiscard]] bool reflection_paint_toggle(int32_t world_x, int32_t world_y);

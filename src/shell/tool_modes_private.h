@@ -1,0 +1,51 @@
+// What the tool modules (switching and keys, the mouse, the overlay) share: the per-tool records
+// and the drag state of the held button.
+#pragma once
+
+#include <cstdint>
+
+#include "view/render.h"
+
+// One per tool, in tool order.
+struct tool_record {
+  int16_t marker_type;    // -1: the tool places no markers
+  int16_t unused;
+  int16_t palette_key;    // -1 for the tools without a palette combo box
+  int16_t current_entry;  // 1-based; -1 or 0: none
+};
+static_assert(sizeof(tool_record) == 8);
+
+enum tool_drag_kind : int16_t {
+  _tool_drag_none = 0,
+  _tool_drag_rubber_band = 1,
+  _tool_drag_facing = 2,
+  _tool_drag_move = 3,
+};
+
+struct tool_drag_state {
+  int16_t start_x, start_y;    // view-buffer position of the last press, moved along during drags
+  int32_t anchor_x, anchor_y;  // the world point a facing drag turns around; -1, -1 for none
+  int32_t anchor_z;
+  uint32_t armed_time;         // sixtieths of a second; 0 when no drag is armed
+  bool dragging;
+  bool vertex_grabbed;
+  bool height_drag;
+  bool left_button;            // the held button is the left one (the dashed rectangle)
+  int16_t kind;                // tool_drag_kind
+  uint16_t facing;
+  int16_t cursor_x, cursor_y;  // the last held position, for the rectangle
+};
+
+extern tool_record tool_records[];
+extern tool_drag_state tool_drag;
+
+// Sixtieths of a second since the program started.
+uint32_t tool_time_now();
+// The tool's overlay hooks for the renderer.
+const render_overlay_procedures* tool_overlay_procedures();
+// Something the overlay shows changed: the next frame draws it.
+void tool_overlay_changed();
+// The height painter's brush centre in cells, kept by the mouse and drawn by the overlay.
+void tool_overlay_set_brush(bool shown, double x, double y);
+// The marker under the cursor (-1 for none), drawn highlighted while it is not selected.
+void tool_overlay_set_hovered(int32_t marker_index);

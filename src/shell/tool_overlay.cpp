@@ -1,0 +1,135 @@
+// What the current tool draws over the visual view: the height painter's brush, the dashed
+// selection rectangle while dragging, the facing indicator of a turn, and the selected markers.
+#include <cmath>
+
+#include "engine/definition_groups.h"
+#include "map/marker_utils.h"
+#include "map/markers.h"
+#include "tag_files/tag_files.h"
+#include "map/mesh.h"
+#include "shell/shell.h"
+#include "shell/tool_modes.h"
+#include "shell/tool_modes_private.h"
+#include "tools/connector_selection.h"
+#include "tools/height_painter.h"
+#include "tools/vertex_selection.h"
+
+namespace {
+
+enum : uint16_t {
+  COLOR_YELLOW = 0x7FE0,  // 5-5-5
+  COLOR_WHITE = 0x7FFF,
+  COLOR_GREY = 0x4210,
+};
+
+struct overlay_state {
+  bool brush_shown = false;
+  double brush_x = 0, brush_y = 0;
+  uint64_t stamp = 1;
+  int32_t hovered = -1;
+} overlay;
+
+void draw_polyline(render_view* view, const std::vector<world_point3d>& points, uint16_t color) {
+  for (size_t k = 0; k + 1 < points.size(); ++k) render_view_draw_line(view, points[k], points[k + 1], color, true);
+}
+
+// The selected vertices as small squares, over the wireframe.
+void draw_selected_vertices(render_view* view) {
+  if (render_get_view_settings()->wireframe_mode == _wireframe_none || !vertex_selection_any()) return;
+  for (const vertex_location& vertex : vertex_selection_list()) {
+    const mesh_cell* cell = mesh_get_cell(vertex.x, vertex.y);
+    if (!cell) continue;
+    const world_point3d point = {vertex.x << WORLD_FRACTIONAL_BITS, vertex.y << WORLD_FRACTIONAL_BITS,
+                                 cell->ground_height};
+    int32_t x, y;
+    float depth;
+    if (render_view_project(view, point, &x, &y, &depth)) render_view_fill_rect(view, x - 1, y - 1, x + 2, y + 2, COLOR_YELLOW);
+  }
+}
+
+// Place Sound Source: the ambient sound's name at each sound source.
+void draw_sound_source_names(render_view* view) {
+  for (int32_t index = 0; index < mesh_marker_count(); ++index) {
+    const marker_data& marker = mesh_markers()[index];
+    if (marker.type != _marker_sound_source) continue;
+    const marker_palette_entry* entry = palette_entry_get(marker.type, marker.palette_index);
+    if (!entry) continue;
+    const int32_t tag_index = tag_file_find(ambient_sound_definitions.group_tag, entry->definition_tag);
+    if (tag_index == NONE) continue;
+    int32_t x, y;
+    float depth;
+    if (render_view_project(view, marker.location, &x, &y, &depth))
+      render_view_draw_text(view, x, y, tag_file_get_name(tag_index), COLOR_WHITE);
+  }
+}
+
+void after_scene(render_view* view) {
+  draw_selected_vertices(view);
+  if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
+  if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
+    height_painter_outline outline;
+    if (height_painter_get_outline(overlay.brush_x, overlay.brush_y, &outline)) {
+      draw_polyline(view, outline.inner, COLOR_WHITE);
+      draw_polyline(view, outline.outer, COLOR_GREY);
+    }
+  }
+  if (!tool_drag.dragging) return;
+  if (tool_drag.kind == _tool_drag_facing && tool_drag.anchor_x >= 0) {
+    const double angle = tool_drag.facing * 2 * M_PI / 65536.0;
+    const int32_t z = tool_drag.anchor_z;
+    const world_point3d from = {tool_drag.anchor_x, tool_drag.anchor_y, z};
+    const world_point3d to = {tool_drag.anchor_x + int32_t(std::lround(std::cos(angle) * 512)),
+                              tool_drag.anchor_y + int32_t(std::lround(std::sin(angle) * 512)), z};
+    int32_t x0, y0, x1, y1;
+    float depth;
+    if (render_view_project(view, from, &x0, &y0, &depth) && render_view_project(view, to, &x1, &y1, &depth))
+      render_view_draw_screen_line(view, x0, y0, x1, y1, COLOR_YELLOW, false);
+    return;
+  }
+  const int32_t tool = shell.current_tool;
+  const bool rectangle = (tool == _tool_preview && tool_drag.kind == _tool_drag_rubber_band) ||
+                         ((tool == _tool_select_vertex || tool == _tool_select_cell) && !tool_drag.height_drag);
+  if (!rectangle || !tool_drag.left_button) return;
+  const int32_t x0 = tool_drag.start_x, y0 = tool_drag.start_y, x1 = tool_drag.cursor_x, y1 = tool_drag.cursor_y;
+  render_view_draw_screen_line(view, x0, y0, x1, y0, COLOR_YELLOW, true);
+  render_view_draw_screen_line(view, x1, y0, x1, y1, COLOR_YELLOW, true);
+  render_view_draw_screen_line(view, x1, y1, x0, y1, COLOR_YELLOW, true);
+  render_view_draw_screen_line(view, x0, y1, x0, y0, COLOR_YELLOW, true);
+}
+
+uint16_t marker_state(int32_t index) {
+  if (index < 0 || index >= mesh_marker_count()) return 0;
+  const marker_data& marker = mesh_markers()[index];
+  if (connector_selection_contains(marker.type, marker.identifier)) return _render_marker_selected;
+  return index == overlay.hovered ? _render_marker_hovered : 0;
+}
+
+// The selection lives outside the map's stamp: count it in, with the drag and the brush.
+uint64_t stamp() {
+  uint64_t value = overlay.stamp * 1000003u + uint64_t(connector_selection_count());
+  value = value * 31 + uint64_t(vertex_selection_count());
+  value = value * 31 + uint64_t(tool_drag.cursor_x) * 65537u + uint64_t(tool_drag.cursor_y);
+  return value * 31 + uint64_t(tool_drag.dragging);
+}
+
+const render_overlay_procedures procedures = {nullptr, after_scene, marker_state, stamp};
+
+}  // namespace
+
+const render_overlay_procedures* tool_overlay_procedures() { return &procedures; }
+
+void tool_overlay_changed() { ++overlay.stamp; }
+
+void tool_overlay_set_brush(bool shown, double x, double y) {
+  if (shown == overlay.brush_shown && x == overlay.brush_x && y == overlay.brush_y) return;
+  overlay.brush_shown = shown;
+  overlay.brush_x = x;
+  overlay.brush_y = y;
+  ++overlay.stamp;
+}
+
+void tool_overlay_set_hovered(int32_t marker_index) {
+  if (marker_index == overlay.hovered) return;
+  overlay.hovered = marker_index;
+  ++overlay.stamp;
+}

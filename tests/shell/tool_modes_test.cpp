@@ -1,0 +1,483 @@
+// The tool modes driven as the user drives them: synthetic presses, held buttons and keys on the
+// visual view of an open map, checked against the map and taken back with Undo. The application
+// object comes from shell_test.cpp's environment.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include <vector>
+
+#include "map/marker_utils.h"
+#include "map/mesh.h"
+#include "render/screen_messages.h"
+#include "session/engine.h"
+#include "shell/command_table.h"
+#include "shell/shell.h"
+#include "shell/tool_modes.h"
+#include "shell/vellgrim_frame.h"
+#include "shell/vellgrim_startup.h"
+#include "shell/visual_view.h"
+#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
+#include "support/scripted_ui_host.h"
+#include "support/work_folder.h"
+#include "engine/window_positions.h"
+#include "tag_files/tag_files.h"
+#include "tools/connector_selection.h"
+#include "tools/edit_journal.h"
+#include "tools/map_session.h"
+#include "tools/marker_operations.h"
+#include "tools/vellgrim_mesh_utilities.h"
+#include "map/mesh_geometry.h"
+#include "shell/tool_modes_private.h"
+#include "shell/tool_preferences.h"
+#include "tools/vertex_selection.h"
+#include "view/render.h"
+
+namespace {
+
+class ToolModes : public ::testing::Test {
+ protected:
+  void open(map_fixture& map) {
+    ASSERT_TRUE(store.ready());
+    ASSERT_TRUE(engine_initialize());
+    const int32_t map_tag = store.store_map("meadow", map);
+    ASSERT_NE(map_tag, NONE);
+    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
+    vellgrim_read_profile();
+    vellgrim_create_frame();
+    vellgrim_create_windows();
+    frame = shell.frame;
+    ASSERT_TRUE(map_open(map_tag));
+    UpdateMenuState();
+  }
+  void SetUp() override {}
+  void TearDown() override {
+    ui.default_answer = ui_answer_no;
+    map_close();
+    vellgrim_destroy_windows();
+    window_positions_set_file("");
+  }
+
+  static map_fixture meadow() {
+    map_fixture map = map_fixture_new(1, 1);
+    map.palette = {map_fixture_palette_entry(_marker_scenery, make_tag("none"), NONE)};
+    return map;
+  }
+
+  // The tool, and a fresh frame drawn so that the pick query sees what the view shows.
+  void use(int32_t tool) {
+    SelectTool(tool);
+    visual_view_invalidate();
+    visual_view_step();
+  }
+
+  // A client point of the view whose first pick hit has that kind.
+  bool find(uint16_t kinds, uint16_t wanted, QPoint* at, render_pick_hit* first = nullptr, bool inner = false) {
+    for (int y = VISUAL_VIEW_HEIGHT / 2; y < VISUAL_VIEW_HEIGHT; y += 3)
+      for (int x = VISUAL_VIEW_WIDTH / 4; x < VISUAL_VIEW_WIDTH * 3 / 4; x += 3) {
+        int32_t vx, vy;
+        render_client_to_view(x, y, &vx, &vy);
+        render_pick_hit hits[8];
+        if (render_pick_point(vx, vy, kinds, hits, 8) <= 0 || hits[0].kind != wanted) continue;
+        // Away from the grid's edges, where a cell has all four corners.
+        const int32_t cell_x = hits[0].a >> WORLD_FRACTIONAL_BITS, cell_y = hits[0].b >> WORLD_FRACTIONAL_BITS;
+        if (inner && (cell_x < 2 || cell_y < 2 || cell_x > 28 || cell_y > 28)) continue;
+        {
+          *at = QPoint(x, y);
+          if (first) *first = hits[0];
+          return true;
+        }
+      }
+    return false;
+  }
+
+  QWidget* view() { return frame->visualView(); }
+  void press(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mousePress(view(), Qt::LeftButton, modifiers, at);
+  }
+  void release(QPoint at) { QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, at); }
+  // What the main loop does while the button is held, once the arming delay has passed.
+  void hold(QPoint at, uint16_t modifiers = 0) {
+    QTest::qWait(120);
+    ToolMouseHeld(modifiers, int16_t(at.x()), int16_t(at.y()));
+  }
+
+  int32_t sum_of_heights() {
+    int32_t sum = 0;
+    const int32_t size = mesh_width() * CELLS_PER_SUBMESH;
+    for (int32_t y = 0; y < size; ++y)
+      for (int32_t x = 0; x < size; ++x) sum += mesh_get_cell(x, y)->ground_height;
+    return sum;
+  }
+
+  map_test_store store;
+  scripted_ui_host ui;
+  CVellgrimFrameWnd* frame = nullptr;
+};
+
+TEST_F(ToolModes, EachToolSetsItsViewPresetAndAToolChangeUndoesViewChanges) {
+  map_fixture map = meadow();
+  open(map);
+  render_view_settings* settings = render_get_view_settings();
+  SelectTool(_tool_select_vertex);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_triangles);
+  EXPECT_FALSE(settings->show_media);
+  EXPECT_FALSE(settings->reduced_lod);
+  ToolKey(0x36, 0x36, INPUT_MODIFIER_ALT);  // Alt+6
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  EXPECT_STREQ(screen_message_current(screen_message_clock()), "Wireframe mode: Reflection-filled triangles");
+  SelectTool(_tool_submesh);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  EXPECT_TRUE(settings->show_media);
+  SelectTool(_tool_place_model);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_cells);
+  EXPECT_FALSE(settings->reduced_lod);
+  SelectTool(_tool_place_unit);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_none);
+  EXPECT_FALSE(settings->show_media);
+  EXPECT_TRUE(settings->reduced_lod);
+  // Space switches between Select Vertex and Preview.
+  ToolKey(0x20, 0x20, 0);
+  EXPECT_EQ(shell.current_tool, _tool_select_vertex);
+  ToolKey(0x20, 0x20, 0);
+  EXPECT_EQ(shell.current_tool, _tool_preview);
+}
+
+TEST_F(ToolModes, AHeightPainterStrokeRaisesTheGroundAsOneUndoStep) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_height_painter);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  const int32_t before = sum_of_heights();
+  press(at);
+  hold(at + QPoint(3, 0));
+  release(at + QPoint(3, 0));
+  EXPECT_GT(sum_of_heights(), before);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_FALSE(frame->mouseCaptured());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(sum_of_heights(), before);
+}
+
+TEST_F(ToolModes, AQuickClickSelectsAVertexAndAnUpwardDragRaisesIt) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_vertex);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_vertex, &at, &hit));
+  // A click: the vertex is selected, no rectangle ever starts.
+  press(at);
+  release(at);
+  EXPECT_EQ(vertex_selection_count(), 1);
+  EXPECT_TRUE(vertex_selection_contains(hit.a, hit.b));
+  // Mostly upward from the grabbed vertex: 10 world units a pixel, one journal step.
+  const int16_t height = mesh_get_cell(hit.a, hit.b)->ground_height;
+  press(at);
+  hold(at + QPoint(1, -4));
+  ToolMouseHeld(0, int16_t(at.x() + 1), int16_t(at.y() - 6));
+  release(at);
+  int32_t dy = 0, dummy = 0;
+  render_client_to_view(0, 6, &dummy, &dy);
+  EXPECT_EQ(mesh_get_cell(hit.a, hit.b)->ground_height, height + 10 * dy);
+  EXPECT_EQ(vertex_selection_count(), 1);
+  EXPECT_STREQ(edit_journal_undo_name(), "Height Drag");
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_get_cell(hit.a, hit.b)->ground_height, height);
+  EXPECT_FALSE(edit_journal_can_undo());
+}
+
+TEST_F(ToolModes, ASidewaysDragSelectsTheVerticesInItsRectangle) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_cell);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_ground, &at, &hit, true));
+  press(at);
+  EXPECT_EQ(vertex_selection_count(), 4);  // the corners of the cell clicked
+  const QPoint centre(VISUAL_VIEW_WIDTH / 2, VISUAL_VIEW_HEIGHT * 3 / 4);
+  hold(centre);
+  release(centre);
+  EXPECT_GT(vertex_selection_count(), 4);
+  // Keys: Up raises the selection, the back-quote clears it.
+  const int32_t before = sum_of_heights();
+  const int32_t selected = vertex_selection_count();
+  ToolKey(0x26, 0x26, 0);
+  EXPECT_EQ(sum_of_heights(), before + 10 * selected);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(sum_of_heights(), before);
+  ToolKey(0xC0, 0xC0, 0);
+  EXPECT_FALSE(vertex_selection_any());
+}
+
+TEST_F(ToolModes, UpSaturatesAtTheHighestHeight) {
+  map_fixture map = meadow();
+  for (mesh_cell& cell : map.cells) cell.ground_height = 32760;
+  open(map);
+  ASSERT_TRUE(vertex_selection_set(3, 3, true));
+  ToolKey(0x26, 0x26, 0);
+  EXPECT_EQ(mesh_get_cell(3, 3)->ground_height, 32767);
+}
+
+TEST_F(ToolModes, PlaceSceneryAddsAMarkerWhereTheGroundIsPressed) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_place_scenery);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_marker | _pick_ground, _pick_ground, &at, &hit));
+  press(at);
+  release(at);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  EXPECT_EQ(mesh_markers()[0].type, _marker_scenery);
+  EXPECT_EQ(mesh_markers()[0].location.x, hit.point.x);
+  EXPECT_EQ(mesh_markers()[0].location.y, hit.point.y);
+  EXPECT_EQ(mesh_markers()[0].yaw, 0);
+  EXPECT_TRUE(IsMapModified());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 0);
+}
+
+// Every added-marker identifier is taken: the list can't grow. The old editor ended itself here.
+TEST_F(ToolModes, AFullMarkerListIsReportedInABoxAndLeavesTheMapAlone) {
+  map_fixture map = meadow();
+  for (int32_t identifier = FIRST_ADDED_MARKER_IDENTIFIER; identifier <= 32767; ++identifier) {
+    marker_data marker = map_fixture_marker(_marker_scenery, 0, 100, 100);
+    marker.identifier = int16_t(identifier);
+    map.markers.push_back(marker);
+  }
+  open(map);
+  const int32_t count = mesh_marker_count();
+  use(_tool_place_scenery);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  release(at);
+  EXPECT_EQ(mesh_marker_count(), count);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "couldn't add marker for meadow.");
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(edit_journal_can_undo());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
+  map_fixture map = meadow();
+  open(map);
+  ASSERT_TRUE(mesh_recompute_lod_data());
+  use(_tool_reflection_painting);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at, &hit, true));
+  const int32_t x = hit.a >> WORLD_FRACTIONAL_BITS, y = hit.b >> WORLD_FRACTIONAL_BITS;
+  const uint16_t flag = (mesh_triangle_at(hit.a, hit.b) & 1) ? _cell_media_on_odd_triangle : _cell_media_on_even_triangle;
+  const uint16_t before = mesh_get_cell(x, y)->terrain_and_flags;
+  press(at);
+  release(at);
+  EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, (before & _cell_media_flags) ^ flag);
+  // The cell's corners now touch media, and the LOD is what a full recompute gives.
+  EXPECT_TRUE(mesh_get_cell(x, y)->terrain_and_flags & _cell_vertex_touches_media);
+  const std::vector<uint16_t> painted(mesh_lod(), mesh_lod() + mesh_lod_entry_count());
+  ASSERT_TRUE(mesh_recompute_lod_data());
+  EXPECT_EQ(painted, std::vector<uint16_t>(mesh_lod(), mesh_lod() + mesh_lod_entry_count()));
+  EXPECT_TRUE(IsMapModified());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
+}
+
+TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
+  map_fixture map = meadow();
+  for (int32_t k = 0; k < 3; ++k) {
+    marker_data marker = map_fixture_marker(_marker_scenery, 0, 3000 - 1000 * k, 2000);
+    marker.identifier = int16_t(500 - k);
+    map.markers.push_back(marker);
+  }
+  open(map);
+  // The markers are stored out of order: a save sorts them.
+  ASSERT_TRUE(connector_selection_add(_marker_scenery, 499));
+  const int32_t moved[] = {1};
+  ASSERT_TRUE(marker_operation_move(moved, world_point3d{5000, 6000, 0}));
+  ASSERT_TRUE(marker_operation_turn(moved, 0x4000));
+  EXPECT_EQ(mesh_markers()[1].location.x, 5000);
+  EXPECT_EQ(mesh_markers()[1].yaw, 0x4000);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[1].yaw, 0);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[1].location.x, 2000);
+  const int32_t outside[] = {7};
+  EXPECT_FALSE(marker_operation_move(outside, world_point3d{0, 0, 0}));
+
+  SetMapModified(true);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_TRUE(connector_selection_contains(_marker_scenery, 499));
+  EXPECT_EQ(connector_selection_count(), 1);
+  for (int32_t k = 0; k < mesh_marker_count(); ++k)
+    EXPECT_EQ(tool_overlay_procedures()->marker_state(k) != 0, mesh_markers()[k].identifier == 499) << k;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs `act` on the modal dialog that `open` shows, as soon as it is up.
+template <class Dialog>
+void with_dialog(const std::function<void(Dialog*)>& act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    act(dialog);
+  });
+}
+
+void click(QWidget* dialog, const char* name) { dialog->findChild<QPushButton*>(name)->click(); }
+
+TEST_F(ToolModes, ViewPreferencesKeepAModeTheComboDoesNotListUntilTheUserChangesIt) {
+  map_fixture map = meadow();
+  open(map);
+  SelectTool(_tool_reflection_painting);
+  render_view_settings* settings = render_get_view_settings();
+  ASSERT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  with_dialog<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "View Preferences");
+    EXPECT_EQ(dialog->findChild<QComboBox*>("combo_1039")->currentIndex(), -1);
+    dialog->findChild<QCheckBox*>("check_1041")->setChecked(true);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_reflection);
+  EXPECT_TRUE(settings->show_objects);
+
+  with_dialog<QDialog>([](QDialog* dialog) {
+    dialog->findChild<QComboBox*>("combo_1039")->setCurrentIndex(3);  // Submeshes
+    dialog->findChild<QCheckBox*>("check_1040")->setChecked(false);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  EXPECT_FALSE(settings->show_media);
+
+  with_dialog<QDialog>([](QDialog* dialog) {
+    dialog->findChild<QComboBox*>("combo_1039")->setCurrentIndex(0);
+    click(dialog, "cancel");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_VIEW_PREFERENCES));
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_submeshes);
+  // The next tool change brings the preset back.
+  SelectTool(_tool_preview);
+  EXPECT_EQ(settings->wireframe_mode, _wireframe_none);
+  EXPECT_TRUE(settings->show_media);
+}
+
+TEST_F(ToolModes, ToolPreferencesEditTheToolsFlagWord) {
+  map_fixture map = meadow();
+  open(map);
+  SelectTool(_tool_place_model);
+  uint16_t* flags = tool_preference_flags(_tool_place_model);
+  ASSERT_NE(flags, nullptr);
+  *flags = 0x0081;  // Show All, and a bit the dialog doesn't know
+  with_dialog<QDialog>([](QDialog* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Model Tool Preferences");
+    EXPECT_TRUE(dialog->findChild<QCheckBox*>("check_1054")->isChecked());
+    EXPECT_EQ(dialog->findChild<QCheckBox*>("check_1055")->text(), "Constrain to Grid");
+    EXPECT_EQ(dialog->findChild<QCheckBox*>("check_1056"), nullptr);
+    dialog->findChild<QCheckBox*>("check_1054")->setChecked(false);
+    dialog->findChild<QCheckBox*>("check_1055")->setChecked(true);
+    click(dialog, "ok");
+  });
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_TOOL_PREFERENCES));
+  EXPECT_EQ(*flags, 0x0082);
+}
+
+TEST_F(ToolModes, ThePopUpOfAHeldButtonLeavesNoCaptureOrDragBehind) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_submesh);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  ASSERT_TRUE(frame->mouseCaptured());
+  bool shown = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&shown] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      shown = true;
+      popup->close();
+    }
+  });
+  closer.start(10);
+  hold(at);
+  closer.stop();
+  EXPECT_TRUE(shown);
+  // The pop-up took the release: the clean-up already ran.
+  EXPECT_FALSE(frame->mouseCaptured());
+  EXPECT_FALSE(tool_drag.dragging);
+  EXPECT_EQ(tool_drag.armed_time, 0u);
+  ToolMouseHeld(0, int16_t(at.x()), int16_t(at.y()));
+  EXPECT_FALSE(tool_drag.dragging);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolModes, APlacementToolShowsTheSceneryWindowAndOtherToolsHideIt) {
+  map_fixture map = meadow();
+  open(map);
+  QWidget* scenery = shell.windows[_shell_window_scenery];
+  ASSERT_NE(scenery, nullptr);
+  SelectTool(_tool_place_unit);
+  EXPECT_TRUE(scenery->isVisible());
+  EXPECT_TRUE(shell.windows[_shell_window_overhead]->isVisible());
+  SelectTool(_tool_select_vertex);
+  EXPECT_FALSE(scenery->isVisible());
+  // A press with Place Unit on a scenery marker's type selects nothing and places nothing else
+  // than a unit: with no unit entry in the palette, nothing at all.
+  use(_tool_place_unit);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  press(at);
+  release(at);
+  EXPECT_EQ(mesh_marker_count(), 0);
+  EXPECT_FALSE(IsMapModified());
+}
+
+}  // namespace
+
+namespace {
+
+// Held still past the arming delay, a grabbed vertex's drag waits; moved sideways it is a rectangle.
+TEST_F(ToolModes, AGrabbedVertexHeldStillStartsNoDragAndSidewaysSelects) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_select_vertex);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(find(_pick_ground | _pick_vertex, _pick_vertex, &at, &hit));
+  const int32_t before = sum_of_heights();
+  press(at);
+  hold(at);
+  EXPECT_FALSE(tool_drag.dragging);
+  const int across = at.x() < VISUAL_VIEW_WIDTH / 2 ? 80 : -80;
+  const QPoint sideways(at.x() + across, at.y() + 30);
+  ToolMouseHeld(0, int16_t(sideways.x()), int16_t(sideways.y()));
+  EXPECT_TRUE(tool_drag.dragging);
+  EXPECT_FALSE(tool_drag.height_drag);
+  release(sideways);
+  EXPECT_EQ(sum_of_heights(), before);
+  EXPECT_GE(vertex_selection_count(), 1);
+}
+
+}  // namespace
