@@ -244,6 +244,7 @@ marker_data* marker_add(const marker_data& marker_template) {
   marker_data& added = mesh_globals.markers[count];
   added = marker_template;
   added.identifier = static_cast<int16_t>(identifier);
+  added.flags &= ~uint32_t(_marker_selected);  // a copy of a selected marker starts unselected
   added.object_index = NONE;
   added.object_identifier = NONE;
   return &added;

@@ -36,6 +36,9 @@ enum marker_flags : uint32_t {
   _marker_respawn_via_script = 0x040,
   _marker_respawns_at_death_location = 0x080,
   _marker_use_monster_entrance = 0x100,
+  // Run time only: the marker is in the tools' selection. Kept in the record so the selection moves
+  // with its marker; cleared on load, on add and in every written copy.
+  _marker_selected = 0x80000000u,
 };
 
 enum marker_palette_flags : uint16_t {

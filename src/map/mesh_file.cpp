@@ -290,6 +290,7 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
 
   mesh_state& m = mesh_globals;
   convert_sections(false, m.cells, m.palette, m.markers, m.media_coverage, m.lod, m.connectors, *header);
+  for (int32_t i = 0; i < header->marker_count; ++i) m.markers[i].flags &= ~uint32_t(_marker_selected);
   map_actions_begin();
   const bool actions_loaded = map_actions_load(
       header->map_action_count,
@@ -395,7 +396,10 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
   }
   auto* markers = reinterpret_cast<marker_data*>(base + h.markers_offset);
   markers_sort_by_type(markers, h.marker_count);
-  for (int32_t i = 0; i < h.marker_count; ++i) markers[i].object_index = markers[i].object_identifier = NONE;
+  for (int32_t i = 0; i < h.marker_count; ++i) {
+    markers[i].object_index = markers[i].object_identifier = NONE;
+    markers[i].flags &= ~uint32_t(_marker_selected);  // the selection never leaves memory
+  }
   convert_sections(true, cells, reinterpret_cast<marker_palette_entry*>(base + h.palette_offset),
                    reinterpret_cast<marker_data*>(base + h.markers_offset),
                    reinterpret_cast<int16_t*>(base + h.media_coverage_offset),

@@ -11,9 +11,8 @@
 
 bool shell_height_painter_has_undo() { return height_painter_has_undo(); }
 bool shell_terrain_painter_has_undo() { return false; }
-// The connectors' marker selection stands in for the tools' own until it arrives.
 int32_t shell_selected_marker_count() { return connector_selection_count(); }
-std::vector<int32_t> shell_selected_marker_indices() { return {}; }
+std::vector<int32_t> shell_selected_marker_indices() { return connector_selection_indices(); }
 int32_t shell_current_model_marker() { return -1; }
 bool shell_vertex_selection_any() { return vertex_selection_any(); }
 bool shell_model_is_current() { return false; }

@@ -93,26 +93,15 @@ void disarm() {
   tool_drag.kind = _tool_drag_none;
 }
 
-bool marker_selected(int32_t index) {
-  if (index < 0 || index >= mesh_marker_count()) return false;
-  const marker_data& marker = mesh_markers()[index];
-  return connector_selection_contains(marker.type, marker.identifier);
-}
+bool marker_selected(int32_t index) { return connector_selection_contains_index(index); }
 
-std::vector<int32_t> selected_marker_indices() {
-  std::vector<int32_t> indices;
-  for (int32_t index = 0; index < mesh_marker_count(); ++index)
-    if (marker_selected(index)) indices.push_back(index);
-  return indices;
-}
+std::vector<int32_t> selected_marker_indices() { return connector_selection_indices(); }
 
 void select_marker(int32_t index, bool selected) {
-  if (index < 0 || index >= mesh_marker_count()) return;
-  const marker_data& marker = mesh_markers()[index];
   if (selected)
-    (void)connector_selection_add(marker.type, marker.identifier);
+    (void)connector_selection_add_index(index);
   else
-    connector_selection_remove(marker.type, marker.identifier);
+    connector_selection_remove_index(index);
 }
 
 // The tool whose palette a marker type belongs to, for the current entry a selected marker sets.

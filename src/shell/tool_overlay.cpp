@@ -99,8 +99,7 @@ void after_scene(render_view* view) {
 
 uint16_t marker_state(int32_t index) {
   if (index < 0 || index >= mesh_marker_count()) return 0;
-  const marker_data& marker = mesh_markers()[index];
-  if (connector_selection_contains(marker.type, marker.identifier)) return _render_marker_selected;
+  if (connector_selection_contains_index(index)) return _render_marker_selected;
   return index == overlay.hovered ? _render_marker_hovered : 0;
 }
 

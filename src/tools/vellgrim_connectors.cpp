@@ -95,11 +95,9 @@ void session_closing() {
 }
 const map_session_client session_client = {"connectors", session_opened, session_saving, session_closing};
 
-// Every deletion of a marker, whatever its path, first takes it out of the chains and the selection.
-void marker_deleting(const marker_data& marker) {
-  connector_remove_marker(marker);
-  connector_selection_remove(marker.type, marker.identifier);
-}
+// Every deletion of a marker, whatever its path, first takes it out of the chains (the selection
+// goes with the record).
+void marker_deleting(const marker_data& marker) { connector_remove_marker(marker); }
 
 // The band's look: the collection reference is loaded with the definition. A reference that
 // can't load leaves the band without look, not the map unopened.

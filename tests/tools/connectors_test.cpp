@@ -12,6 +12,7 @@
 #include "engine/definition_groups.h"
 #include "map/marker_utils.h"
 #include "map/mesh_edit.h"
+#include "map/mesh_file.h"
 #include "map/mesh.h"
 #include "render/shapes.h"
 #include "session/engine.h"
@@ -389,6 +390,47 @@ TEST_F(Connectors, TheSelectionFeedsCollectingAndItsCommands) {
   reopen();
   EXPECT_EQ(connector_selection_count(), 0);
   EXPECT_FALSE(connector_creating());
+}
+
+// The selection is kept in the marker records: it stays on the same markers through a save that
+// stores them sorted by type, the stored bytes never carry it, and a map opened again starts empty.
+TEST_F(Connectors, SelectionStaysWithItsMarkersThroughSaveAndIsNeverStored) {
+  open();
+  // An observer added last: the stored list sorts it first, ahead of every selected marker.
+  marker_data observer = map_fixture_marker(_marker_observer, 0, 2048, 1024);
+  const marker_data* added = marker_operation_add(observer);
+  ASSERT_NE(added, nullptr);
+  const marker_data observer_added = *added;
+  ASSERT_TRUE(connector_selection_add(observer_added.type, observer_added.identifier));
+  ASSERT_TRUE(connector_selection_add(_marker_unit, UNIT_WITH_POST_IDENTIFIER));
+  ASSERT_TRUE(connector_selection_add(_marker_scenery, 2004));
+  const std::vector<int32_t> before = connector_selection_indices();
+  ASSERT_EQ(before.size(), 3u);
+
+  ASSERT_TRUE(map_save());
+  std::vector<uint8_t> stored;
+  ASSERT_TRUE(mesh_build_stored_data(&stored));
+  const mesh_definition& h = *mesh_header();
+  ASSERT_LE(size_t(1024 + h.markers_offset) + size_t(h.marker_count) * sizeof(marker_data), stored.size());
+  for (int32_t i = 0; i < h.marker_count; ++i) {
+    const uint8_t* flags = stored.data() + 1024 + h.markers_offset + size_t(i) * sizeof(marker_data);
+    EXPECT_EQ(flags[0] | flags[1] | flags[2] | flags[3], 0) << "stored marker " << i;
+  }
+
+  EXPECT_EQ(connector_selection_indices(), before);
+  EXPECT_TRUE(connector_selection_contains(observer_added.type, observer_added.identifier));
+  EXPECT_TRUE(connector_selection_contains(_marker_unit, UNIT_WITH_POST_IDENTIFIER));
+  EXPECT_TRUE(connector_selection_contains(_marker_scenery, 2004));
+  EXPECT_FALSE(connector_selection_contains(_marker_scenery, 2002));
+  // The Delete key after the save takes exactly those three, and Undo brings them back.
+  EXPECT_EQ(connector_selection_delete_markers(), 3);
+  EXPECT_EQ(marker_find_by_identifier(_marker_scenery, 2004), nullptr);
+  EXPECT_NE(marker_find_by_identifier(_marker_scenery, 2002), nullptr);
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_NE(marker_find_by_identifier(_marker_scenery, 2004), nullptr);
+
+  reopen();
+  EXPECT_EQ(connector_selection_count(), 0);
 }
 
 // Chains as a damaged or hand-made map may hold them: any identifiers (missing, repeated, zero,
