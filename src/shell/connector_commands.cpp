@@ -6,6 +6,7 @@
 #include "shell/shell.h"
 #include "shell/shell_commands.h"
 #include "shell/shell_queries.h"
+#include "shell/tool_modes_private.h"
 #include "tools/connector_selection.h"
 #include "tools/map_session.h"
 #include "tools/vellgrim_connectors.h"
@@ -34,7 +35,13 @@ void CommandRemoveAllConnectors() {
 }
 
 bool shell_delete_selected_markers() {
-  if (!map_is_open() || connector_selection_count() == 0) return false;
+  if (!map_is_open()) return false;
+  // Without selected markers the key deletes the current model or model animation.
+  if (connector_selection_count() == 0) {
+    if (!tool_models_delete_current()) return false;
+    UpdateMenuState();
+    return true;
+  }
   connector_selection_delete_markers();
   UpdateMenuState();
   return true;

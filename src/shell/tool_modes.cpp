@@ -164,6 +164,7 @@ void ToolbarCommand(int32_t id) {
 
 void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {
   if (!shell_map_is_open()) return;
+  if (tool_models_key(shell.current_tool, key)) return;
   if (key >= 'a' && key <= 'z') key = uint8_t(key - 'a' + 'A');
   render_view_settings* settings = render_get_view_settings();
   const vertex_key_outcome outcome =
@@ -200,6 +201,11 @@ void ToolIdle() {
   if (tool == _tool_height_painter) {
     if (render_pick_point(x, y, _pick_ground, &hit, 1) > 0)
       tool_overlay_set_brush(true, hit.a / 512.0, hit.b / 512.0);
+    return;
+  }
+  if (tool == _tool_place_model || tool == _tool_place_model_animation) {
+    const bool ground = render_pick_point(x, y, _pick_ground, &hit, 1) > 0;
+    tool_models_follow_cursor(tool, ground, hit.point);
     return;
   }
   const bool hovers = tool == _tool_preview || (tool_marker_type(tool) >= 0 && tool != _tool_place_model &&

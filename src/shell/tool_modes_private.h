@@ -49,3 +49,22 @@ void tool_overlay_changed();
 void tool_overlay_set_brush(bool shown, double x, double y);
 // The marker under the cursor (-1 for none), drawn highlighted while it is not selected.
 void tool_overlay_set_hovered(int32_t marker_index);
+
+// Place Model and Place Model Animation (tool_models.cpp). The current model or model animation as
+// a marker index (-1 for none), resolved afresh on every call.
+int32_t tool_models_current_marker(int16_t marker_type);
+void tool_models_forget();
+// A press on a model (an index of the model or model animation array): Preview and the tool of its
+// kind make it current.
+void tool_models_press_model(int32_t tool, int32_t object_index, bool animation);
+void tool_models_follow_cursor(int32_t tool, bool ground_hit, const world_point3d& ground);
+// Places the tool's current palette entry at the ground point (snapped) with the preview's facing.
+bool tool_models_place(int32_t tool, const world_point3d& ground);
+// Moves the current model to the ground point (snapped); false, model untouched, when refused.
+bool tool_models_move_current(int32_t tool, const world_point3d& ground);
+// Turns the current model to face the ground point.
+bool tool_models_turn_current(int32_t tool, const world_point3d& ground, uint16_t* facing);
+// Left and Right turn the preview; false for other keys and tools.
+bool tool_models_key(int32_t tool, uint8_t key);
+uint16_t tool_models_preview_facing(int32_t tool);
+bool tool_models_delete_current();

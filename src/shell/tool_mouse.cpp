@@ -182,9 +182,16 @@ void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, 
         visual_view_invalidate();
       }
       break;
+    case _tool_place_model:
+    case _tool_place_model_animation:
+      // The placed model becomes current: a drag from here moves or turns it, as a step of its own.
+      if (tool_models_place(tool, hit.point)) {
+        drag_base_serial = edit_journal_undo_serial();
+        arm_drag(x, y, hit.point.x, hit.point.y, time, ARMING_DELAY);
+      }
+      break;
     default:
-      if (placement_tool(tool) && tool != _tool_place_model && tool != _tool_place_model_animation)
-        place_marker(tool, hit.point);
+      if (placement_tool(tool)) place_marker(tool, hit.point);
       break;
   }
 }
@@ -207,8 +214,24 @@ void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y) {
     return;
   }
   const std::vector<int32_t> selected = selected_marker_indices();
-  if (selected.empty()) return;
   render_pick_hit hit;
+  if (selected.empty()) {
+    // No markers selected: the drag moves (right button or Ctrl) or turns the current model.
+    if (!pick_first(x, y, _pick_ground, false, &hit)) return;
+    const int32_t tool = shell.current_tool;
+    if (modifiers & (INPUT_MODIFIER_RIGHT_BUTTON | INPUT_MODIFIER_CTRL)) {
+      if (!tool_models_move_current(tool, hit.point)) return;
+      if (!drag_step_name) drag_step_name = "Move Model";
+      tool_drag.kind = _tool_drag_move;
+    } else {
+      uint16_t facing = 0;
+      if (!tool_models_turn_current(tool, hit.point, &facing)) return;
+      if (!drag_step_name) drag_step_name = "Turn Model";
+      tool_drag.kind = _tool_drag_facing;
+      tool_drag.facing = facing;
+    }
+    return;
+  }
   if (modifiers & (INPUT_MODIFIER_RIGHT_BUTTON | INPUT_MODIFIER_CTRL)) {
     if (!pick_first(x, y, _pick_ground | _pick_model, false, &hit)) return;
     if (!marker_operation_move(selected, hit.point)) return;
@@ -261,10 +284,10 @@ void ToolMouseDown(uint32_t time, uint16_t modifiers, int16_t client_x, int16_t 
       break;
     case _pick_ground: press_ground(tool, hit, modifiers, x, y, time); break;
     case _pick_model:
-      // Models, their variants and their moving come with the model palette; a press only arms.
-      if (tool == _tool_preview) {
+      if (tool == _tool_preview || tool == _tool_place_model || tool == _tool_place_model_animation) {
         vertex_selection_clear();
         connector_selection_clear();
+        tool_models_press_model(tool, hit.a, hit.b != 0);
         arm_drag(x, y, hit.point.x, hit.point.y, time, MODEL_ARMING_DELAY);
       }
       break;

@@ -1,3 +1,4 @@
+#include "shell/tool_modes_private.h"
 #include "shell/vellgrim_startup.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ namespace {
 // What the shell does with every opened map, whoever opened it (Open Map, New Map, a reopen).
 void map_opened() {
   ResetOverheadForMap();
+  tool_models_forget();
   SelectTool(_tool_preview);
   SetShellTitle(map_window_title().c_str());
 }

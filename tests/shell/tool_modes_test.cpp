@@ -3,6 +3,8 @@
 // object comes from shell_test.cpp's environment.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,7 +32,11 @@
 #include "support/work_folder.h"
 #include "engine/window_positions.h"
 #include "tag_files/tag_files.h"
+#include "shell/shell_queries.h"
+#include "shell/tool_modes_private.h"
+#include "shell/tool_preferences.h"
 #include "tools/connector_selection.h"
+#include "tools/model_operations.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/marker_operations.h"
@@ -296,6 +302,64 @@ TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
   EXPECT_TRUE(IsMapModified());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
+}
+
+// Place Model: a press places the model with the preview's facing (Left turns it), a Ctrl drag
+// moves it, a plain drag turns it, Delete removes it; each one Undo step.
+TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("none"), NONE));
+  open(map);
+  use(_tool_place_model);
+  *tool_preference_flags(_tool_place_model) |= 0x0002;  // "Constrain to Grid"
+  const auto on_grid = [](int32_t v) { return int32_t(std::lround(v / 512.0)) * 512; };
+  QPoint at, to;
+  render_pick_hit hit, target;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at, &hit, true));
+  QTest::keyClick(view(), Qt::Key_Left);
+  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0x0800);
+  press(at);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  const marker_data placed = mesh_markers()[0];
+  EXPECT_EQ(placed.type, _marker_model);
+  EXPECT_EQ(placed.location.x, on_grid(hit.point.x));
+  EXPECT_EQ(placed.location.y, on_grid(hit.point.y));
+  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_EQ(shell_current_model_marker(), 0);
+  EXPECT_TRUE(shell_model_is_current());
+
+  // A Ctrl drag moves it to the ground under the cursor, keeping its facing and its marker.
+  to = QPoint(at.x() + 40, at.y() + 20);
+  int32_t vx, vy;
+  render_client_to_view(to.x(), to.y(), &vx, &vy);
+  ASSERT_GT(render_pick_point(vx, vy, _pick_ground, &target, 1), 0);
+  hold(to, INPUT_MODIFIER_CTRL);
+  release(to);
+  EXPECT_EQ(mesh_markers()[0].identifier, placed.identifier);
+  EXPECT_EQ(mesh_markers()[0].location.x, on_grid(target.point.x));
+  EXPECT_EQ(mesh_markers()[0].location.y, on_grid(target.point.y));
+  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_STREQ(edit_journal_undo_name(), "Move Model");
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[0].location.x, on_grid(hit.point.x));
+
+  // A plain drag from the model's place turns it toward the cursor.
+  use(_tool_place_model);
+  press(at);  // places a second model, now current
+  ASSERT_EQ(mesh_marker_count(), 2);
+  hold(to);
+  release(to);
+  EXPECT_NE(model_operation_facing(1), 0x0800);
+  EXPECT_STREQ(edit_journal_undo_name(), "Turn Model");
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(model_operation_facing(1), 0x0800);
+
+  // Delete takes the current model; Undo brings it back.
+  QTest::keyClick(view(), Qt::Key_Delete);
+  EXPECT_EQ(mesh_marker_count(), 1);
+  EXPECT_FALSE(shell_model_is_current());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 2);
 }
 
 TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
