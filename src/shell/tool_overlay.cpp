@@ -13,6 +13,7 @@
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
 #include "tools/vertex_selection.h"
+#include "world/models.h"
 
 namespace {
 
@@ -63,6 +64,34 @@ void draw_sound_source_names(render_view* view) {
   }
 }
 
+// Before the scene: the current model and the current model animation are drawn highlighted, every
+// other one plainly. With show models off nothing is highlighted.
+void before_scene(render_view*) {
+  const render_view_settings* settings = render_get_view_settings();
+  const bool shown = settings->show_models != 0;
+  const marker_data* model_marker = nullptr;
+  const marker_data* animation_marker = nullptr;
+  if (shown) {
+    const int32_t model = tool_models_current_marker(_marker_model);
+    const int32_t animation = tool_models_current_marker(_marker_model_animation);
+    if (model >= 0) model_marker = &mesh_markers()[model];
+    if (animation >= 0) animation_marker = &mesh_markers()[animation];
+  }
+  for (int32_t i = 0; i < MAXIMUM_MODELS_PER_MAP; ++i) {
+    world_model* model = model_get(i);
+    if (!model) continue;
+    const bool current = model_marker && model_marker->object_index == i;
+    model->flags = current ? uint16_t(model->flags | _model_highlighted) : uint16_t(model->flags & ~_model_highlighted);
+  }
+  for (int32_t i = 0; i < MAXIMUM_MODEL_ANIMATIONS_PER_MAP; ++i) {
+    world_model_animation* animation = model_animation_get(i);
+    if (!animation) continue;
+    const bool current = animation_marker && animation_marker->object_index == i;
+    animation->flags =
+        current ? uint16_t(animation->flags | _model_highlighted) : uint16_t(animation->flags & ~_model_highlighted);
+  }
+}
+
 void after_scene(render_view* view) {
   draw_selected_vertices(view);
   if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
@@ -107,11 +136,13 @@ uint16_t marker_state(int32_t index) {
 uint64_t stamp() {
   uint64_t value = overlay.stamp * 1000003u + uint64_t(connector_selection_count());
   value = value * 31 + uint64_t(vertex_selection_count());
+  value = value * 31 + uint64_t(tool_models_current_marker(_marker_model) + 1) * 4099u +
+          uint64_t(tool_models_current_marker(_marker_model_animation) + 1);
   value = value * 31 + uint64_t(tool_drag.cursor_x) * 65537u + uint64_t(tool_drag.cursor_y);
   return value * 31 + uint64_t(tool_drag.dragging);
 }
 
-const render_overlay_procedures procedures = {nullptr, after_scene, marker_state, stamp};
+const render_overlay_procedures procedures = {before_scene, after_scene, marker_state, stamp};
 
 }  // namespace
 
