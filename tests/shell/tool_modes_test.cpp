@@ -37,6 +37,8 @@
 #include "shell/tool_preferences.h"
 #include "tools/connector_selection.h"
 #include "tools/model_operations.h"
+#include "engine/definition_groups.h"
+#include "world/models.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/marker_operations.h"
@@ -360,6 +362,39 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   EXPECT_FALSE(shell_model_is_current());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_marker_count(), 2);
+}
+
+// Before the scene only the current model is flagged to be drawn highlighted; with show models off,
+// none is.
+TEST_F(ToolModes, BeforeTheSceneOnlyTheCurrentModelIsHighlighted) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  open(map);
+  geometry_definition box = {};
+  box.maximum_x = box.maximum_y = box.maximum_z = 300;
+  box.collection_reference_index = NONE;
+  const int16_t geometry = definition_add(&geometry_definitions, make_tag("box1"), &box);
+  ASSERT_NE(geometry, NONE);
+  model_definition hut = {};
+  hut.geometry_tag = make_tag("box1");
+  hut.geometry_index = geometry;
+  ASSERT_NE(definition_add(&model_definitions, make_tag("hut1"), &hut), NONE);
+  markers_reset_palette();  // the entry finds its definition now
+  markers_instantiate();
+  use(_tool_place_model);
+  ASSERT_TRUE(tool_models_place(_tool_place_model, {3000, 3000, 0}));
+  ASSERT_TRUE(tool_models_place(_tool_place_model, {6000, 3000, 0}));
+  const int16_t first = mesh_markers()[0].object_index, second = mesh_markers()[1].object_index;
+  ASSERT_NE(model_get(first), nullptr);
+  ASSERT_NE(model_get(second), nullptr);
+  model_get(first)->flags |= _model_highlighted;
+
+  tool_overlay_procedures()->before_scene(nullptr);
+  EXPECT_FALSE(model_get(first)->flags & _model_highlighted);
+  EXPECT_TRUE(model_get(second)->flags & _model_highlighted);
+  render_get_view_settings()->show_models = 0;
+  tool_overlay_procedures()->before_scene(nullptr);
+  EXPECT_FALSE(model_get(second)->flags & _model_highlighted);
 }
 
 TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
