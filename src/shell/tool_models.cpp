@@ -129,9 +129,7 @@ bool tool_models_turn_current(int32_t tool, const world_point3d& ground, uint16_
   const int32_t index = resolve(type);
   if (index < 0) return false;
   const marker_data& marker = mesh_markers()[index];
-  const double angle =
-      std::atan2(double(marker.location.y - ground.y), double(marker.location.x - ground.x));
-  const uint16_t facing = uint16_t(int32_t(std::lround(angle * 65536.0 / (2 * M_PI))) + 0x8000);
+  const uint16_t facing = model_operation_facing_toward(index, ground.x, ground.y);
   if (!model_operation_move(index, marker.location.x, marker.location.y, facing)) return false;
   preview_of(type).facing = facing;
   if (facing_out) *facing_out = facing;

@@ -1,6 +1,10 @@
 #include "tools/model_operations.h"
 
+#include <cmath>
+
 #include "cseries/error_manager.h"
+#include "engine/definition_groups.h"
+#include "engine/definitions.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_edit.h"
@@ -98,4 +102,19 @@ uint16_t model_operation_facing(int32_t marker_index) {
   const marker_data* marker = model_marker(marker_index);
   if (!marker) return 0;
   return marker->type == _marker_model ? uint16_t(-int32_t(marker->yaw)) : marker->yaw;
+}
+
+uint16_t model_operation_facing_toward(int32_t marker_index, int32_t world_x, int32_t world_y) {
+  const marker_data* marker = model_marker(marker_index);
+  if (!marker) return 0;
+  const double angle = std::atan2(double(marker->location.y - world_y), double(marker->location.x - world_x));
+  const uint16_t a = uint16_t(int32_t(std::lround(angle * 65536.0 / (2 * M_PI))));
+  const marker_palette_entry* entry = palette_entry_get(marker->type, marker->palette_index);
+  const auto* definition =
+      marker->type == _marker_model && entry && entry->definition_index != NONE
+          ? static_cast<const model_definition*>(definition_get_if_loaded(&model_definitions, entry->definition_index))
+          : nullptr;
+  if (definition && (definition->flags & MODEL_TURNS_BY_QUARTERS))
+    return uint16_t((((uint32_t(a) + 0x6000u) >> 14) & 3u) * 0x4000u);
+  return uint16_t(a + 0x8000u);
 }

@@ -17,3 +17,7 @@ int32_t model_operation_place(int16_t marker_type, int16_t palette_index, int32_
 [[nodiscard]] bool model_operation_delete(int32_t marker_index);
 // The facing a model or model animation marker shows (the model record's negation undone).
 uint16_t model_operation_facing(int32_t marker_index);
+// The facing that turns the model of that marker toward the world point: half a turn from the
+// direction of the point to its pivot, kept to quarter turns for a model whose definition turns by
+// quarters. 0 for a marker that is no model.
+uint16_t model_operation_facing_toward(int32_t marker_index, int32_t world_x, int32_t world_y);

@@ -378,6 +378,7 @@ TEST_F(ToolModes, BeforeTheSceneOnlyTheCurrentModelIsHighlighted) {
   model_definition hut = {};
   hut.geometry_tag = make_tag("box1");
   hut.geometry_index = geometry;
+  hut.flags = MODEL_TURNS_BY_QUARTERS;
   ASSERT_NE(definition_add(&model_definitions, make_tag("hut1"), &hut), NONE);
   markers_reset_palette();  // the entry finds its definition now
   markers_instantiate();
@@ -395,6 +396,14 @@ TEST_F(ToolModes, BeforeTheSceneOnlyTheCurrentModelIsHighlighted) {
   render_get_view_settings()->show_models = 0;
   tool_overlay_procedures()->before_scene(nullptr);
   EXPECT_FALSE(model_get(second)->flags & _model_highlighted);
+
+  // A model that turns by quarters takes the quarter of the direction to its pivot a quarter on:
+  // ((a + 0x6000) >> 14 & 3) quarters, whichever side of the quarter's middle the point lies.
+  const world_point3d at = mesh_markers()[1].location;
+  EXPECT_EQ(model_operation_facing_toward(1, at.x + 1000, at.y + 300), 0xC000);
+  EXPECT_EQ(model_operation_facing_toward(1, at.x + 1000, at.y - 300), 0xC000);
+  EXPECT_EQ(model_operation_facing_toward(1, at.x + 300, at.y + 1000), 0x0000);
+  EXPECT_EQ(model_operation_facing_toward(1, at.x - 1000, at.y - 200), 0x4000);
 }
 
 TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {

@@ -90,6 +90,12 @@ TEST_F(ModelOperations, MovingKeepsTheMarkerAndARefusedMoveLosesNothing) {
   EXPECT_EQ(mesh_markers()[index].location.x, 3000);
   EXPECT_EQ(model_operation_facing(index), 0);
   EXPECT_FALSE(model_operation_move(mesh_marker_count(), 600, 600, 0));
+
+  // Turning toward a point: half a turn from the direction of the point to the model.
+  EXPECT_EQ(model_operation_facing_toward(index, 3000 + 1000, 2000), 0x0000);  // point east: faces east
+  EXPECT_EQ(model_operation_facing_toward(index, 3000, 2000 + 1000), 0x4000);
+  EXPECT_EQ(model_operation_facing_toward(index, 3000 - 1000, 2000), 0x8000);
+  EXPECT_EQ(model_operation_facing_toward(-1, 0, 0), 0);
 }
 
 TEST_F(ModelOperations, DeletingTakesTheModelAndUndoBringsItBack) {
