@@ -353,8 +353,14 @@ void shadow_compute_submesh(const mesh_lighting& lighting, const shadow_terrain&
 
 // ---- the blur ----
 
-// The tap loops are worth vectorising whatever the build's optimisation level.
-__attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic")))
+// The tap loops are worth vectorising whatever the build's optimisation level (a GCC attribute;
+// clang vectorises them at its usual levels).
+#if defined(__GNUC__) && !defined(__clang__)
+#define SHADOW_VECTORISE __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic")))
+#else
+#define SHADOW_VECTORISE
+#endif
+SHADOW_VECTORISE
 void shadow_blur_region(const uint8_t* image, int32_t image_width, int32_t image_height, int32_t x, int32_t y,
                         int32_t width, int32_t height, std::span<const int32_t> factors, int32_t radius,
                         uint8_t* out, int32_t out_stride) {
