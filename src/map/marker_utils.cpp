@@ -87,15 +87,16 @@ bool marker_object_is_current(const marker_data& marker) {
          procedures->identifier_of(marker.object_index) == marker.object_identifier;
 }
 
-// The palette-entry procedure: loads the entry's definition from its type's group.
-void entry_load_definition(marker_palette_entry* entry) {
+}  // namespace
+
+void palette_entry_load_definition(marker_palette_entry* entry) {
+  if (!entry) return;
+  entry->definition_index = NONE;
   const marker_type_definition* type = marker_type_get(entry->type);
   definition_group* group = type && type->group_tag != NONE_TAG ? definition_group_find(type->group_tag) : nullptr;
   if (!group || entry->definition_tag == NONE_TAG) return;
   entry->definition_index = definition_load(group, entry->definition_tag);
 }
-
-}  // namespace
 
 void marker_types_register_procedures(const marker_type_procedures* table) {
   for (int32_t type = 0; type < NUMBER_OF_MARKER_TYPES; ++type) registered_procedures[type] = table[type];
@@ -315,7 +316,7 @@ void markers_reset_palette() {
 void markers_instantiate() {
   for (int16_t type = 0; type < NUMBER_OF_MARKER_TYPES; ++type) {
     for (int32_t i = 0, count = palette_count(); i < count; ++i) {
-      if (mesh_globals.palette[i].type == type) entry_load_definition(&mesh_globals.palette[i]);
+      if (mesh_globals.palette[i].type == type) palette_entry_load_definition(&mesh_globals.palette[i]);
     }
     for (int32_t i = 0; i < marker_count();) {
       marker_data& marker = mesh_globals.markers[i];

@@ -78,6 +78,9 @@ void markers_number();
 // Forgets every run-time index (entries: no instances, no definition; markers: no object), then
 // numbers the markers.
 void markers_reset_palette();
+// The palette-entry procedure: loads the definition the entry names from its type's group into
+// definition_index (none when it names nothing or the definition can't be loaded).
+void palette_entry_load_definition(marker_palette_entry* entry);
 // Loads each entry's definition and creates each marker's object, type by type.
 void markers_instantiate();
 // Creates the marker's object when it has none (and its entry's definition is loaded).

@@ -127,3 +127,19 @@ TEST_F(ObserverOperations, DropObserverWithoutAnEntryAddsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// An unbounded observer may look past the edge; the dropped marker lands on the map's last cell.
+TEST_F(ObserverOperations, DropObserverAtAPointOffTheMapClampsItIntoTheMap) {
+  ASSERT_TRUE(map_open(store_observed_map()));
+  observer_set_bounded(false);
+  observer_jump_to({-3000, 40000});
+  const int32_t index = observer_operation_drop(1);
+  ASSERT_GE(index, 0);
+  EXPECT_EQ(mesh_markers()[index].location.x, 0);
+  EXPECT_EQ(mesh_markers()[index].location.y, 32 * 512 - 513);
+  ASSERT_TRUE(edit_journal_undo());
+}
+
+}  // namespace
