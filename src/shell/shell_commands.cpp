@@ -14,16 +14,19 @@
 #include "platform/ui_host.h"
 #include "shell/command_table.h"
 #include "shell/map_image_commands.h"
+#include "shell/marker_dialogs.h"
 #include "shell/overhead_view.h"
 #include "shell/shell.h"
 #include "shell/shell_dialogs.h"
 #include "shell/shell_queries.h"
 #include "shell/tool_modes.h"
 #include "shell/vellgrim_frame.h"
+#include "shell/visual_view.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_journal.h"
 #include "tools/extract.h"
 #include "tools/map_session.h"
+#include "tools/marker_placement.h"
 #include "tools/new_map.h"
 #include "tools/observer_operations.h"
 #include "tools/vellgrim_mesh_utilities.h"
@@ -113,8 +116,7 @@ void CommandQuit() {
 }
 
 // ---- Edit ----
-// Undo and Redo walk the edit journal; Duplicate belongs to marker placement, the preferences
-// dialogs to the tools window: each arrives with its module.
+// Undo and Redo walk the edit journal; the preferences dialogs belong to the tools window.
 
 // A step that can't be put back (no memory for a section) ends the history; the author learns why.
 void CommandUndo() {
@@ -127,7 +129,14 @@ void CommandRedo() {
   UpdateMenuState();
 }
 
-void CommandDuplicate() {}
+// The copies become the selection; a full marker list is reported and leaves the map as it was.
+void CommandDuplicate() {
+  if (!mesh_is_open()) return;
+  const int32_t copies = marker_placement_duplicate_selection();
+  if (copies < 0) show_error("couldn't add marker for %s.", map_name());
+  if (copies > 0) SetMapModified(true);
+  visual_view_invalidate();
+}
 void CommandViewPreferences() { OpenViewPreferences(); }
 
 // ---- Maps ----
@@ -194,9 +203,16 @@ void CommandRecomputeMeshLod() {
 void CommandMeshLimits() { mesh_show_limits(); }
 
 // ---- Selection ----
-// The marker dialogs and the map actions model arrive with their modules.
+// The map actions model arrives with its module.
 
-void CommandEditMarker() {}
+// One selected marker has the whole dialog; several share it without the position fields.
+void CommandEditMarker() {
+  const std::vector<int32_t> selected = shell_selected_marker_indices();
+  if (selected.size() == 1)
+    EditMarker(selected.front());
+  else if (selected.size() > 1)
+    EditSelectedMarkers();
+}
 void CommandCreateDataContainer() {}
 void CommandCreateSquad() {}
 void CommandCreateObserverMovementAction() {}

@@ -5,6 +5,8 @@
 #include "map/marker_utils.h"
 #include "map/markers.h"
 #include "map/mesh.h"
+#include "shell/shell.h"
+#include "shell/tool_modes.h"
 #include "shell/tool_modes_private.h"
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
@@ -20,8 +22,9 @@ bool shell_model_is_current() { return tool_models_current_marker(_marker_model)
 bool shell_model_animation_is_current() { return tool_models_current_marker(_marker_model_animation) >= 0; }
 bool shell_observer_is_bounded() { return observer_is_bounded(); }
 void shell_observer_set_bounded(bool bounded) { observer_set_bounded(bounded); }
-// The scenery window's palette combo boxes keep no choice yet: a tool takes its type's first
-// entry, as a freshly filled combo box would.
+// The entry chosen in the scenery window for the placement tool of that type.
 int16_t shell_tool_palette_entry(int16_t marker_type) {
-  return mesh_is_open() && palette_entry_count_of_type(marker_type) > 0 ? 1 : -1;
+  for (int32_t tool = 0; tool < NUMBER_OF_TOOLS; ++tool)
+    if (tool_marker_type(tool) == marker_type) return tool_palette_entry(tool);
+  return -1;
 }

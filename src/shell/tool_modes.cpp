@@ -7,6 +7,8 @@
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "render/screen_messages.h"
+#include "shell/marker_dialogs.h"
+#include "shell/scenery_window.h"
 #include "shell/shell.h"
 #include "shell/tool_modes_private.h"
 #include "shell/visual_view.h"
@@ -97,7 +99,10 @@ void show_tool_windows(int32_t tool) {
     else
       HideShellWindow(window);
   };
-  show(_shell_window_scenery, tool_marker_type(tool) >= 0);
+  if (tool_marker_type(tool) >= 0)
+    ShowSceneryWindowForTool();
+  else
+    show(_shell_window_scenery, false);
   show(_shell_window_terrain, tool == _tool_terrain_painting);
   show(_shell_window_map_actions, tool == _tool_map_actions);
 }
@@ -129,6 +134,9 @@ int16_t tool_palette_entry(int32_t index) {
 void tool_set_palette_entry(int32_t index, int16_t entry) {
   if (!tool_index_valid(index) || tool_records[index].palette_key == -1) return;
   tool_records[index].current_entry = entry;
+  scenery_window_select_entry(index, entry);
+  if (index == shell.current_tool && (index == _tool_place_model || index == _tool_place_model_animation))
+    tool_overlay_changed();
 }
 
 void SelectTool(int32_t index) {
@@ -158,8 +166,11 @@ void ToolbarCommand(int32_t id) {
   const bool double_click = toolbar_clicked_before && now - last_toolbar_tick < uint32_t(QGuiApplication::styleHints()->mouseDoubleClickInterval());
   last_toolbar_tick = now;
   toolbar_clicked_before = true;
-  // The marker palette dialog comes with the marker palette; a double-click only marks the map now.
-  if (double_click && tool_marker_type(index) >= 0 && shell_map_is_open()) SetMapModified(true);
+  // The caller of the palette dialog marks the map modified, changed or not.
+  if (double_click && tool_marker_type(index) >= 0 && shell_map_is_open()) {
+    OpenMarkerPalette(tool_marker_type(index));
+    SetMapModified(true);
+  }
 }
 
 void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {

@@ -10,6 +10,7 @@
 #include "map/markers.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
+#include "shell/scenery_window.h"
 #include "shell/shadow_commands.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
@@ -131,28 +132,9 @@ void press_marker(int32_t tool, int32_t index, uint16_t modifiers, int16_t x, in
   tool_drag.anchor_z = marker.location.z;
 }
 
-void report_marker_not_added() {
-  char text[300];
-  std::snprintf(text, sizeof(text), "couldn't add marker for %s.", map_name());
-  ui_message_box("Vellgrim", text, ui_icon_error, ui_buttons_ok);
-}
-
-// A placement tool's marker at the point, facing 0. A full list says so and leaves the map alone.
+// A placement tool's marker at the point, facing 0, on the ground; a full list says so.
 void place_marker(int32_t tool, const world_point3d& point) {
-  const int16_t entry = tool_palette_entry(tool);
-  if (entry < 1) return;  // no palette entry of the type: nothing to place
-  marker_data marker{};
-  marker.type = tool_marker_type(tool);
-  marker.palette_index = int16_t(entry - 1);
-  marker.location = point;
-  marker.yaw = 0;
-  marker.object_index = -1;
-  marker.object_identifier = -1;
-  if (!marker_operation_add(marker)) {
-    report_marker_not_added();
-    return;
-  }
-  SetMapModified(true);
+  (void)AddMarker(tool_marker_type(tool), tool_palette_entry(tool), point, 0, false, true);
 }
 
 void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, int16_t x, int16_t y, uint32_t time) {

@@ -94,8 +94,11 @@ void vellgrim_create_windows() {
   // Owned by the frame, it goes with it.
   qApp->installEventFilter(new modal_owner_activator(shell.frame));
   map_session_register(&shell_map_client);
-  // Undo, Redo and Save follow every recorded step.
-  edit_journal_set_listener([] { UpdateMenuState(); });
+  // Undo, Redo and Save follow every recorded step, and so do the palette combo boxes.
+  edit_journal_set_listener([] {
+    UpdateMenuState();
+    SceneryWindowFollowPalette();
+  });
 }
 
 void vellgrim_destroy_windows() {

@@ -24,11 +24,17 @@ uint16_t random_facing() {
 
 }  // namespace
 
-world_point3d marker_placement_clamp(const world_point3d& point) {
-  const int32_t right = std::max(0, mesh_cells_across() * CELL - CELL - 1);
-  const int32_t bottom = std::max(0, mesh_cells_down() * CELL - CELL - 1);
+namespace {
+
+world_point3d clamped(const world_point3d& point, int32_t margin) {
+  const int32_t right = std::max(0, mesh_cells_across() * CELL - margin);
+  const int32_t bottom = std::max(0, mesh_cells_down() * CELL - margin);
   return {std::clamp(point.x, 0, right), std::clamp(point.y, 0, bottom), point.z};
 }
+
+}  // namespace
+
+world_point3d marker_placement_clamp(const world_point3d& point) { return clamped(point, 1); }
 
 int32_t marker_placement_add(const marker_placement& placement) {
   if (!mesh_is_open() || placement.palette_entry < 1 ||
@@ -67,7 +73,9 @@ int32_t marker_placement_duplicate_selection() {
     marker_placement placement{};
     placement.type = source.type;
     placement.palette_entry = int16_t(source.palette_index + 1);
-    placement.point = {source.location.x + HALF_CELL, source.location.y + HALF_CELL, source.location.z};
+    // A copy keeps clear of the last cell's far edges.
+    placement.point = clamped({source.location.x + HALF_CELL, source.location.y + HALF_CELL, source.location.z},
+                              CELL + 1);
     placement.random_facing = true;
     placement.ground_height = true;
     const int32_t copy = marker_placement_add(placement);

@@ -6,7 +6,7 @@
 
 #include "cseries/value_types.h"
 
-// The point moved into the map: x within 0 .. cells across x 512 - 513, y likewise down.
+// The point moved into the map: x within 0 .. cells across x 512 - 1, y likewise down.
 world_point3d marker_placement_clamp(const world_point3d& point);
 
 struct marker_placement {
@@ -24,7 +24,7 @@ struct marker_placement {
 int32_t marker_placement_add(const marker_placement& placement);
 
 // Duplicate: every selected marker that has an object gets a copy half a cell further in x and y
-// (clamped into the map) with a random facing, standing on the ground; the copies become the
+// (kept within 0 .. cells across x 512 - 513, and likewise down) with a random facing, standing on the ground; the copies become the
 // selection (a marker without an object stays selected). One step named "Duplicate". Answers the
 // number of copies; -1 when one couldn't be added (reported; nothing changed).
 int32_t marker_placement_duplicate_selection();

@@ -196,7 +196,7 @@ TEST_F(MarkerPaletteOperations, AddingAMarkerOffTheMapClampsItAndStandsItOnTheGr
   const int32_t index = marker_placement_add(placement);
   ASSERT_EQ(index, 5);
   const marker_data& added = mesh_markers()[index];
-  EXPECT_EQ(added.location.x, 32 * 512 - 513);
+  EXPECT_EQ(added.location.x, 32 * 512 - 1);
   EXPECT_EQ(added.location.y, 0);
   EXPECT_EQ(added.location.z, mesh_height_at(added.location.x, 0, _mesh_height_ground));
   EXPECT_EQ(added.palette_index, 2);

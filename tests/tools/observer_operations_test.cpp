@@ -138,7 +138,7 @@ TEST_F(ObserverOperations, DropObserverAtAPointOffTheMapClampsItIntoTheMap) {
   const int32_t index = observer_operation_drop(1);
   ASSERT_GE(index, 0);
   EXPECT_EQ(mesh_markers()[index].location.x, 0);
-  EXPECT_EQ(mesh_markers()[index].location.y, 32 * 512 - 513);
+  EXPECT_EQ(mesh_markers()[index].location.y, 32 * 512 - 1);
   ASSERT_TRUE(edit_journal_undo());
 }
 
