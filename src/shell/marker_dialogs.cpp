@@ -172,7 +172,7 @@ class CPaletteEntryDlg : public QDialog {
       entry_->flags = flags;
     }
     if (sections_ & _entry_section_netgame_types) {
-      uint32_t bits = entry_->netgame_types & ~((1u << NUMBER_OF_NETGAME_TYPES) - 1);
+      uint32_t bits = 0;
       for (int k = 0; k < netgame_->count(); ++k)
         if (netgame_->item(k)->checkState() == Qt::Checked) bits |= 1u << k;
       entry_->netgame_types = bits;
