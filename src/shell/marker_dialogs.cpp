@@ -134,6 +134,8 @@ class CPaletteEntryDlg : public QDialog {
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
       item->setCheckState(entry->netgame_types & (1u << k) ? Qt::Checked : Qt::Unchecked);
     }
+    // All fourteen at once, without scrolling.
+    netgame_->setMinimumHeight(netgame_->sizeHintForRow(0) * NUMBER_OF_NETGAME_TYPES + 2 * netgame_->frameWidth() + 4);
     netgame_layout->addWidget(netgame_label, 0, 0, 1, 2);
     netgame_layout->addWidget(netgame_, 1, 0, 3, 1);
     const struct {

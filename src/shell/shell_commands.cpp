@@ -175,7 +175,9 @@ void CommandBoundedObserver() { shell_observer_set_bounded(ToggleMenuCheck(COMMA
 // back and the map counts as modified.
 void CommandDropObserver() {
   if (!mesh_is_open()) return;
-  observer_operation_drop(shell_tool_palette_entry(tool_marker_type(_tool_place_observer)));
+  const int16_t entry = shell_tool_palette_entry(tool_marker_type(_tool_place_observer));
+  // With an entry to place, only a full marker list refuses: the author is told, as placing does.
+  if (observer_operation_drop(entry) < 0 && entry >= 1) show_error("couldn't add marker for %s.", map_name());
   UpdateMenuState();
 }
 

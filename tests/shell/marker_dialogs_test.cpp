@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/window_positions.h"
+#include "input/observer.h"
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "session/engine.h"
@@ -524,6 +525,27 @@ TEST_F(MarkerDialogs, DoubleClickingAPlacementToolsButtonOpensItsPalette) {
   ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_observer));
   EXPECT_EQ(title, "Marker Palette for type: Observer");
   EXPECT_TRUE(IsMapModified());
+}
+
+// Drop Observer places the Place Observer tool's choice in the scenery window, kept on the map when
+// the unbounded observer looks past its edge.
+TEST_F(MarkerDialogs, DropObserverPlacesTheChosenEntryInsideTheMap) {
+  map_fixture map = map_fixture_new(1, 1);
+  map.palette = {map_fixture_palette_entry(_marker_observer, NONE_TAG, 0),
+                 map_fixture_palette_entry(_marker_observer, NONE_TAG, 1)};
+  open(map);
+  SelectTool(_tool_place_observer);
+  PaletteCombo(_tool_place_observer)->setCurrentIndex(1);
+  EXPECT_EQ(PaletteCombo(_tool_place_observer)->currentText(), "Team 1");
+  observer_set_bounded(false);
+  observer_jump_to({20000, -500});
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_DROP_OBSERVER));
+  ASSERT_EQ(mesh_marker_count(), 1);
+  EXPECT_EQ(mesh_markers()[0].palette_index, 1);
+  EXPECT_EQ(mesh_markers()[0].location.x, 32 * 512 - 1);
+  EXPECT_EQ(mesh_markers()[0].location.y, 0);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 0);
 }
 
 }  // namespace
