@@ -134,55 +134,25 @@ TEST_F(MarkerPaletteOperations, AddingAndEditingEntriesAreStepsAndKeepTheMarkers
   EXPECT_EQ(palette_entry_count_of_type(_marker_observer), 3);
 }
 
-// Edit Marker on several: a flag in neither mask and a difficulty of -1 keep each marker's own.
-TEST_F(MarkerPaletteOperations, EditingMarkersSetsClearsAndKeepsFlagsAndDifficulties) {
+// Only the dialog's flags change, and a refused edit changes nothing (the dialogs' tests cover the
+// fields).
+TEST_F(MarkerPaletteOperations, EditingMarkersTouchesOnlyTheDialogsFlagsAndRefusesBadInput) {
   open_alike();
-  {
-    const int32_t first[] = {0};
-    marker_field_edit stone;
-    stone.minimum_difficulty = _difficulty_heroic;
-    stone.set_flags = _marker_stone | _marker_respawns;
-    ASSERT_TRUE(marker_operation_edit(first, stone));
-  }
-  const int32_t three[] = {0, 1, 3};
+  const int32_t two[] = {0, 1};
   marker_field_edit edit;
-  edit.set_flags = _marker_invisible;
-  edit.clear_flags = _marker_respawns;
-  ASSERT_TRUE(marker_operation_edit(three, edit));
-  EXPECT_EQ(mesh_markers()[0].flags, uint32_t(_marker_invisible | _marker_stone));
-  EXPECT_EQ(mesh_markers()[1].flags, uint32_t(_marker_invisible));
-  EXPECT_EQ(mesh_markers()[0].minimum_difficulty, _difficulty_heroic);
-  EXPECT_EQ(mesh_markers()[1].minimum_difficulty, _difficulty_timid);
-  EXPECT_EQ(mesh_markers()[4].flags, 0u);
-
-  // One marker: the vector, height and angles too.
-  const int32_t one[] = {4};
-  marker_field_edit place;
-  place.minimum_difficulty = _difficulty_legendary;
-  place.position = true;
-  place.vector_i = 768;
-  place.z = -1024;
-  place.yaw = 0x4000;
-  place.pitch = 0x0100;
-  ASSERT_TRUE(marker_operation_edit(one, place));
-  EXPECT_EQ(mesh_markers()[4].vector_i, 768);
-  EXPECT_EQ(mesh_markers()[4].location.z, -1024);
-  EXPECT_EQ(mesh_markers()[4].location.x, 5000);
-  EXPECT_EQ(mesh_markers()[4].yaw, 0x4000);
-  EXPECT_EQ(mesh_markers()[4].minimum_difficulty, _difficulty_legendary);
-  EXPECT_STREQ(edit_journal_undo_name(), "Edit Marker");
-  ASSERT_TRUE(edit_journal_undo());
-  EXPECT_EQ(mesh_markers()[4].yaw, 0);
-  ASSERT_TRUE(edit_journal_undo());
-  EXPECT_EQ(mesh_markers()[1].flags, 0u);
-
+  edit.set_flags = _marker_invisible | 0x200;
+  edit.clear_flags = 0xFFFFFFFF;
+  ASSERT_TRUE(marker_operation_edit(two, edit));
+  EXPECT_EQ(mesh_markers()[0].flags, uint32_t(_marker_invisible));
   const int32_t outside[] = {0, 5};
   EXPECT_FALSE(marker_operation_edit(outside, edit));
   marker_field_edit too_hard;
   too_hard.minimum_difficulty = 5;
-  EXPECT_FALSE(marker_operation_edit(one, too_hard));
+  EXPECT_FALSE(marker_operation_edit(two, too_hard));
   EXPECT_FALSE(marker_operation_edit({}, edit));
-  EXPECT_EQ(mesh_markers()[0].flags, uint32_t(_marker_stone | _marker_respawns));
+  EXPECT_STREQ(edit_journal_undo_name(), "Edit Marker");
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_FALSE(edit_journal_can_undo());
 }
 
 TEST_F(MarkerPaletteOperations, AddingAMarkerOffTheMapClampsItAndStandsItOnTheGround) {
@@ -235,18 +205,6 @@ TEST_F(MarkerPaletteOperations, DuplicateCopiesTheSelectedMarkersAndSelectsTheCo
   ASSERT_TRUE(edit_journal_undo());
   EXPECT_EQ(mesh_marker_count(), 5);
   EXPECT_EQ(connector_selection_indices(), (std::vector<int32_t>{0, 2}));
-}
-
-TEST_F(MarkerPaletteOperations, DuplicateAtTheMapsEdgeClampsTheCopyIntoTheMap) {
-  map_fixture map = map_fixture_new(1, 1);
-  map.palette = {map_fixture_palette_entry(_marker_observer, NONE_TAG, 0)};
-  map.markers = {map_fixture_marker(_marker_observer, 0, 32 * 512 - 100, 32 * 512 - 600)};
-  const int32_t tag = store.store_map("edge", map);
-  ASSERT_TRUE(map_open(tag));
-  ASSERT_TRUE(connector_selection_add_index(0));
-  ASSERT_EQ(marker_placement_duplicate_selection(), 1);
-  EXPECT_EQ(mesh_markers()[1].location.x, 32 * 512 - 513);
-  EXPECT_EQ(mesh_markers()[1].location.y, 32 * 512 - 513);
 }
 
 }  // namespace
