@@ -318,11 +318,15 @@ void CMapActionsDlg::restoreSelections(uint32_t lists) {
   }
   if (lists & MAP_ACTIONS_REBUILD_PARAMETERS) {
     parameters_->clearSelection();
-    if (QListWidgetItem* item = parameters_->item(s.selected_parameter)) item->setSelected(true);
+    if (QListWidgetItem* item = parameters_->item(s.selected_parameter)) {
+      item->setSelected(true);
+      parameters_->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+    }
   }
   elements_->clearSelection();
   if (QListWidgetItem* item = elements_->item(s.selected_element)) {
     item->setSelected(true);
+    elements_->setCurrentItem(item, QItemSelectionModel::NoUpdate);
     elements_->scrollToItem(item);
   }
 }
