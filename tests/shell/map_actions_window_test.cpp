@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
@@ -32,8 +33,11 @@
 #include "shell/shell_commands.h"
 #include "shell/shell_dialogs.h"
 #include "shell/tool_modes.h"
+#include "shell/tool_modes_private.h"
 #include "shell/vellgrim_frame.h"
 #include "shell/vellgrim_startup.h"
+#include "shell/visual_view.h"
+#include "view/render.h"
 #include "support/map_fixtures.h"
 #include "support/map_test_store.h"
 #include "support/scripted_ui_host.h"
@@ -134,10 +138,28 @@ class MapActionsWindow : public ::testing::Test {
     for (int i = 0; i < list->count(); ++i) out.push_back(list->item(i)->text().toStdString());
     return out;
   }
+  // Edit > Undo, which also rebuilds the window's lists.
   bool undo() {
-    if (!edit_journal_undo()) return false;
-    RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ACTIONS, true);
+    if (!edit_journal_can_undo()) return false;
+    CommandUndo();
     return true;
+  }
+  // A client point of the visual view whose first hit is the ground, inside the map.
+  bool ground_point(QPoint* at, render_pick_hit* hit) {
+    visual_view_invalidate();
+    visual_view_step();
+    for (int y = VISUAL_VIEW_HEIGHT / 2; y < VISUAL_VIEW_HEIGHT; y += 7)
+      for (int x = VISUAL_VIEW_WIDTH / 3; x < VISUAL_VIEW_WIDTH * 2 / 3; x += 7) {
+        int32_t vx, vy;
+        render_client_to_view(x, y, &vx, &vy);
+        render_pick_hit hits[4];
+        if (render_pick_point(vx, vy, _pick_ground, hits, 4) > 0 && hits[0].a > 1024 && hits[0].b > 1024) {
+          *at = QPoint(x, y);
+          *hit = hits[0];
+          return true;
+        }
+      }
+    return false;
   }
   int32_t marker_of_type(int16_t type) {
     for (int32_t i = 0; i < mesh_marker_count(); ++i)
@@ -499,6 +521,41 @@ TEST_F(MapActionsWindow, TheSelectionCommandsMakeActionsFromTheSelectedMarkers) 
   ASSERT_EQ(map_actions_count(), 1);
   EXPECT_GE(map_action_find_parameter(0, make_tag("loca"), _parameter_world_point2d), 0);
   EXPECT_GE(map_action_find_parameter(0, make_tag("face"), _parameter_angle), 0);
+}
+
+TEST_F(MapActionsWindow, WithTheToolAPressOnTheGroundAddsAPointAndADragSetsAFacing) {
+  const int32_t slot = action("March", "move");
+  ASSERT_GE(map_action_operation_add_parameter(slot, make_tag("face"), _parameter_angle), 0);
+  SelectTool(_tool_map_actions);
+  ASSERT_TRUE(window->isVisible());
+  edit_journal_clear();
+  select_actions({0});
+  window->parameterList()->item(1)->setSelected(true);  // face (the required ones come after)
+  ASSERT_EQ(MapActionsPickMode(), _pick_mode_facing);
+  QPoint at;
+  render_pick_hit hit;
+  ASSERT_TRUE(ground_point(&at, &hit));
+  QWidget* view = shell.frame->visualView();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::qWait(120);
+  ToolMouseHeld(0, int16_t(at.x() + 40), int16_t(at.y()));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, at + QPoint(40, 0));
+  ASSERT_EQ(map_action_parameter(slot, 1)->element_count, 1);
+  EXPECT_EQ(map_actions_selection.selected_element, 0);
+  const int32_t dest = map_action_find_parameter(slot, make_tag("dest"), _parameter_world_point2d);
+  window->parameterList()->item(dest)->setSelected(true);
+  ASSERT_EQ(MapActionsPickMode(), _pick_mode_points);
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_EQ(map_action_parameter(slot, dest)->element_count, 1);
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(map_action_element_value(slot, dest, 0, &x, 0));
+  ASSERT_TRUE(map_action_element_value(slot, dest, 0, &y, 1));
+  EXPECT_LE(std::abs(x - hit.a) + std::abs(y - hit.b), 1);
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(map_action_parameter(slot, dest)->element_count, 0);
+  EXPECT_EQ(map_actions_selection.selected_element, -1);
+  SelectTool(_tool_preview);
+  EXPECT_FALSE(window->isVisible());
 }
 
 }  // namespace
