@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -236,7 +237,17 @@ CMapActionsDlg::CMapActionsDlg(QWidget* frame) : QDialog(frame, Qt::Tool | Qt::C
   double_click(actions_, MAP_ACTIONS_EDIT, &CMapActionsDlg::editAction);
   double_click(parameters_, MAP_ACTIONS_PARAMETER_EDIT, &CMapActionsDlg::editParameter);
   double_click(elements_, MAP_ACTIONS_ELEMENT_EDIT, &CMapActionsDlg::editElement);
+  for (QListWidget* l : {actions_, parameters_, elements_}) l->installEventFilter(this);
   updateButtons();
+}
+
+// The space bar is the move buttons' modifier here: a list would take it as a search for a line
+// starting with a blank (an indented action) and change the selection under the user's hands.
+bool CMapActionsDlg::eventFilter(QObject* watched, QEvent* event) {
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+    return true;
+  return QDialog::eventFilter(watched, event);
 }
 
 QWidget* CMapActionsDlg::control(int32_t id) const { return findChild<QWidget*>(QString::number(id)); }

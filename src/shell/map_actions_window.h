@@ -106,6 +106,7 @@ class CMapActionsDlg : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void actionSelectionChanged();

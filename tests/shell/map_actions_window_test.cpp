@@ -217,8 +217,12 @@ TEST_F(MapActionsWindow, RequiredParametersAddedOnSelectionMarkTheMapAndUndo) {
 
 TEST_F(MapActionsWindow, ABlockMovedTenPlacesNearEitherEndKeepsItsOrder) {
   for (const char* name : {"a", "b", "c", "d", "e", "f"}) action(name);
+  map_action_operation_indent(5, true);  // "   f": what a search for a blank would find
   show();
   select_actions({2, 3, 4});
+  // The space bar held over the list is the modifier only, never a search for an indented line.
+  QTest::keyPress(window->actionList(), Qt::Key_Space);
+  EXPECT_EQ(window->actionList()->selectedItems().size(), 3);
   keyboard_set_key(_key_space, true);
   button(MAP_ACTIONS_MOVE_UP)->click();
   EXPECT_EQ(names(), (std::vector<std::string>{"c", "d", "e", "a", "b", "f"}));
