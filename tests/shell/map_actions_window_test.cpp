@@ -46,6 +46,7 @@
 #include "tools/connector_selection.h"
 #include "tools/edit_journal.h"
 #include "tools/map_action_operations.h"
+#include "tools/map_action_text.h"
 #include "tools/map_session.h"
 
 namespace {
@@ -560,6 +561,34 @@ TEST_F(MapActionsWindow, WithTheToolAPressOnTheGroundAddsAPointAndADragSetsAFaci
   EXPECT_EQ(map_actions_selection.selected_element, -1);
   SelectTool(_tool_preview);
   EXPECT_FALSE(window->isVisible());
+}
+
+// Export, then read back through Mesh > Import Map Actions...: the window shows what was read.
+TEST_F(MapActionsWindow, AnImportedScriptIsListedAtOnce) {
+  const int32_t slot = action("Cross the ford", "move");
+  ASSERT_GE(map_action_operation_add_required_parameters(slot), 0);
+  const int32_t dest = map_action_find_parameter(slot, make_tag("dest"), _parameter_world_point2d);
+  const int32_t point[2] = {12 * 512, 20 * 512};
+  ASSERT_TRUE(map_action_operation_append_elements(slot, dest, 1, std::as_bytes(std::span(point))));
+  const std::string path = store.folder().path() + "/script.txt";
+  ASSERT_TRUE(map_action_text_export_file(path));
+  std::vector<int32_t> everything = {slot};
+  ASSERT_TRUE(map_action_operation_delete(everything, true));
+  show();
+  EXPECT_EQ(window->actionList()->count(), 0);
+  ui.open_files.push_back(path);
+  CommandImportMapActions();
+  EXPECT_EQ(lines(window->actionList()), std::vector<std::string>{"MOVE.Cross the ford"});
+  select_actions({0});
+  window->parameterList()->item(dest)->setSelected(true);
+  ASSERT_EQ(window->elementList()->count(), 1);
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(map_action_element_value(map_actions_window_row_slot(0), dest, 0, &x, 0));
+  ASSERT_TRUE(map_action_element_value(map_actions_window_row_slot(0), dest, 0, &y, 1));
+  EXPECT_EQ(x, point[0]);
+  EXPECT_EQ(y, point[1]);
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(window->actionList()->count(), 0);
 }
 
 }  // namespace
