@@ -273,3 +273,5 @@ uint64_t MapActionOverlayStamp() {
     value = value * 1000003u + uint64_t(uint32_t(field));
   return value;
 }
+
+void MapActionOverlayChanged() { ++overlay_changes; }

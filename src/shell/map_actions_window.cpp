@@ -376,6 +376,7 @@ void CMapActionsDlg::refresh(uint32_t lists, bool keep) {
   restoreSelections(lists);
   rebuilding_ = false;
   updateButtons();
+  MapActionOverlayChanged();
 }
 
 void CMapActionsDlg::actionSelectionChanged() {

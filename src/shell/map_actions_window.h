@@ -159,8 +159,10 @@ inline constexpr int32_t MAP_ACTIONS_POINT_RADIUS = 50;
 // The tool's overlay: the selected parameter's objects or points on the visual view, and the point
 // list of the overhead view.
 void DrawMapActionOverlay(render_view* view);
-// Changes whenever the overlay would look different.
+// Changes whenever the overlay would look different; the window calls MapActionOverlayChanged
+// after every rebuild.
 uint64_t MapActionOverlayStamp();
+void MapActionOverlayChanged();
 // The Map Actions tool's mouse in view-buffer coordinates (the tool modes hand tool 12's input
 // here): a press picks by the pick mode and acts on the hit, or arms a facing drag that the held
 // button turns and the release stores.

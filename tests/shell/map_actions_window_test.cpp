@@ -94,7 +94,7 @@ class MapActionsWindow : public ::testing::Test {
                    map_fixture_palette_entry(_marker_scenery, make_tag("tree"), -1)};
     map.markers = {map_fixture_marker(_marker_unit, 0, 2000, 2000), map_fixture_marker(_marker_scenery, 0, 3000, 3000),
                    map_fixture_marker(_marker_unit, 0, 4000, 2500)};
-    const int32_t map_tag = store.store_map("scripted", map);
+    map_tag = store.store_map("scripted", map);
     ASSERT_NE(map_tag, NONE);
     window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
     vellgrim_read_profile();
@@ -170,6 +170,7 @@ class MapActionsWindow : public ::testing::Test {
 
   map_test_store store;
   scripted_ui_host ui;
+  int32_t map_tag = NONE;
   CMapActionsDlg* window = nullptr;
 };
 
@@ -589,6 +590,23 @@ TEST_F(MapActionsWindow, AnImportedScriptIsListedAtOnce) {
   EXPECT_EQ(y, point[1]);
   ASSERT_TRUE(undo());
   EXPECT_EQ(window->actionList()->count(), 0);
+}
+
+TEST_F(MapActionsWindow, TemplateMessagesAreShownOncePerOpenMap) {
+  store_lines(make_tag("temp"), "badt", {"Broken", "sometimes"});
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(map_open(map_tag));
+  show();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Got unknown deactivation keyword 'sometimes'");
+  HideShellWindow(window);
+  ShowMapActionsWindow();
+  RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ACTIONS, false);
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  ASSERT_TRUE(map_close());
+  ASSERT_TRUE(map_open(map_tag));
+  ShowMapActionsWindow();
+  EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
 }  // namespace
