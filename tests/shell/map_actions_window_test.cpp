@@ -609,4 +609,32 @@ TEST_F(MapActionsWindow, TemplateMessagesAreShownOncePerOpenMap) {
   EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
+TEST_F(MapActionsWindow, DuplicateCopiesOneThroughTheDialogAndABlockWithout) {
+  action("a");
+  action("b", "move");
+  action("c");
+  show();
+  select_actions({1});
+  with_modal<CEditMapActionDlg>([](CEditMapActionDlg* dialog) {
+    EXPECT_EQ(dialog->type()->currentText().toStdString(), "Move Units");
+    dialog->name()->setText("b again");
+    press_ok(dialog);
+  });
+  button(MAP_ACTIONS_DUPLICATE)->click();
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c", "b again"}));
+  EXPECT_EQ(map_actions_selection.selected_action, 3);
+  with_modal<CEditMapActionDlg>([](CEditMapActionDlg* dialog) { press_cancel(dialog); });
+  button(MAP_ACTIONS_DUPLICATE)->click();
+  EXPECT_EQ(map_actions_count(), 4);
+  select_actions({0, 1});
+  button(MAP_ACTIONS_DUPLICATE)->click();
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c", "b again", "a", "b"}));
+  EXPECT_EQ(map_actions_selection.selected_action, -2);
+  EXPECT_EQ(map_actions_selection.first_selected, 4);
+  EXPECT_EQ(map_actions_selection.selected_count, 2);
+  ASSERT_TRUE(undo());
+  ASSERT_TRUE(undo());
+  EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
 }  // namespace
