@@ -1,8 +1,8 @@
 // The Map Actions tool: what the mouse in the visual view adds to the selected parameter (markers,
 // models, model animations, ground points, facings), and the overlay that shows what the selected
 // parameter refers to on the visual view and the overhead view.
-#include <QListWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
