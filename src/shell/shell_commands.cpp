@@ -13,6 +13,7 @@
 #include "map/mesh_geometry.h"
 #include "platform/ui_host.h"
 #include "shell/command_table.h"
+#include "shell/map_actions_window.h"
 #include "shell/map_image_commands.h"
 #include "shell/marker_dialogs.h"
 #include "shell/overhead_view.h"
@@ -121,11 +122,13 @@ void CommandQuit() {
 // A step that can't be put back (no memory for a section) ends the history; the author learns why.
 void CommandUndo() {
   if (edit_journal_can_undo() && !edit_journal_undo()) show_error("couldn't undo in '%s'. The reasons are in tarn_log.txt.", map_name());
+  RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ACTIONS, true);
   UpdateMenuState();
 }
 
 void CommandRedo() {
   if (edit_journal_can_redo() && !edit_journal_redo()) show_error("couldn't redo in '%s'. The reasons are in tarn_log.txt.", map_name());
+  RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ACTIONS, true);
   UpdateMenuState();
 }
 
@@ -205,8 +208,6 @@ void CommandRecomputeMeshLod() {
 void CommandMeshLimits() { mesh_show_limits(); }
 
 // ---- Selection ----
-// The map actions model arrives with its module.
-
 // One selected marker has the whole dialog; several share it without the position fields.
 void CommandEditMarker() {
   const std::vector<int32_t> selected = shell_selected_marker_indices();
@@ -215,9 +216,7 @@ void CommandEditMarker() {
   else if (selected.size() > 1)
     EditSelectedMarkers();
 }
-void CommandCreateDataContainer() {}
-void CommandCreateSquad() {}
-void CommandCreateObserverMovementAction() {}
+// Create Data Container, Create Squad and Create Observer Movement Action: selection_action_commands.cpp.
 
 // ---- Windows ----
 

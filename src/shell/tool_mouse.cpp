@@ -10,6 +10,7 @@
 #include "map/markers.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
+#include "shell/map_actions_window.h"
 #include "shell/scenery_window.h"
 #include "shell/shadow_commands.h"
 #include "shell/shell.h"
@@ -53,7 +54,7 @@ uint16_t pick_mask(int32_t tool) {
     case _tool_submesh:
     case _tool_terrain_painting:
     case _tool_reflection_painting: return _pick_ground;
-    case _tool_map_actions: return 0;  // the map actions window's pick modes are not wired yet
+    case _tool_map_actions: return 0;  // the map actions window picks by its own mode
     default: return _pick_marker | _pick_ground;
   }
 }
@@ -253,6 +254,12 @@ void ToolMouseDown(uint32_t time, uint16_t modifiers, int16_t client_x, int16_t 
   tool_drag.cursor_x = x;
   tool_drag.cursor_y = y;
   const int32_t tool = shell.current_tool;
+  if (tool == _tool_map_actions) {
+    MapActionsToolPress(time, modifiers, x, y);
+    tool_overlay_changed();
+    UpdateMenuState();
+    return;
+  }
   render_pick_hit hit;
   if (!pick_first(x, y, pick_mask(tool), tool == _tool_select_vertex, &hit)) {
     UpdateMenuState();
@@ -335,17 +342,18 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
       release_after_popup();
       return;
     }
+    case _tool_map_actions: MapActionsToolHeld(x, y); return;
     case _tool_terrain_painting:
     case _tool_place_projectile:
-    case _tool_map_actions:
     case _tool_reflection_painting: return;
     default: held_marker_tools(modifiers, x, y); return;
   }
   SetMapModified(true);
 }
 
-void ToolMouseUp(uint16_t) {
+void ToolMouseUp(uint16_t modifiers) {
   if (shell.current_tool == _tool_height_painter) height_painter_end_stroke();
+  if (shell.current_tool == _tool_map_actions) MapActionsToolRelease(modifiers);
   if (tool_drag.dragging) {
     if (tool_drag.height_drag) vertex_selection_height_drag_end();
     if (drag_step_name) (void)edit_journal_merge_after(drag_base_serial, drag_step_name);

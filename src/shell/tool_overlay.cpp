@@ -7,6 +7,7 @@
 #include "map/markers.h"
 #include "tag_files/tag_files.h"
 #include "map/mesh.h"
+#include "shell/map_actions_window.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
 #include "shell/tool_modes_private.h"
@@ -95,6 +96,7 @@ void before_scene(render_view*) {
 void after_scene(render_view* view) {
   draw_selected_vertices(view);
   if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
+  if (shell.current_tool == _tool_map_actions) DrawMapActionOverlay(view);
   if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
     height_painter_outline outline;
     if (height_painter_get_outline(overlay.brush_x, overlay.brush_y, &outline)) {
@@ -139,6 +141,7 @@ uint64_t stamp() {
   value = value * 31 + uint64_t(tool_models_current_marker(_marker_model) + 1) * 4099u +
           uint64_t(tool_models_current_marker(_marker_model_animation) + 1);
   value = value * 31 + uint64_t(tool_drag.cursor_x) * 65537u + uint64_t(tool_drag.cursor_y);
+  value = value * 31 + (shell.current_tool == _tool_map_actions ? MapActionOverlayStamp() : 0);
   return value * 31 + uint64_t(tool_drag.dragging);
 }
 

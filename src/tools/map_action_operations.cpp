@@ -58,6 +58,16 @@ bool map_action_operation_set_name(int32_t slot, const char* name) {
   return recorded("Rename Map Action", [&] { return map_action_set_name(slot, name); });
 }
 
+bool map_action_operation_set_type(int32_t slot, tag type) {
+  const map_action* action = map_action_get(slot);
+  if (action == nullptr) return false;
+  const map_action kept = *action;
+  return recorded("Edit Map Action", [&] {
+    return map_action_set_record_fields(slot, kept.expiration_mode, kept.action_flags, type, kept.trigger_time_lower,
+                                        kept.trigger_time_range);
+  });
+}
+
 int32_t map_action_operation_add_parameter(int32_t slot, tag name, int16_t type) {
   return recorded("Add Parameter", [&] { return map_action_add_parameter(slot, name, type); });
 }

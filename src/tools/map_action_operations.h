@@ -17,6 +17,8 @@ int32_t map_action_operation_move(int32_t slot, bool up, int32_t steps);
 bool map_action_operation_indent(int32_t slot, bool deeper);
 bool map_action_operation_set_properties(int32_t slot, const map_action_properties& properties);
 bool map_action_operation_set_name(int32_t slot, const char* name);
+// Sets the type code exactly as given (no lower-casing): a code whose template is missing is kept.
+bool map_action_operation_set_type(int32_t slot, tag type);
 int32_t map_action_operation_add_parameter(int32_t slot, tag name, int16_t type);
 int32_t map_action_operation_add_null_parameter(int32_t slot);
 bool map_action_operation_delete_parameter(int32_t slot, int32_t parameter);
