@@ -9,6 +9,7 @@
 #include "shell/shell.h"
 #include "shell/tool_modes_private.h"
 #include "shell/visual_view.h"
+#include "tools/edit_journal.h"
 #include "tools/terrain_painter.h"
 
 namespace {
@@ -16,6 +17,16 @@ namespace {
 enum : uint16_t { COLOR_WHITE = 0x7FFF };
 
 void follow(const render_pick_hit& ground) { tool_overlay_set_brush(true, ground.a / 512.0, ground.b / 512.0); }
+
+// A paint that changed nothing (the cells already of the type) leaves the map unmodified: the
+// modified mark stays until the map is saved, so it follows recorded steps only.
+bool paint(const render_pick_hit& ground, uint16_t modifiers) {
+  const uint64_t before = edit_journal_undo_serial();
+  terrain_painter_paint(modifiers & INPUT_MODIFIER_RIGHT_BUTTON, ground.a, ground.b, terrain_painter_tick_now());
+  if (edit_journal_undo_serial() == before) return false;
+  visual_view_invalidate();
+  return true;
+}
 
 }  // namespace
 
@@ -35,19 +46,13 @@ bool tool_terrain_press(const render_pick_hit& ground, uint16_t modifiers) {
     visual_view_invalidate();
     return false;
   }
-  if (terrain_painter_paint(modifiers & INPUT_MODIFIER_RIGHT_BUTTON, ground.a, ground.b, terrain_painter_tick_now())) {
-    SetMapModified(true);
-    visual_view_invalidate();
-  }
+  if (paint(ground, modifiers)) SetMapModified(true);
   return true;
 }
 
 bool tool_terrain_held(const render_pick_hit& ground, uint16_t modifiers) {
   follow(ground);
-  if (!terrain_painter_paint(modifiers & INPUT_MODIFIER_RIGHT_BUTTON, ground.a, ground.b, terrain_painter_tick_now()))
-    return false;
-  visual_view_invalidate();
-  return true;
+  return paint(ground, modifiers);
 }
 
 void tool_terrain_release() { terrain_painter_end_stroke(); }

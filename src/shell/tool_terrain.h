@@ -10,7 +10,8 @@ void tool_terrain_select(bool entering);
 // A press on the ground: Shift flood-fills from the cell under it; otherwise a brush step, or with
 // the right button the triangle under it. True when the press arms a drag.
 bool tool_terrain_press(const render_pick_hit& ground, uint16_t modifiers);
-// Every main-loop pass of a drag: paints at the ground point under the cursor. True when it painted.
+// Every main-loop pass of a drag: paints at the ground point under the cursor. True when that
+// changed the map.
 bool tool_terrain_held(const render_pick_hit& ground, uint16_t modifiers);
 void tool_terrain_release();
 void tool_terrain_key(uint8_t key);

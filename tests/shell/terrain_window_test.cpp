@@ -223,6 +223,11 @@ TEST_F(TerrainTool, TheKeysChangeTheBrushAndDeleteTogglesTheLastStroke) {
   QTest::keyClick(view(), Qt::Key_F8);
   EXPECT_EQ(terrain_painter_preferences_in_use()->brush_shape, _terrain_painter_square);
   const auto& [cell, at] = *cells.begin();
+  // Grass on grass changes nothing and leaves the map unmodified.
+  choose(_terrain_grass);
+  click(at);
+  EXPECT_FALSE(IsMapModified());
+  EXPECT_FALSE(edit_journal_can_undo());
   choose(_terrain_forest);
   click(at);
   EXPECT_EQ(types(cell.first, cell.second), 0xBB);
