@@ -11,6 +11,7 @@
 #include "cseries/bit_vector.h"
 #include "cseries/error_manager.h"
 #include "map/mesh.h"
+#include "map/mesh_edit.h"
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
 
@@ -379,17 +380,22 @@ terrain_fill_result terrain_painter_flood_fill(int32_t column, int32_t row, uint
   if (column < 0 || row < 0 || column >= columns || row >= rows) return result;
   const int32_t count = columns * rows;
   // The region is listed whole: each cell at most once (the visited bits), so the list never
-  // holds more than the grid.
+  // holds more than the grid. Beside each listed cell, its new flag word.
   bit_vector* visited = bit_vector_new(count);
   std::vector<int32_t> list;
+  std::vector<uint16_t> words;
+  std::vector<int32_t> first_changed, last_changed;  // per row, the columns to note
   try {
     list.reserve(size_t(count));
+    words.reserve(size_t(count));
+    first_changed.assign(size_t(rows), columns);
+    last_changed.assign(size_t(rows), -1);
   } catch (const std::bad_alloc&) {
     bit_vector_dispose(visited);
   }
   if (!visited) {
     POST_ERROR(error_out_of_memory, "the flood fill stopped: couldn't allocate #%d bytes for its cell list.",
-               count * 4);
+               count * 6);
     return result;
   }
   if (painter && synchronize()) close_batch();
@@ -399,12 +405,6 @@ terrain_fill_result terrain_painter_flood_fill(int32_t column, int32_t row, uint
   static constexpr uint8_t directions[8] = {ALL, UP | LEFT, DOWN | RIGHT, 0, ALL, RIGHT | UP, DOWN | LEFT, 0};
   const uint16_t type = uint16_t(current_type & 0x0F);
   const auto kept = [kept_types](uint32_t t) { return (kept_types >> t) & 1u; };
-
-  journal_step step(TERRAIN_PAINTER_FILL_STEP_NAME);
-  if (!step.is_open()) {
-    bit_vector_dispose(visited);
-    return result;
-  }
   const auto append = [&](int32_t c, int32_t r) {
     if (c < 0 || r < 0 || c >= columns || r >= rows) return;
     const int32_t i = r * columns + c;
@@ -412,6 +412,8 @@ terrain_fill_result terrain_painter_flood_fill(int32_t column, int32_t row, uint
     bit_vector_set(visited, i);
     list.push_back(i);
   };
+  // Each cell is read once, when it is processed, so its new word can wait: the writes are made
+  // afterwards, each row's changed span noted once rather than cell by cell.
   append(column, row);
   for (size_t next = 0; next < list.size(); ++next) {
     const int32_t c = list[next] % columns, r = list[next] / columns;
@@ -422,10 +424,12 @@ terrain_fill_result terrain_painter_flood_fill(int32_t column, int32_t row, uint
     uint16_t changed = bits;
     if (!upper_kept) changed = uint16_t((changed & ~_cell_even_terrain_mask) | (type << 4));
     if (!lower_kept) changed = uint16_t((changed & ~_cell_odd_terrain_mask) | type);
+    words.push_back(changed);
     if (changed != bits) {
       result.triangles_set += int32_t(((changed ^ bits) & _cell_even_terrain_mask) != 0) +
                               int32_t(((changed ^ bits) & _cell_odd_terrain_mask) != 0);
-      edit_journal_cell(c, r)->terrain_and_flags = changed;
+      first_changed[size_t(r)] = std::min(first_changed[size_t(r)], c);
+      last_changed[size_t(r)] = std::max(last_changed[size_t(r)], c);
     }
     if (ways & DOWN) append(c, r + 1);
     if (ways & RIGHT) append(c + 1, r);
@@ -434,7 +438,18 @@ terrain_fill_result terrain_painter_flood_fill(int32_t column, int32_t row, uint
   }
   bit_vector_dispose(visited);
   result.cells_visited = int32_t(list.size());
-  result.filled = step.commit() || result.triangles_set == 0;
+  if (result.triangles_set == 0) {
+    result.filled = true;
+    return result;
+  }
+  journal_step step(TERRAIN_PAINTER_FILL_STEP_NAME);
+  if (!step.is_open()) return result;
+  for (int32_t r = 0; r < rows; ++r) {
+    if (last_changed[size_t(r)] >= 0) edit_journal_note_cells(first_changed[size_t(r)], r, last_changed[size_t(r)], r);
+  }
+  mesh_cell* cells = mesh_edit_cells();
+  for (size_t k = 0; k < list.size(); ++k) cells[list[k]].terrain_and_flags = words[k];
+  result.filled = step.commit();
   if (painter) refill();
   return result;
 }
