@@ -26,3 +26,4 @@ int cli_render_overhead(cli_options& options, const std::string& name, const std
 int cli_render_overhead_of_open_map(cli_options& options, const std::string& file, float zoom);
 void cli_add_shadow_commands(CLI::App& app, cli_options& options);  // after the map commands
 void cli_add_map_action_commands(CLI::App& app, cli_options& options);  // after the map commands
+void cli_add_terrain_commands(CLI::App& app, cli_options& options);  // after the map commands

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   cli_add_render_commands(app, options);
   cli_add_shadow_commands(app, options);
   cli_add_map_action_commands(app, options);
+  cli_add_terrain_commands(app, options);
   CLI11_PARSE(app, argc, argv);
   // A command that opened the store ends through the exit procedures: lock released, log closed.
   cli_session_end(options);

@@ -10,10 +10,11 @@
 #include "shell/tool_modes_private.h"
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
+#include "tools/terrain_painter.h"
 #include "tools/vertex_selection.h"
 
 bool shell_height_painter_has_undo() { return height_painter_has_undo(); }
-bool shell_terrain_painter_has_undo() { return false; }
+bool shell_terrain_painter_has_undo() { return terrain_painter_has_undo(); }
 int32_t shell_selected_marker_count() { return connector_selection_count(); }
 std::vector<int32_t> shell_selected_marker_indices() { return connector_selection_indices(); }
 int32_t shell_current_model_marker() { return tool_models_current_marker(_marker_model); }

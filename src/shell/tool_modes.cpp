@@ -11,6 +11,7 @@
 #include "shell/scenery_window.h"
 #include "shell/shell.h"
 #include "shell/tool_modes_private.h"
+#include "shell/tool_terrain.h"
 #include "shell/visual_view.h"
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
@@ -147,6 +148,8 @@ void SelectTool(int32_t index) {
   connector_selection_clear();
   if (old_tool == _tool_height_painter) height_painter_stop();
   if (index == _tool_height_painter) height_painter_start();
+  if (old_tool == _tool_terrain_painting) tool_terrain_select(false);
+  if (index == _tool_terrain_painting) tool_terrain_select(true);
   apply_view_preset(index);
   tool_overlay_set_brush(false, 0, 0);
   tool_overlay_set_hovered(-1);
@@ -176,6 +179,9 @@ void ToolbarCommand(int32_t id) {
 void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {
   if (!shell_map_is_open()) return;
   if (tool_models_key(shell.current_tool, key)) return;
+  // The painters take the virtual key as it came: upper-casing would turn F7..F12 (0x76..0x7B)
+  // into letters.
+  const uint8_t virtual_key = key;
   if (key >= 'a' && key <= 'z') key = uint8_t(key - 'a' + 'A');
   render_view_settings* settings = render_get_view_settings();
   const vertex_key_outcome outcome =
@@ -189,11 +195,15 @@ void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {
     UpdateMenuState();
   }
   if (shell.current_tool == _tool_height_painter) {
-    const std::string message = height_painter_key(key);
+    const std::string message = height_painter_key(virtual_key);
     if (!message.empty()) {
       screen_message_show("%s", message.c_str());
       visual_view_invalidate();
     }
+    UpdateMenuState();
+  }
+  if (shell.current_tool == _tool_terrain_painting) {
+    tool_terrain_key(virtual_key);
     UpdateMenuState();
   }
 }
@@ -212,6 +222,10 @@ void ToolIdle() {
   if (tool == _tool_height_painter) {
     if (render_pick_point(x, y, _pick_ground, &hit, 1) > 0)
       tool_overlay_set_brush(true, hit.a / 512.0, hit.b / 512.0);
+    return;
+  }
+  if (tool == _tool_terrain_painting) {
+    tool_terrain_idle(x, y);
     return;
   }
   if (tool == _tool_place_model || tool == _tool_place_model_animation) {

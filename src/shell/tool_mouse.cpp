@@ -16,6 +16,7 @@
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
 #include "shell/tool_modes_private.h"
+#include "shell/tool_terrain.h"
 #include "shell/vellgrim_frame.h"
 #include "shell/visual_view.h"
 #include "tools/connector_selection.h"
@@ -25,6 +26,7 @@
 #include "tools/marker_operations.h"
 #include "tools/reflection_map_utils.h"
 #include "tools/shadow_editor.h"
+#include "tools/terrain_painter.h"
 #include "tools/vertex_selection.h"
 
 tool_drag_state tool_drag = {0, 0, -1, -1, 0, 0, false, false, false, false, _tool_drag_none, 0, 0, 0};
@@ -158,6 +160,9 @@ void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, 
     case _tool_select_cell:
       vertex_selection_click_cell(hit.a, hit.b, modifiers);
       arm_drag(x, y, hit.a, hit.b, time, ARMING_DELAY);
+      break;
+    case _tool_terrain_painting:
+      if (tool_terrain_press(hit, modifiers)) arm_drag(x, y, hit.a, hit.b, time, ARMING_DELAY);
       break;
     case _tool_reflection_painting:
       if (reflection_paint_toggle(hit.a, hit.b)) {
@@ -343,7 +348,13 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
       return;
     }
     case _tool_map_actions: MapActionsToolHeld(x, y); return;
-    case _tool_terrain_painting:
+    case _tool_terrain_painting: {
+      render_pick_hit hit;
+      if (!pick_first(x, y, _pick_ground, false, &hit) || !tool_terrain_held(hit, modifiers)) return;
+      // The right button's triangles are steps of their own: the release joins them.
+      if ((modifiers & INPUT_MODIFIER_RIGHT_BUTTON) && !drag_step_name) drag_step_name = TERRAIN_PAINTER_TRIANGLE_STEP_NAME;
+      break;
+    }
     case _tool_place_projectile:
     case _tool_reflection_painting: return;
     default: held_marker_tools(modifiers, x, y); return;
@@ -354,6 +365,7 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
 void ToolMouseUp(uint16_t modifiers) {
   if (shell.current_tool == _tool_height_painter) height_painter_end_stroke();
   if (shell.current_tool == _tool_map_actions) MapActionsToolRelease(modifiers);
+  if (shell.current_tool == _tool_terrain_painting) tool_terrain_release();
   if (tool_drag.dragging) {
     if (tool_drag.height_drag) vertex_selection_height_drag_end();
     if (drag_step_name) (void)edit_journal_merge_after(drag_base_serial, drag_step_name);

@@ -11,6 +11,7 @@
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
 #include "shell/tool_modes_private.h"
+#include "shell/tool_terrain.h"
 #include "tools/connector_selection.h"
 #include "tools/height_painter.h"
 #include "tools/vertex_selection.h"
@@ -104,6 +105,8 @@ void after_scene(render_view* view) {
       draw_polyline(view, outline.outer, COLOR_GREY);
     }
   }
+  if (shell.current_tool == _tool_terrain_painting)
+    tool_terrain_draw_overlay(view, overlay.brush_shown, overlay.brush_x, overlay.brush_y);
   if (!tool_drag.dragging) return;
   if (tool_drag.kind == _tool_drag_facing && tool_drag.anchor_x >= 0) {
     const double angle = tool_drag.facing * 2 * M_PI / 65536.0;

@@ -17,6 +17,7 @@
 #include "shell/tool_modes.h"
 #include "shell/visual_view.h"
 #include "tools/height_painter.h"
+#include "tools/terrain_painter.h"
 #include "view/render.h"
 
 namespace {
@@ -202,5 +203,6 @@ void OpenToolPreferences() {
     if (boxes[k]->isChecked()) *word = uint16_t(*word | flags->entries[k].bit);
   }
   if (height_painter_active()) height_painter_reload_preferences();
+  if (terrain_painter_active()) terrain_painter_reload_preferences();
   visual_view_invalidate();
 }
