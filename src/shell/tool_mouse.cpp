@@ -203,7 +203,7 @@ void release_after_popup() {
   UpdateMenuState();
 }
 
-void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y) {
+void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y, int16_t client_x, int16_t client_y) {
   if (tool_drag.kind == _tool_drag_rubber_band) {
     std::vector<render_pick_hit> hits(MAXIMUM_HITS);
     const int32_t count = std::min<int32_t>(
@@ -211,6 +211,13 @@ void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y) {
         MAXIMUM_HITS);
     for (int32_t k = 0; k < count; ++k)
       if (!marker_selected(hits[k].a)) select_marker(hits[k].a, true);
+    return;
+  }
+  const bool moving = modifiers & (INPUT_MODIFIER_RIGHT_BUTTON | INPUT_MODIFIER_CTRL);
+  if (!moving && (modifiers & INPUT_MODIFIER_ALT)) {
+    QWidget* view = shell.frame ? shell.frame->visualView() : nullptr;
+    const QPoint global = view ? view->mapToGlobal(QPoint(client_x, client_y)) : QPoint(client_x, client_y);
+    if (tool_models_variant_popup(shell.current_tool, view, global)) release_after_popup();
     return;
   }
   const std::vector<int32_t> selected = selected_marker_indices();
@@ -289,6 +296,9 @@ void ToolMouseDown(uint32_t time, uint16_t modifiers, int16_t client_x, int16_t 
         connector_selection_clear();
         tool_models_press_model(tool, hit.a, hit.b != 0);
         arm_drag(x, y, hit.point.x, hit.point.y, time, MODEL_ARMING_DELAY);
+      } else if (tool == _tool_place_local_projectile_group) {
+        // On the model itself: the group keeps the model's height, not the ground's under it.
+        place_marker(tool, hit.point);
       }
       break;
     case _pick_marker: press_marker(tool, hit.a, modifiers, x, y, time); break;
@@ -357,7 +367,7 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
     case _tool_place_projectile:
     case _tool_map_actions:
     case _tool_reflection_painting: return;
-    default: held_marker_tools(modifiers, x, y); return;
+    default: held_marker_tools(modifiers, x, y, client_x, client_y); return;
   }
   SetMapModified(true);
 }

@@ -1,5 +1,6 @@
 // What the current tool draws over the visual view: the height painter's brush, the dashed
 // selection rectangle while dragging, the facing indicator of a turn, and the selected markers.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/definition_groups.h"
@@ -92,8 +93,26 @@ void before_scene(render_view*) {
   }
 }
 
+// Place Model and Place Model Animation: the preview's box where a press would place it, a line to
+// its front, and its name above it.
+void draw_model_preview(render_view* view) {
+  tool_model_outline outline;
+  if (!tool_models_preview_outline(shell.current_tool, &outline)) return;
+  for (int32_t a = 0; a < 8; ++a)
+    for (int32_t bit = 1; bit < 8; bit <<= 1)
+      if (!(a & bit)) render_view_draw_line(view, outline.corners[a], outline.corners[a | bit], COLOR_WHITE, true);
+  render_view_draw_line(view, outline.location, outline.front, COLOR_YELLOW, true);
+  world_point3d top = outline.location;
+  for (const world_point3d& corner : outline.corners) top.z = std::max(top.z, corner.z);
+  int32_t x, y;
+  float depth;
+  if (outline.name[0] && render_view_project(view, top, &x, &y, &depth))
+    render_view_draw_text(view, x, y - 10, outline.name, COLOR_WHITE);
+}
+
 void after_scene(render_view* view) {
   draw_selected_vertices(view);
+  draw_model_preview(view);
   if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
   if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
     height_painter_outline outline;

@@ -306,7 +306,7 @@ TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
   EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
 }
 
-// Place Model: a press places the model with the preview's facing (Left turns it), a Ctrl drag
+// Place Model: a press places the model with the preview's facing (Left turns it a sixteenth back), a Ctrl drag
 // moves it, a plain drag turns it, Delete removes it; each one Undo step.
 TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   map_fixture map = meadow();
@@ -319,14 +319,14 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   render_pick_hit hit, target;
   ASSERT_TRUE(find(_pick_ground, _pick_ground, &at, &hit, true));
   QTest::keyClick(view(), Qt::Key_Left);
-  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0x0800);
+  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0xF000);
   press(at);
   ASSERT_EQ(mesh_marker_count(), 1);
   const marker_data placed = mesh_markers()[0];
   EXPECT_EQ(placed.type, _marker_model);
   EXPECT_EQ(placed.location.x, on_grid(hit.point.x));
   EXPECT_EQ(placed.location.y, on_grid(hit.point.y));
-  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_EQ(model_operation_facing(0), 0xF000);
   EXPECT_EQ(shell_current_model_marker(), 0);
   EXPECT_TRUE(shell_model_is_current());
 
@@ -340,7 +340,7 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   EXPECT_EQ(mesh_markers()[0].identifier, placed.identifier);
   EXPECT_EQ(mesh_markers()[0].location.x, on_grid(target.point.x));
   EXPECT_EQ(mesh_markers()[0].location.y, on_grid(target.point.y));
-  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_EQ(model_operation_facing(0), 0xF000);
   EXPECT_STREQ(edit_journal_undo_name(), "Move Model");
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_markers()[0].location.x, on_grid(hit.point.x));
@@ -351,10 +351,10 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   ASSERT_EQ(mesh_marker_count(), 2);
   hold(to);
   release(to);
-  EXPECT_NE(model_operation_facing(1), 0x0800);
+  EXPECT_NE(model_operation_facing(1), 0xF000);
   EXPECT_STREQ(edit_journal_undo_name(), "Turn Model");
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
-  EXPECT_EQ(model_operation_facing(1), 0x0800);
+  EXPECT_EQ(model_operation_facing(1), 0xF000);
 
   // Delete takes the current model; Undo brings it back.
   QTest::keyClick(view(), Qt::Key_Delete);
