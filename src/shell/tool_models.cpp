@@ -227,6 +227,8 @@ bool tool_models_preview_outline(int32_t tool, tool_model_outline* outline) {
   const int32_t tag_index = tag_file_find(group.group_tag, palette->definition_tag);
   outline->name = tag_index != NONE ? tag_file_get_name(tag_index) : "";
   outline->location = preview.location;
+  outline->facing = preview.facing;
+  outline->pitch = preview.pitch;
   // A model stands where it would be placed; an animation on the ground under its origin.
   int16_t geometry_index = NONE;
   const uint16_t yaw = type == _marker_model ? uint16_t(-int32_t(preview.facing)) : preview.facing;

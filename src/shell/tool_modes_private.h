@@ -77,6 +77,7 @@ struct tool_model_outline {
   world_point3d location;
   world_point3d corners[8];
   world_point3d front;
+  uint16_t facing, pitch;
   const char* name;
 };
 // False when there is no preview to draw (another tool, no palette entry, the cursor off the map).
