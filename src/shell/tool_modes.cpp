@@ -147,6 +147,7 @@ void SelectTool(int32_t index) {
   show_tool_windows(index);
   tool_drag.dragging = false;
   tool_drag.armed_time = 0;
+  tool_cursor_update();
   visual_view_invalidate();
   UpdateMenuState();
 }

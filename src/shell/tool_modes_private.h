@@ -53,6 +53,9 @@ void tool_overlay_set_brush(bool shown, double x, double y);
 // The marker under the cursor (-1 for none), drawn highlighted while it is not selected.
 void tool_overlay_set_hovered(int32_t marker_index);
 
+// The visual view's cursor for the current tool and drag (tool_cursor.cpp).
+void tool_cursor_update();
+
 // Place Model and Place Model Animation (tool_models.cpp). The current model or model animation as
 // a marker index (-1 for none), resolved afresh on every call.
 int32_t tool_models_current_marker(int16_t marker_type);

@@ -10,6 +10,7 @@
 #include "map/markers.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
+#include "render/screen_messages.h"
 #include "shell/shadow_commands.h"
 #include "shell/shell.h"
 #include "shell/tool_modes.h"
@@ -326,6 +327,10 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
   tool_drag.cursor_x = int16_t(x);
   tool_drag.cursor_y = int16_t(y);
   tool_overlay_changed();
+  // The cursor follows the drag's kind once the tool has chosen it.
+  struct cursor_after {
+    ~cursor_after() { tool_cursor_update(); }
+  } cursor;
   const int32_t tool = shell.current_tool;
   switch (tool) {
     case _tool_select_vertex:
@@ -383,13 +388,19 @@ void ToolMouseUp(uint16_t) {
     // A quick click with the Submesh tool toggles the submesh's protection.
     if (tool_drag.armed_time && tool_time_now() < tool_drag.armed_time && shell.current_tool == _tool_submesh) {
       render_pick_hit hit;
-      if (pick_first(tool_drag.start_x, tool_drag.start_y, _pick_ground, false, &hit) &&
-          shadow_toggle_protected(shadow_submesh_at(hit.a, hit.b)))
+      const int32_t submesh =
+          pick_first(tool_drag.start_x, tool_drag.start_y, _pick_ground, false, &hit) ? shadow_submesh_at(hit.a, hit.b) : -1;
+      if (submesh >= 0 && shadow_toggle_protected(submesh)) {
         SetMapModified(true);
+        // Nothing on the view shows the bit: say what the click did.
+        screen_message_show(shadow_submesh_is_protected(submesh) ? "Submesh %d protected\n" : "Submesh %d unprotected\n",
+                            submesh);
+      }
     }
     tool_drag.armed_time = 0;
   }
   drag_step_name = nullptr;
+  tool_cursor_update();
   tool_overlay_changed();
 }
 

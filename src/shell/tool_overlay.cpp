@@ -96,8 +96,9 @@ void before_scene(render_view*) {
 // Place Model and Place Model Animation: the preview's box where a press would place it, a line to
 // its front, and its name above it.
 void draw_model_preview(render_view* view) {
+  // While a drag moves or turns the model itself, a box at the cursor would only mislead.
   tool_model_outline outline;
-  if (!tool_models_preview_outline(shell.current_tool, &outline)) return;
+  if (tool_drag.dragging || !tool_models_preview_outline(shell.current_tool, &outline)) return;
   for (int32_t a = 0; a < 8; ++a)
     for (int32_t bit = 1; bit < 8; bit <<= 1)
       if (!(a & bit)) render_view_draw_line(view, outline.corners[a], outline.corners[a | bit], COLOR_WHITE, true);

@@ -780,6 +780,7 @@ TEST_F(ToolModes, AProtectedSubmeshSurvivesSaveAndReopen) {
   press(at);
   release(at);
   EXPECT_TRUE(shadow_submesh_is_protected(0));
+  EXPECT_STREQ(screen_message_current(screen_message_clock()), "Submesh 0 protected");
   EXPECT_TRUE(IsMapModified());
   EXPECT_TRUE(AreShadowMapsChanged());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
@@ -819,6 +820,38 @@ TEST_F(ToolModes, TheColourPickersFlagModeEditsTheFlagsAndKeepsUnchangedChannels
   EXPECT_EQ(result.green, 0x8080); // changed: the byte in both halves
   EXPECT_EQ(result.blue, 0xFF01);
   EXPECT_EQ(result.flags, uint16_t(_color_is_reversed | 0x0100));
+}
+
+}  // namespace
+
+namespace {
+
+// The cursor says what a press does: an arrow to pick with Preview, a cross to aim the vertex,
+// painting and placing tools, a hand for the Submesh tool's click; a move drag shows the move.
+TEST_F(ToolModes, TheCursorFollowsTheToolAndTheDrag) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  open(map);
+  define_hut(1);
+  SelectTool(_tool_preview);
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
+  SelectTool(_tool_select_vertex);
+  EXPECT_EQ(view()->cursor().shape(), Qt::CrossCursor);
+  SelectTool(_tool_submesh);
+  EXPECT_EQ(view()->cursor().shape(), Qt::PointingHandCursor);
+  SelectTool(_tool_place_scenery);
+  EXPECT_EQ(view()->cursor().shape(), Qt::CrossCursor);
+
+  // A Ctrl drag of a model pressed with Preview moves it.
+  QPoint at;
+  ASSERT_TRUE(place_model_in_view(&at));
+  press(at, Qt::ControlModifier);
+  QTest::qWait(200);
+  ToolMouseHeld(INPUT_MODIFIER_CTRL, int16_t(at.x() + 10), int16_t(at.y() + 5));
+  EXPECT_EQ(tool_drag.kind, _tool_drag_move);
+  EXPECT_EQ(view()->cursor().shape(), Qt::SizeAllCursor);
+  release(at + QPoint(10, 5));
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
 }
 
 }  // namespace
