@@ -218,8 +218,10 @@ void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y, int16_t client_
   if (!moving && (modifiers & INPUT_MODIFIER_ALT)) {
     QWidget* view = shell.frame ? shell.frame->visualView() : nullptr;
     const QPoint global = view ? view->mapToGlobal(QPoint(client_x, client_y)) : QPoint(client_x, client_y);
-    if (tool_models_variant_popup(shell.current_tool, view, global)) release_after_popup();
-    return;
+    if (tool_models_variant_popup(shell.current_tool, view, global)) {
+      release_after_popup();
+      return;
+    }
   }
   const std::vector<int32_t> selected = selected_marker_indices();
   render_pick_hit hit;

@@ -28,8 +28,17 @@ struct overlay_state {
   bool brush_shown = false;
   double brush_x = 0, brush_y = 0;
   uint64_t stamp = 1;
-  int32_t hovered = -1;
+  // The hovered marker by type and identifier: a save sorts the list under an index.
+  int16_t hovered_type = -1, hovered_identifier = 0;
+  int32_t hovered_index = -1;  // for a marker not yet numbered
 } overlay;
+
+bool is_hovered(int32_t index) {
+  if (overlay.hovered_type < 0 || index < 0 || index >= mesh_marker_count()) return false;
+  const marker_data& marker = mesh_markers()[index];
+  if (marker.identifier == 0) return index == overlay.hovered_index;
+  return marker.type == overlay.hovered_type && marker.identifier == overlay.hovered_identifier;
+}
 
 void draw_polyline(render_view* view, const std::vector<world_point3d>& points, uint16_t color) {
   for (size_t k = 0; k + 1 < points.size(); ++k) render_view_draw_line(view, points[k], points[k + 1], color, true);
@@ -149,7 +158,7 @@ void after_scene(render_view* view) {
 uint16_t marker_state(int32_t index) {
   if (index < 0 || index >= mesh_marker_count()) return 0;
   if (connector_selection_contains_index(index)) return _render_marker_selected;
-  return index == overlay.hovered ? _render_marker_hovered : 0;
+  return is_hovered(index) ? _render_marker_hovered : 0;
 }
 
 // The selection lives outside the map's stamp: count it in, with the drag and the brush.
@@ -179,7 +188,14 @@ void tool_overlay_set_brush(bool shown, double x, double y) {
 }
 
 void tool_overlay_set_hovered(int32_t marker_index) {
-  if (marker_index == overlay.hovered) return;
-  overlay.hovered = marker_index;
+  const bool valid = marker_index >= 0 && marker_index < mesh_marker_count();
+  const int16_t type = valid ? mesh_markers()[marker_index].type : int16_t(-1);
+  const int16_t identifier = valid ? mesh_markers()[marker_index].identifier : int16_t(0);
+  if (type == overlay.hovered_type && identifier == overlay.hovered_identifier &&
+      (identifier != 0 || marker_index == overlay.hovered_index))
+    return;
+  overlay.hovered_index = valid ? marker_index : -1;
+  overlay.hovered_type = type;
+  overlay.hovered_identifier = identifier;
   ++overlay.stamp;
 }

@@ -465,12 +465,24 @@ TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
   const int32_t outside[] = {7};
   EXPECT_FALSE(marker_operation_move(outside, world_point3d{0, 0, 0}));
 
+  // The hovered marker, like the selected one, is still the same marker after the save.
+  tool_overlay_set_hovered(2);
+  ASSERT_EQ(mesh_markers()[2].identifier, 498);
   SetMapModified(true);
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
   EXPECT_TRUE(connector_selection_contains(_marker_scenery, 499));
   EXPECT_EQ(connector_selection_count(), 1);
-  for (int32_t k = 0; k < mesh_marker_count(); ++k)
-    EXPECT_EQ(tool_overlay_procedures()->marker_state(k) != 0, mesh_markers()[k].identifier == 499) << k;
+  for (int32_t k = 0; k < mesh_marker_count(); ++k) {
+    const int16_t identifier = mesh_markers()[k].identifier;
+    EXPECT_EQ(tool_overlay_procedures()->marker_state(k),
+              identifier == 499 ? _render_marker_selected : identifier == 498 ? _render_marker_hovered : 0)
+        << k;
+  }
+  // A deletion before it shifts its index; the highlight stays on it.
+  ASSERT_EQ(mesh_markers()[0].identifier, 500);
+  ASSERT_TRUE(marker_operation_delete(0));
+  ASSERT_EQ(mesh_markers()[1].identifier, 498);
+  EXPECT_EQ(tool_overlay_procedures()->marker_state(1), _render_marker_hovered);
 }
 
 }  // namespace
