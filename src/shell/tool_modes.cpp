@@ -7,6 +7,7 @@
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "render/screen_messages.h"
+#include "shell/marker_dialogs.h"
 #include "shell/shell.h"
 #include "shell/tool_modes_private.h"
 #include "shell/visual_view.h"
@@ -159,8 +160,11 @@ void ToolbarCommand(int32_t id) {
   const bool double_click = toolbar_clicked_before && now - last_toolbar_tick < uint32_t(QGuiApplication::styleHints()->mouseDoubleClickInterval());
   last_toolbar_tick = now;
   toolbar_clicked_before = true;
-  // The marker palette dialog comes with the marker palette; a double-click only marks the map now.
-  if (double_click && tool_marker_type(index) >= 0 && shell_map_is_open()) SetMapModified(true);
+  // A double-click opens the tool's marker palette; the map counts as changed however it closes.
+  if (double_click && tool_marker_type(index) >= 0 && shell_map_is_open()) {
+    OpenMarkerPalette(tool_marker_type(index));
+    SetMapModified(true);
+  }
 }
 
 void ToolKey(uint8_t key, uint8_t, uint16_t modifiers) {

@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -864,6 +866,29 @@ TEST_F(ToolModes, TheCursorFollowsTheToolAndTheDrag) {
   EXPECT_EQ(view()->cursor().shape(), Qt::SizeAllCursor);
   release(at + QPoint(10, 5));
   EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
+
+namespace {
+
+// A double-click on a placement tool's button opens its marker palette and counts as a change even
+// when the palette closes untouched; on another tool's button it is only a tool change.
+TEST_F(ToolModes, ADoubleClickedPlacementButtonMarksTheMapChanged) {
+  map_fixture map = meadow();
+  open(map);
+  QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_select_vertex));
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_select_vertex));
+  EXPECT_EQ(shell.current_tool, _tool_select_vertex);
+  EXPECT_FALSE(IsMapModified());
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_scenery));
+  EXPECT_EQ(shell.current_tool, _tool_place_scenery);
+  EXPECT_TRUE(IsMapModified());
+  SetMapModified(false);
+  QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_unit));
+  EXPECT_FALSE(IsMapModified());
 }
 
 }  // namespace
