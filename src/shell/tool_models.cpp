@@ -94,6 +94,9 @@ void tool_models_press_model(int32_t tool, int32_t object_index, bool animation)
   if (!marker) return;
   set_current(type, int32_t(marker - mesh_markers()));
   preview_of(type).facing = model_operation_facing(int32_t(marker - mesh_markers()));
+  // With Preview the pressed one is the one Delete and the drags act on, whichever its kind.
+  if (tool == _tool_preview)
+    set_current(type == _marker_model ? _marker_model_animation : _marker_model, -1);
 }
 
 void tool_models_follow_cursor(int32_t tool, bool ground_hit, const world_point3d& ground) {

@@ -141,6 +141,7 @@ class ToolModes : public ::testing::Test {
     box.collection_reference_index = NONE;
     const int16_t geometry = definition_add(&geometry_definitions, make_tag("box1"), &box);
     ASSERT_NE(geometry, NONE);
+    hut_geometry = geometry;
     model_definition hut = {};
     hut.geometry_tag = make_tag("box1");
     hut.geometry_index = geometry;
@@ -168,6 +169,7 @@ class ToolModes : public ::testing::Test {
   scripted_ui_host ui;
   CVellgrimFrameWnd* frame = nullptr;
   int32_t map_tag = NONE;
+  int16_t hut_geometry = NONE;
 };
 
 TEST_F(ToolModes, EachToolSetsItsViewPresetAndAToolChangeUndoesViewChanges) {
@@ -889,6 +891,43 @@ TEST_F(ToolModes, ADoubleClickedPlacementButtonMarksTheMapChanged) {
   QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
   ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_unit));
   EXPECT_FALSE(IsMapModified());
+}
+
+}  // namespace
+
+namespace {
+
+// A model animation pressed with Preview becomes the one Delete removes, even with a model current
+// before: the press leaves no model current.
+TEST_F(ToolModes, PreviewMakesThePressedModelOrAnimationTheOnlyCurrentOne) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  map.palette.push_back(map_fixture_palette_entry(_marker_model_animation, make_tag("mil1"), NONE));
+  open(map);
+  model_animation_definition mill = {};
+  mill.frame_count = 1;
+  mill.frame_geometry_tags[0] = make_tag("box1");
+  define_hut(1);
+  mill.frame_geometry_indexes[0] = hut_geometry;
+  ASSERT_NE(definition_add(&model_animation_definitions, make_tag("mil1"), &mill), NONE);
+  markers_reset_palette();
+  markers_instantiate();
+  const int32_t hut = model_operation_place(_marker_model, 0, 3000, 3000, 0);
+  const int32_t windmill = model_operation_place(_marker_model_animation, 0, 6000, 3000, 0);
+  ASSERT_GE(hut, 0);
+  ASSERT_GE(windmill, 0);
+  ASSERT_NE(model_animation_get(mesh_markers()[windmill].object_index), nullptr);
+  use(_tool_preview);
+  tool_models_press_model(_tool_preview, mesh_markers()[hut].object_index, false);
+  EXPECT_EQ(tool_models_current_marker(_marker_model), hut);
+  tool_models_press_model(_tool_preview, mesh_markers()[windmill].object_index, true);
+  EXPECT_EQ(tool_models_current_marker(_marker_model), -1);
+  EXPECT_EQ(tool_models_current_marker(_marker_model_animation), windmill);
+  QTest::keyClick(view(), Qt::Key_Delete);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  EXPECT_EQ(mesh_markers()[0].type, _marker_model);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 2);
 }
 
 }  // namespace
