@@ -234,11 +234,12 @@ void add_models(definition_list& list) {
     const char* name;
     box shape;
     uint32_t flags;
+    int16_t variant_count;
   };
   const model_entry models[] = {
-      {ids::hut, "hut", {{-384, -320, 0}, {384, 320, 640}}, MODEL_TURNS_BY_QUARTERS},
-      {ids::watch_tower, "watch tower", {{-256, -256, 0}, {256, 256, 1536}}, MODEL_TURNS_BY_QUARTERS},
-      {ids::bridge, "bridge", {{-1280, -192, 0}, {1280, 192, 96}}, 0},
+      {ids::hut, "hut", {{-384, -320, 0}, {384, 320, 640}}, MODEL_TURNS_BY_QUARTERS, 3},
+      {ids::watch_tower, "watch tower", {{-256, -256, 0}, {256, 256, 1536}}, MODEL_TURNS_BY_QUARTERS, 1},
+      {ids::bridge, "bridge", {{-1280, -192, 0}, {1280, 192, 96}}, 0, 1},
   };
   for (const model_entry& entry : models) add_geometry(list, entry.identifier, entry.name, entry.shape);
   for (const model_entry& entry : models) {
@@ -250,6 +251,7 @@ void add_models(definition_list& list) {
     record.footprint_right = int16_t(entry.shape.maximum[0]);
     record.footprint_bottom = int16_t(entry.shape.maximum[1]);
     record.geometry_index = NONE;
+    record.variant_count = entry.variant_count;
     list.add(model_definitions, entry.identifier, entry.name, record);
   }
 

@@ -28,7 +28,7 @@ constexpr int16_t kConnectorCodes[] = {B, 1, L, L, S, S, S, S, 16, E};
 constexpr int16_t kGeometryCodes[] = {B, 1, L, L, B, 6, L, E, 2, 94, E};
 constexpr int16_t kMediaCodes[] = {B, 1, L, L, S, S, S, S, 2, 238, E};
 constexpr int16_t kMeshLightingCodes[] = {B, 1, B, 7, L, E, S, S, L, 28, E};
-constexpr int16_t kModelCodes[] = {B, 1, L, L, S, S, S, S, 2, 46, E};
+constexpr int16_t kModelCodes[] = {B, 1, L, L, S, S, S, S, 2, S, 44, E};
 constexpr int16_t kModelAnimationCodes[] = {B,  1,  L, S, S, B,  MAXIMUM_MODEL_ANIMATION_FRAMES, L, E, 64, 748,
                                             S, S, S, S, S, S, 52, L, L, 4, E};
 constexpr int16_t kMonsterCodes[] = {B, 1, L, L, 2, S, 1012, E};

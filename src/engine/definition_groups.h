@@ -153,9 +153,11 @@ struct model_definition {
   // top >= bottom.
   int16_t footprint_left, footprint_top, footprint_right, footprint_bottom;
   int16_t geometry_index;
-  uint8_t reserved[46];
+  int16_t variant_count;  // the variants a model can show; 0 or less counts as one
+  uint8_t reserved[44];
 };
 static_assert(sizeof(model_definition) == 64);
+static_assert(offsetof(model_definition, variant_count) == 18);
 static_assert(offsetof(model_definition, geometry_index) == 16);
 extern definition_group model_definitions;
 

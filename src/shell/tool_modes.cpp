@@ -158,6 +158,7 @@ void SelectTool(int32_t index) {
   show_tool_windows(index);
   tool_drag.dragging = false;
   tool_drag.armed_time = 0;
+  tool_cursor_update();
   visual_view_invalidate();
   UpdateMenuState();
 }
@@ -169,7 +170,7 @@ void ToolbarCommand(int32_t id) {
   const bool double_click = toolbar_clicked_before && now - last_toolbar_tick < uint32_t(QGuiApplication::styleHints()->mouseDoubleClickInterval());
   last_toolbar_tick = now;
   toolbar_clicked_before = true;
-  // The caller of the palette dialog marks the map modified, changed or not.
+  // A double-click opens the tool's marker palette; the map counts as changed however it closes.
   if (double_click && tool_marker_type(index) >= 0 && shell_map_is_open()) {
     OpenMarkerPalette(tool_marker_type(index));
     SetMapModified(true);

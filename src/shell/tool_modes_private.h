@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+class QPoint;
+class QWidget;
+
 #include "view/render.h"
 
 // One per tool, in tool order.
@@ -50,6 +53,9 @@ void tool_overlay_set_brush(bool shown, double x, double y);
 // The marker under the cursor (-1 for none), drawn highlighted while it is not selected.
 void tool_overlay_set_hovered(int32_t marker_index);
 
+// The visual view's cursor for the current tool and drag (tool_cursor.cpp).
+void tool_cursor_update();
+
 // Place Model and Place Model Animation (tool_models.cpp). The current model or model animation as
 // a marker index (-1 for none), resolved afresh on every call.
 int32_t tool_models_current_marker(int16_t marker_type);
@@ -68,3 +74,17 @@ bool tool_models_turn_current(int32_t tool, const world_point3d& ground, uint16_
 bool tool_models_key(int32_t tool, uint8_t key);
 uint16_t tool_models_preview_facing(int32_t tool);
 bool tool_models_delete_current();
+// The preview as the overlay draws it: the corners of its geometry's box (bit 0 of the index: x high,
+// bit 1: y high, bit 2: z high), a point ahead of it for its facing, and its definition's name.
+struct tool_model_outline {
+  world_point3d location;
+  world_point3d corners[8];
+  world_point3d front;
+  uint16_t facing, pitch;
+  const char* name;
+};
+// False when there is no preview to draw (another tool, no palette entry, the cursor off the map).
+bool tool_models_preview_outline(int32_t tool, tool_model_outline* outline);
+// An Alt drag on the current model: a pop-up of its variants, the current one checked; the choice
+// becomes the model's variant. False when there is no model to choose for (nothing shown).
+bool tool_models_variant_popup(int32_t tool, QWidget* parent, const QPoint& global_position);

@@ -10,6 +10,7 @@
 #include "map/markers.h"
 #include "map/mesh.h"
 #include "platform/ui_host.h"
+#include "render/screen_messages.h"
 #include "shell/map_actions_window.h"
 #include "shell/scenery_window.h"
 #include "shell/shadow_commands.h"
@@ -135,9 +136,10 @@ void press_marker(int32_t tool, int32_t index, uint16_t modifiers, int16_t x, in
   tool_drag.anchor_z = marker.location.z;
 }
 
-// A placement tool's marker at the point, facing 0, on the ground; a full list says so.
-void place_marker(int32_t tool, const world_point3d& point) {
-  (void)AddMarker(tool_marker_type(tool), tool_palette_entry(tool), point, 0, false, true);
+// A placement tool's marker at the point, facing 0, on the ground unless told to keep the point's
+// height (a group set on a model); a full list says so.
+void place_marker(int32_t tool, const world_point3d& point, bool on_ground = true) {
+  (void)AddMarker(tool_marker_type(tool), tool_palette_entry(tool), point, 0, false, on_ground);
 }
 
 void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, int16_t x, int16_t y, uint32_t time) {
@@ -191,7 +193,7 @@ void release_after_popup() {
   UpdateMenuState();
 }
 
-void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y) {
+void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y, int16_t client_x, int16_t client_y) {
   if (tool_drag.kind == _tool_drag_rubber_band) {
     std::vector<render_pick_hit> hits(MAXIMUM_HITS);
     const int32_t count = std::min<int32_t>(
@@ -200,6 +202,15 @@ void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y) {
     for (int32_t k = 0; k < count; ++k)
       if (!marker_selected(hits[k].a)) select_marker(hits[k].a, true);
     return;
+  }
+  const bool moving = modifiers & (INPUT_MODIFIER_RIGHT_BUTTON | INPUT_MODIFIER_CTRL);
+  if (!moving && (modifiers & INPUT_MODIFIER_ALT)) {
+    QWidget* view = shell.frame ? shell.frame->visualView() : nullptr;
+    const QPoint global = view ? view->mapToGlobal(QPoint(client_x, client_y)) : QPoint(client_x, client_y);
+    if (tool_models_variant_popup(shell.current_tool, view, global)) {
+      release_after_popup();
+      return;
+    }
   }
   const std::vector<int32_t> selected = selected_marker_indices();
   render_pick_hit hit;
@@ -283,6 +294,9 @@ void ToolMouseDown(uint32_t time, uint16_t modifiers, int16_t client_x, int16_t 
         connector_selection_clear();
         tool_models_press_model(tool, hit.a, hit.b != 0);
         arm_drag(x, y, hit.point.x, hit.point.y, time, MODEL_ARMING_DELAY);
+      } else if (tool == _tool_place_local_projectile_group) {
+        // On the model itself: the group keeps the model's height, not the ground's under it.
+        place_marker(tool, hit.point, false);
       }
       break;
     case _pick_marker: press_marker(tool, hit.a, modifiers, x, y, time); break;
@@ -310,6 +324,10 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
   tool_drag.cursor_x = int16_t(x);
   tool_drag.cursor_y = int16_t(y);
   tool_overlay_changed();
+  // The cursor follows the drag's kind once the tool has chosen it.
+  struct cursor_after {
+    ~cursor_after() { tool_cursor_update(); }
+  } cursor;
   const int32_t tool = shell.current_tool;
   switch (tool) {
     case _tool_select_vertex:
@@ -357,7 +375,7 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
     }
     case _tool_place_projectile:
     case _tool_reflection_painting: return;
-    default: held_marker_tools(modifiers, x, y); return;
+    default: held_marker_tools(modifiers, x, y, client_x, client_y); return;
   }
   SetMapModified(true);
 }
@@ -375,13 +393,19 @@ void ToolMouseUp(uint16_t modifiers) {
     // A quick click with the Submesh tool toggles the submesh's protection.
     if (tool_drag.armed_time && tool_time_now() < tool_drag.armed_time && shell.current_tool == _tool_submesh) {
       render_pick_hit hit;
-      if (pick_first(tool_drag.start_x, tool_drag.start_y, _pick_ground, false, &hit) &&
-          shadow_toggle_protected(shadow_submesh_at(hit.a, hit.b)))
+      const int32_t submesh =
+          pick_first(tool_drag.start_x, tool_drag.start_y, _pick_ground, false, &hit) ? shadow_submesh_at(hit.a, hit.b) : -1;
+      if (submesh >= 0 && shadow_toggle_protected(submesh)) {
         SetMapModified(true);
+        // Nothing on the view shows the bit: say what the click did.
+        screen_message_show(shadow_submesh_is_protected(submesh) ? "Submesh %d protected\n" : "Submesh %d unprotected\n",
+                            submesh);
+      }
     }
     tool_drag.armed_time = 0;
   }
   drag_step_name = nullptr;
+  tool_cursor_update();
   tool_overlay_changed();
 }
 

@@ -1,5 +1,6 @@
 // What the current tool draws over the visual view: the height painter's brush, the dashed
 // selection rectangle while dragging, the facing indicator of a turn, and the selected markers.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/definition_groups.h"
@@ -29,8 +30,17 @@ struct overlay_state {
   bool brush_shown = false;
   double brush_x = 0, brush_y = 0;
   uint64_t stamp = 1;
-  int32_t hovered = -1;
+  // The hovered marker by type and identifier: a save sorts the list under an index.
+  int16_t hovered_type = -1, hovered_identifier = 0;
+  int32_t hovered_index = -1;  // for a marker not yet numbered
 } overlay;
+
+bool is_hovered(int32_t index) {
+  if (overlay.hovered_type < 0 || index < 0 || index >= mesh_marker_count()) return false;
+  const marker_data& marker = mesh_markers()[index];
+  if (marker.identifier == 0) return index == overlay.hovered_index;
+  return marker.type == overlay.hovered_type && marker.identifier == overlay.hovered_identifier;
+}
 
 void draw_polyline(render_view* view, const std::vector<world_point3d>& points, uint16_t color) {
   for (size_t k = 0; k + 1 < points.size(); ++k) render_view_draw_line(view, points[k], points[k + 1], color, true);
@@ -94,8 +104,27 @@ void before_scene(render_view*) {
   }
 }
 
+// Place Model and Place Model Animation: the preview's box where a press would place it, a line to
+// its front, and its name above it.
+void draw_model_preview(render_view* view) {
+  // While a drag moves or turns the model itself, a box at the cursor would only mislead.
+  tool_model_outline outline;
+  if (tool_drag.dragging || !tool_models_preview_outline(shell.current_tool, &outline)) return;
+  for (int32_t a = 0; a < 8; ++a)
+    for (int32_t bit = 1; bit < 8; bit <<= 1)
+      if (!(a & bit)) render_view_draw_line(view, outline.corners[a], outline.corners[a | bit], COLOR_WHITE, true);
+  render_view_draw_line(view, outline.location, outline.front, COLOR_YELLOW, true);
+  world_point3d top = outline.location;
+  for (const world_point3d& corner : outline.corners) top.z = std::max(top.z, corner.z);
+  int32_t x, y;
+  float depth;
+  if (outline.name[0] && render_view_project(view, top, &x, &y, &depth))
+    render_view_draw_text(view, x, y - 10, outline.name, COLOR_WHITE);
+}
+
 void after_scene(render_view* view) {
   draw_selected_vertices(view);
+  draw_model_preview(view);
   if (shell.current_tool == _tool_place_sound_source) draw_sound_source_names(view);
   if (shell.current_tool == _tool_map_actions) DrawMapActionOverlay(view);
   if (shell.current_tool == _tool_height_painter && overlay.brush_shown) {
@@ -134,7 +163,7 @@ void after_scene(render_view* view) {
 uint16_t marker_state(int32_t index) {
   if (index < 0 || index >= mesh_marker_count()) return 0;
   if (connector_selection_contains_index(index)) return _render_marker_selected;
-  return index == overlay.hovered ? _render_marker_hovered : 0;
+  return is_hovered(index) ? _render_marker_hovered : 0;
 }
 
 // The selection lives outside the map's stamp: count it in, with the drag and the brush.
@@ -165,7 +194,14 @@ void tool_overlay_set_brush(bool shown, double x, double y) {
 }
 
 void tool_overlay_set_hovered(int32_t marker_index) {
-  if (marker_index == overlay.hovered) return;
-  overlay.hovered = marker_index;
+  const bool valid = marker_index >= 0 && marker_index < mesh_marker_count();
+  const int16_t type = valid ? mesh_markers()[marker_index].type : int16_t(-1);
+  const int16_t identifier = valid ? mesh_markers()[marker_index].identifier : int16_t(0);
+  if (type == overlay.hovered_type && identifier == overlay.hovered_identifier &&
+      (identifier != 0 || marker_index == overlay.hovered_index))
+    return;
+  overlay.hovered_index = valid ? marker_index : -1;
+  overlay.hovered_type = type;
+  overlay.hovered_identifier = identifier;
   ++overlay.stamp;
 }

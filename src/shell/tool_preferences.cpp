@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -79,9 +80,59 @@ CCustomColorPickerDlg::CCustomColorPickerDlg(QWidget* parent, uint32_t colorref)
   setOption(QColorDialog::DontUseNativeDialog);
 }
 
+CCustomColorPickerDlg::CCustomColorPickerDlg(QWidget* parent, const rgb_color16& color)
+    : QColorDialog(QColor(color.red >> 8, color.green >> 8, color.blue >> 8), parent), initial_(color) {
+  setWindowTitle("Color");
+  setOption(QColorDialog::DontUseNativeDialog);
+  build_flags_group();
+}
+
+void CCustomColorPickerDlg::build_flags_group() {
+  static const struct {
+    const char* text;
+    uint16_t bit;
+    int id;
+  } flags[3] = {{"Is Reversed", _color_is_reversed, 1154},
+                {"Uses Global Tint", _color_uses_global_tint, 1155},
+                {"Is Unused", _color_is_unused, 1156}};
+  flags_group_ = new QGroupBox("Color Flags", this);
+  flags_group_->setObjectName("group_1252");
+  auto* column = new QVBoxLayout(flags_group_);
+  for (int k = 0; k < 3; ++k) {
+    flag_boxes_[k] = new QCheckBox(flags[k].text, flags_group_);
+    flag_boxes_[k]->setObjectName(QString("check_%1").arg(flags[k].id));
+    flag_boxes_[k]->setChecked(initial_.flags & flags[k].bit);
+    flag_boxes_[k]->setProperty("bit", int(flags[k].bit));
+    column->addWidget(flag_boxes_[k]);
+  }
+  // Beside the picker's own controls, above its OK and Cancel.
+  if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+    box->insertWidget(box->count() - 1, flags_group_);
+  else
+    flags_group_->move(8, 8);
+}
+
 uint32_t CCustomColorPickerDlg::colorref() const {
   const QColor color = currentColor();
   return colorref_of(color.red(), color.green(), color.blue());
+}
+
+rgb_color16 CCustomColorPickerDlg::color16() const {
+  const QColor color = currentColor();
+  // A channel the user left alone keeps all 16 bits; a changed one fills both bytes alike.
+  const auto channel = [](uint16_t initial, int chosen) {
+    return (initial >> 8) == (chosen & 0xFF) ? initial : uint16_t((chosen & 0xFF) * 0x0101);
+  };
+  rgb_color16 result = initial_;
+  result.red = channel(initial_.red, color.red());
+  result.green = channel(initial_.green, color.green());
+  result.blue = channel(initial_.blue, color.blue());
+  for (QCheckBox* box : flag_boxes_) {
+    if (!box) continue;
+    const uint16_t bit = uint16_t(box->property("bit").toInt());
+    result.flags = uint16_t(box->isChecked() ? result.flags | bit : result.flags & ~bit);
+  }
+  return result;
 }
 
 CColorButton::CColorButton(const QString& text, uint32_t colorref, QWidget* parent)

@@ -1,6 +1,7 @@
 #include "tools/model_operations.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "cseries/error_manager.h"
 #include "engine/definition_groups.h"
@@ -32,6 +33,12 @@ bool on_map(int32_t world_x, int32_t world_y) {
 // Models keep the negated turn in their record; model animations keep the turn itself.
 uint16_t stored_yaw(int16_t type, uint16_t facing) {
   return type == _marker_model ? uint16_t(-int32_t(facing)) : facing;
+}
+
+const model_definition* definition_of(const marker_data& marker) {
+  const marker_palette_entry* entry = palette_entry_get(marker.type, marker.palette_index);
+  if (marker.type != _marker_model || !entry || entry->definition_index == NONE) return nullptr;
+  return static_cast<const model_definition*>(definition_get_if_loaded(&model_definitions, entry->definition_index));
 }
 
 world_point3d standing_point(int16_t type, int16_t definition_index, int32_t world_x, int32_t world_y,
@@ -109,12 +116,38 @@ uint16_t model_operation_facing_toward(int32_t marker_index, int32_t world_x, in
   if (!marker) return 0;
   const double angle = std::atan2(double(marker->location.y - world_y), double(marker->location.x - world_x));
   const uint16_t a = uint16_t(int32_t(std::lround(angle * 65536.0 / (2 * M_PI))));
-  const marker_palette_entry* entry = palette_entry_get(marker->type, marker->palette_index);
-  const auto* definition =
-      marker->type == _marker_model && entry && entry->definition_index != NONE
-          ? static_cast<const model_definition*>(definition_get_if_loaded(&model_definitions, entry->definition_index))
-          : nullptr;
+  const model_definition* definition = definition_of(*marker);
   if (definition && (definition->flags & MODEL_TURNS_BY_QUARTERS))
     return uint16_t((((uint32_t(a) + 0x6000u) >> 14) & 3u) * 0x4000u);
   return uint16_t(a + 0x8000u);
+}
+
+int16_t model_operation_variant_count(int32_t marker_index) {
+  const marker_data* marker = model_marker(marker_index);
+  if (!marker || marker->type != _marker_model) return 0;
+  const model_definition* definition = definition_of(*marker);
+  return definition && definition->variant_count > 1 ? definition->variant_count : int16_t(1);
+}
+
+int16_t model_operation_variant(int32_t marker_index) {
+  const marker_data* marker = model_marker(marker_index);
+  if (!marker) return 0;
+  int16_t variant;
+  std::memcpy(&variant, marker->user_data, sizeof(variant));
+  return variant;
+}
+
+bool model_operation_set_variant(int32_t marker_index, int16_t variant) {
+  const int16_t count = model_operation_variant_count(marker_index);
+  if (count == 0) return false;
+  if (variant < 0 || variant >= count) {
+    POST_ERROR(error_data_mismatch, "variant %d not in [0,%d).", variant, count);
+    return false;
+  }
+  journal_step step("Choose Model Variant");
+  if (!step.is_open()) return false;
+  marker_data* edited = edit_journal_marker(marker_index);
+  std::memcpy(edited->user_data, &variant, sizeof(variant));
+  marker_refresh_object(edited);
+  return step.commit();
 }

@@ -21,3 +21,10 @@ uint16_t model_operation_facing(int32_t marker_index);
 // direction of the point to its pivot, kept to quarter turns for a model whose definition turns by
 // quarters. 0 for a marker that is no model.
 uint16_t model_operation_facing_toward(int32_t marker_index, int32_t world_x, int32_t world_y);
+// The variants the model of that marker can show (its definition's count, at least 1); 0 for a
+// marker that is no model (model animations have frames, not variants).
+int16_t model_operation_variant_count(int32_t marker_index);
+// The model's variant, kept in the first word of its marker's user data.
+int16_t model_operation_variant(int32_t marker_index);
+// Shows another variant of the model; a variant outside 0..count - 1 is refused (posted).
+[[nodiscard]] bool model_operation_set_variant(int32_t marker_index, int16_t variant);

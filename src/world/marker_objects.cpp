@@ -80,7 +80,11 @@ void follow_marker(Placed* placed, const marker_data& marker) {
   placed->pitch = marker.pitch;
 }
 
-void refresh_model(const marker_data& marker) { follow_marker(model_get(marker.object_index), marker); }
+void refresh_model(const marker_data& marker) {
+  world_model* model = model_get(marker.object_index);
+  follow_marker(model, marker);
+  if (model) model->variant = user_data_word(marker);
+}
 void refresh_model_animation(const marker_data& marker) {
   follow_marker(model_animation_get(marker.object_index), marker);
 }

@@ -6,8 +6,12 @@
 #include <cmath>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -46,6 +50,7 @@
 #include "map/mesh_geometry.h"
 #include "shell/tool_modes_private.h"
 #include "shell/tool_preferences.h"
+#include "tools/shadow_editor.h"
 #include "tools/vertex_selection.h"
 #include "view/render.h"
 
@@ -56,7 +61,7 @@ class ToolModes : public ::testing::Test {
   void open(map_fixture& map) {
     ASSERT_TRUE(store.ready());
     ASSERT_TRUE(engine_initialize());
-    const int32_t map_tag = store.store_map("meadow", map);
+    map_tag = store.store_map("meadow", map);
     ASSERT_NE(map_tag, NONE);
     window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
     vellgrim_read_profile();
@@ -126,9 +131,45 @@ class ToolModes : public ::testing::Test {
     return sum;
   }
 
+  // A box geometry and the model "hut1" standing on it, with that many variants; the palette's
+  // entries find it and the map's model markers get their models.
+  void define_hut(int16_t variants, uint32_t flags = 0) {
+    geometry_definition box = {};
+    box.minimum_x = box.minimum_y = -300;
+    box.maximum_x = box.maximum_y = 300;
+    box.maximum_z = 600;
+    box.collection_reference_index = NONE;
+    const int16_t geometry = definition_add(&geometry_definitions, make_tag("box1"), &box);
+    ASSERT_NE(geometry, NONE);
+    hut_geometry = geometry;
+    model_definition hut = {};
+    hut.geometry_tag = make_tag("box1");
+    hut.geometry_index = geometry;
+    hut.flags = flags;
+    hut.variant_count = variants;
+    ASSERT_NE(definition_add(&model_definitions, make_tag("hut1"), &hut), NONE);
+    markers_reset_palette();
+    markers_instantiate();
+  }
+
+  // A model of the palette's first model entry placed where the view shows ground, and a client
+  // point of the view where it is picked first.
+  bool place_model_in_view(QPoint* at) {
+    QPoint ground;
+    render_pick_hit hit;
+    use(_tool_place_model);
+    *tool_preference_flags(_tool_place_model) &= uint16_t(~0x0002);
+    if (!find(_pick_ground, _pick_ground, &ground, &hit, true)) return false;
+    if (model_operation_place(_marker_model, 0, hit.point.x, hit.point.y, 0) < 0) return false;
+    use(_tool_preview);
+    return find(_pick_marker | _pick_model | _pick_ground, _pick_model, at);
+  }
+
   map_test_store store;
   scripted_ui_host ui;
   CVellgrimFrameWnd* frame = nullptr;
+  int32_t map_tag = NONE;
+  int16_t hut_geometry = NONE;
 };
 
 TEST_F(ToolModes, EachToolSetsItsViewPresetAndAToolChangeUndoesViewChanges) {
@@ -306,7 +347,7 @@ TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
   EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
 }
 
-// Place Model: a press places the model with the preview's facing (Left turns it), a Ctrl drag
+// Place Model: a press places the model with the preview's facing (Left turns it a sixteenth back), a Ctrl drag
 // moves it, a plain drag turns it, Delete removes it; each one Undo step.
 TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   map_fixture map = meadow();
@@ -319,14 +360,14 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   render_pick_hit hit, target;
   ASSERT_TRUE(find(_pick_ground, _pick_ground, &at, &hit, true));
   QTest::keyClick(view(), Qt::Key_Left);
-  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0x0800);
+  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0xF000);
   press(at);
   ASSERT_EQ(mesh_marker_count(), 1);
   const marker_data placed = mesh_markers()[0];
   EXPECT_EQ(placed.type, _marker_model);
   EXPECT_EQ(placed.location.x, on_grid(hit.point.x));
   EXPECT_EQ(placed.location.y, on_grid(hit.point.y));
-  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_EQ(model_operation_facing(0), 0xF000);
   EXPECT_EQ(shell_current_model_marker(), 0);
   EXPECT_TRUE(shell_model_is_current());
 
@@ -340,7 +381,7 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   EXPECT_EQ(mesh_markers()[0].identifier, placed.identifier);
   EXPECT_EQ(mesh_markers()[0].location.x, on_grid(target.point.x));
   EXPECT_EQ(mesh_markers()[0].location.y, on_grid(target.point.y));
-  EXPECT_EQ(model_operation_facing(0), 0x0800);
+  EXPECT_EQ(model_operation_facing(0), 0xF000);
   EXPECT_STREQ(edit_journal_undo_name(), "Move Model");
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_markers()[0].location.x, on_grid(hit.point.x));
@@ -351,10 +392,10 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   ASSERT_EQ(mesh_marker_count(), 2);
   hold(to);
   release(to);
-  EXPECT_NE(model_operation_facing(1), 0x0800);
+  EXPECT_NE(model_operation_facing(1), 0xF000);
   EXPECT_STREQ(edit_journal_undo_name(), "Turn Model");
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
-  EXPECT_EQ(model_operation_facing(1), 0x0800);
+  EXPECT_EQ(model_operation_facing(1), 0xF000);
 
   // Delete takes the current model; Undo brings it back.
   QTest::keyClick(view(), Qt::Key_Delete);
@@ -428,12 +469,24 @@ TEST_F(ToolModes, MarkersMoveAndTurnAsOneStepEachAndStaySelectedThroughASave) {
   const int32_t outside[] = {7};
   EXPECT_FALSE(marker_operation_move(outside, world_point3d{0, 0, 0}));
 
+  // The hovered marker, like the selected one, is still the same marker after the save.
+  tool_overlay_set_hovered(2);
+  ASSERT_EQ(mesh_markers()[2].identifier, 498);
   SetMapModified(true);
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
   EXPECT_TRUE(connector_selection_contains(_marker_scenery, 499));
   EXPECT_EQ(connector_selection_count(), 1);
-  for (int32_t k = 0; k < mesh_marker_count(); ++k)
-    EXPECT_EQ(tool_overlay_procedures()->marker_state(k) != 0, mesh_markers()[k].identifier == 499) << k;
+  for (int32_t k = 0; k < mesh_marker_count(); ++k) {
+    const int16_t identifier = mesh_markers()[k].identifier;
+    EXPECT_EQ(tool_overlay_procedures()->marker_state(k),
+              identifier == 499 ? _render_marker_selected : identifier == 498 ? _render_marker_hovered : 0)
+        << k;
+  }
+  // A deletion before it shifts its index; the highlight stays on it.
+  ASSERT_EQ(mesh_markers()[0].identifier, 500);
+  ASSERT_TRUE(marker_operation_delete(0));
+  ASSERT_EQ(mesh_markers()[1].identifier, 498);
+  EXPECT_EQ(tool_overlay_procedures()->marker_state(1), _render_marker_hovered);
 }
 
 }  // namespace
@@ -586,6 +639,295 @@ TEST_F(ToolModes, AGrabbedVertexHeldStillStartsNoDragAndSidewaysSelects) {
   release(sideways);
   EXPECT_EQ(sum_of_heights(), before);
   EXPECT_GE(vertex_selection_count(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Closes the first pop-up menu that shows up, choosing the item with that text (none: Escape), and
+// keeps what it listed.
+struct popup_chooser {
+  explicit popup_chooser(QString choice) : choice_(std::move(choice)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu || shown) return;
+      shown = true;
+      for (QAction* action : menu->actions()) {
+        items << action->text();
+        if (action->isChecked()) checked << action->text();
+        if (action->text() == choice_) menu->setActiveAction(action);
+      }
+      QTest::keyClick(menu, choice_.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
+    });
+    timer_.start(10);
+  }
+  bool shown = false;
+  QStringList items, checked;
+
+ private:
+  QString choice_;
+  QTimer timer_;
+};
+
+// Preview presses the model to make it current; an Alt drag offers its variants and the choice is
+// kept in the model and its marker, one Undo step.
+TEST_F(ToolModes, AnAltDragOnTheCurrentModelChoosesItsVariant) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  open(map);
+  define_hut(3);
+  QPoint at;
+  ASSERT_TRUE(place_model_in_view(&at));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_REDO));
+  SetMapModified(false);
+  press(at);
+  ASSERT_EQ(tool_models_current_marker(_marker_model), 0);
+  {
+    popup_chooser chooser("2");
+    QTest::qWait(200);  // past the longer arming delay of a pressed model
+    ToolMouseHeld(INPUT_MODIFIER_ALT, int16_t(at.x() + 5), int16_t(at.y()));
+    EXPECT_TRUE(chooser.shown);
+    EXPECT_EQ(chooser.items, QStringList({"0", "1", "2"}));
+    EXPECT_EQ(chooser.checked, QStringList({"0"}));
+  }
+  // The pop-up took the release: nothing stays captured or dragging.
+  EXPECT_FALSE(frame->mouseCaptured());
+  EXPECT_FALSE(tool_drag.dragging);
+  release(at);
+  EXPECT_EQ(model_operation_variant(0), 2);
+  EXPECT_EQ(model_get(mesh_markers()[0].object_index)->variant, 2);
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_STREQ(edit_journal_undo_name(), "Choose Model Variant");
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(model_operation_variant(0), 0);
+  EXPECT_EQ(model_get(mesh_markers()[0].object_index)->variant, 0);
+
+  // A variant the definition doesn't have is refused and changes nothing.
+  EXPECT_FALSE(model_operation_set_variant(0, 3));
+  EXPECT_FALSE(model_operation_set_variant(0, -1));
+  EXPECT_STREQ(edit_journal_undo_name(), "Place Model");
+}
+
+// Place Local Projectile Group pressed on a model puts the group at the model's own position.
+TEST_F(ToolModes, ALocalProjectileGroupPressedOnAModelStandsAtTheModel) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  map.palette.push_back(map_fixture_palette_entry(_marker_local_projectile_group, make_tag("none"), NONE));
+  open(map);
+  define_hut(1);
+  QPoint at;
+  ASSERT_TRUE(place_model_in_view(&at));
+  use(_tool_place_local_projectile_group);
+  press(at);
+  release(at);
+  ASSERT_EQ(mesh_marker_count(), 2);
+  const marker_data& group = mesh_markers()[1];
+  EXPECT_EQ(group.type, _marker_local_projectile_group);
+  EXPECT_EQ(group.location.x, mesh_markers()[0].location.x);
+  EXPECT_EQ(group.location.y, mesh_markers()[0].location.y);
+  EXPECT_EQ(group.location.z, mesh_markers()[0].location.z);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 1);
+}
+
+// The preview follows the cursor as a box of the model's geometry; Left turns it a quarter for a
+// model that turns by quarters; a moved model's pitch is shown by the preview.
+TEST_F(ToolModes, ThePreviewShowsTheModelsBoxAndAMovedModelsPitch) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  open(map);
+  define_hut(1, MODEL_TURNS_BY_QUARTERS);
+  use(_tool_place_model);
+  *tool_preference_flags(_tool_place_model) &= uint16_t(~0x0002);
+  tool_model_outline outline;
+  tool_models_follow_cursor(_tool_place_model, false, {});
+  EXPECT_FALSE(tool_models_preview_outline(_tool_place_model, &outline));
+  tool_models_follow_cursor(_tool_place_model, true, {4000, 4000, 0});
+  ASSERT_TRUE(tool_models_preview_outline(_tool_place_model, &outline));
+  EXPECT_EQ(outline.corners[0].x, 4000 - 300);
+  EXPECT_EQ(outline.corners[7].x, 4000 + 300);
+  EXPECT_EQ(outline.corners[7].z - outline.corners[0].z, 600);
+  EXPECT_FALSE(tool_models_preview_outline(_tool_select_vertex, &outline));
+
+  QTest::keyClick(view(), Qt::Key_Left);
+  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0xC000);
+  QTest::keyClick(view(), Qt::Key_Right);
+  QTest::keyClick(view(), Qt::Key_Right);
+  EXPECT_EQ(tool_models_preview_facing(_tool_place_model), 0x4000);
+
+  // A Ctrl drag of the pressed model: the preview takes its facing and pitch. A map's model
+  // carries its pitch in its marker, here set as a saved map would have it.
+  QPoint at;
+  ASSERT_TRUE(place_model_in_view(&at));
+  {
+    journal_step step("Tilt");
+    edit_journal_marker(0)->pitch = 0x0800;
+    ASSERT_TRUE(step.commit());
+  }
+  const int32_t placed_x = mesh_markers()[0].location.x;
+  press(at);
+  QTest::qWait(200);
+  ToolMouseHeld(INPUT_MODIFIER_CTRL, int16_t(at.x() + 20), int16_t(at.y() + 10));
+  release(at + QPoint(20, 10));
+  EXPECT_EQ(mesh_markers()[0].pitch, 0x0800);
+  EXPECT_NE(mesh_markers()[0].location.x, placed_x);
+  SelectTool(_tool_place_model);
+  tool_models_follow_cursor(_tool_place_model, true, {4000, 4000, 0});
+  ASSERT_TRUE(tool_models_preview_outline(_tool_place_model, &outline));
+  EXPECT_EQ(outline.pitch, 0x0800);
+  EXPECT_EQ(outline.facing, 0);
+  // Tilted, the box's top stands off its base.
+  EXPECT_NE(outline.corners[4].x, outline.corners[0].x);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_markers()[0].location.x, placed_x);
+}
+
+// A quick click with the Submesh tool protects the submesh under it; the protection is saved with
+// the shadow maps and is there when the map is opened again.
+TEST_F(ToolModes, AProtectedSubmeshSurvivesSaveAndReopen) {
+  map_fixture map = meadow();
+  open(map);
+  use(_tool_submesh);
+  QPoint at;
+  ASSERT_TRUE(find(_pick_ground, _pick_ground, &at));
+  ASSERT_FALSE(shadow_submesh_is_protected(0));
+  press(at);
+  release(at);
+  EXPECT_TRUE(shadow_submesh_is_protected(0));
+  EXPECT_STREQ(screen_message_current(screen_message_clock()), "Submesh 0 protected");
+  EXPECT_TRUE(IsMapModified());
+  EXPECT_TRUE(AreShadowMapsChanged());
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_FALSE(shadow_submesh_is_protected(0));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_REDO));
+  ASSERT_TRUE(shadow_submesh_is_protected(0));
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_SAVE_MAP));
+  EXPECT_FALSE(AreShadowMapsChanged());
+  map_close();
+  ASSERT_TRUE(map_open(map_tag));
+  EXPECT_TRUE(shadow_submesh_is_protected(0));
+}
+
+// The picker's flag mode: the "Color Flags" boxes edit their bits and keep the others; a channel
+// left alone keeps its 16 bits. The plain mode has no flags group.
+TEST_F(ToolModes, TheColourPickersFlagModeEditsTheFlagsAndKeepsUnchangedChannels) {
+  CCustomColorPickerDlg plain(nullptr, 0x00336699u);
+  EXPECT_EQ(plain.flagsGroup(), nullptr);
+  EXPECT_EQ(plain.colorref(), 0x00336699u);
+
+  const rgb_color16 color = {0x12AB, 0x3456, 0xFF01, uint16_t(_color_uses_global_tint | 0x0100)};
+  CCustomColorPickerDlg picker(nullptr, color);
+  ASSERT_NE(picker.flagsGroup(), nullptr);
+  EXPECT_EQ(picker.flagsGroup()->title(), "Color Flags");
+  auto* reversed = picker.findChild<QCheckBox*>("check_1154");
+  auto* tint = picker.findChild<QCheckBox*>("check_1155");
+  auto* unused = picker.findChild<QCheckBox*>("check_1156");
+  ASSERT_TRUE(reversed && tint && unused);
+  EXPECT_EQ(unused->text(), "Is Unused");
+  EXPECT_FALSE(reversed->isChecked());
+  EXPECT_TRUE(tint->isChecked());
+  reversed->setChecked(true);
+  tint->setChecked(false);
+  picker.setCurrentColor(QColor(0x12, 0x80, 0xFF));
+  const rgb_color16 result = picker.color16();
+  EXPECT_EQ(result.red, 0x12AB);    // unchanged: all 16 bits kept
+  EXPECT_EQ(result.green, 0x8080); // changed: the byte in both halves
+  EXPECT_EQ(result.blue, 0xFF01);
+  EXPECT_EQ(result.flags, uint16_t(_color_is_reversed | 0x0100));
+}
+
+}  // namespace
+
+namespace {
+
+// The cursor says what a press does: an arrow to pick with Preview, a cross to aim the vertex,
+// painting and placing tools, a hand for the Submesh tool's click; a move drag shows the move.
+TEST_F(ToolModes, TheCursorFollowsTheToolAndTheDrag) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  open(map);
+  define_hut(1);
+  SelectTool(_tool_preview);
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
+  SelectTool(_tool_select_vertex);
+  EXPECT_EQ(view()->cursor().shape(), Qt::CrossCursor);
+  SelectTool(_tool_submesh);
+  EXPECT_EQ(view()->cursor().shape(), Qt::PointingHandCursor);
+  SelectTool(_tool_place_scenery);
+  EXPECT_EQ(view()->cursor().shape(), Qt::CrossCursor);
+
+  // A Ctrl drag of a model pressed with Preview moves it.
+  QPoint at;
+  ASSERT_TRUE(place_model_in_view(&at));
+  press(at, Qt::ControlModifier);
+  QTest::qWait(200);
+  ToolMouseHeld(INPUT_MODIFIER_CTRL, int16_t(at.x() + 10), int16_t(at.y() + 5));
+  EXPECT_EQ(tool_drag.kind, _tool_drag_move);
+  EXPECT_EQ(view()->cursor().shape(), Qt::SizeAllCursor);
+  release(at + QPoint(10, 5));
+  EXPECT_EQ(view()->cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
+
+namespace {
+
+// A double-click on a placement tool's button opens its marker palette and counts as a change even
+// when the palette closes untouched; on another tool's button it is only a tool change.
+TEST_F(ToolModes, ADoubleClickedPlacementButtonMarksTheMapChanged) {
+  map_fixture map = meadow();
+  open(map);
+  QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_select_vertex));
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_select_vertex));
+  EXPECT_EQ(shell.current_tool, _tool_select_vertex);
+  EXPECT_FALSE(IsMapModified());
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_scenery));
+  EXPECT_EQ(shell.current_tool, _tool_place_scenery);
+  EXPECT_TRUE(IsMapModified());
+  SetMapModified(false);
+  QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+  ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_unit));
+  EXPECT_FALSE(IsMapModified());
+}
+
+}  // namespace
+
+namespace {
+
+// A model animation pressed with Preview becomes the one Delete removes, even with a model current
+// before: the press leaves no model current.
+TEST_F(ToolModes, PreviewMakesThePressedModelOrAnimationTheOnlyCurrentOne) {
+  map_fixture map = meadow();
+  map.palette.push_back(map_fixture_palette_entry(_marker_model, make_tag("hut1"), NONE));
+  map.palette.push_back(map_fixture_palette_entry(_marker_model_animation, make_tag("mil1"), NONE));
+  open(map);
+  model_animation_definition mill = {};
+  mill.frame_count = 1;
+  mill.frame_geometry_tags[0] = make_tag("box1");
+  define_hut(1);
+  mill.frame_geometry_indexes[0] = hut_geometry;
+  ASSERT_NE(definition_add(&model_animation_definitions, make_tag("mil1"), &mill), NONE);
+  markers_reset_palette();
+  markers_instantiate();
+  const int32_t hut = model_operation_place(_marker_model, 0, 3000, 3000, 0);
+  const int32_t windmill = model_operation_place(_marker_model_animation, 0, 6000, 3000, 0);
+  ASSERT_GE(hut, 0);
+  ASSERT_GE(windmill, 0);
+  ASSERT_NE(model_animation_get(mesh_markers()[windmill].object_index), nullptr);
+  use(_tool_preview);
+  tool_models_press_model(_tool_preview, mesh_markers()[hut].object_index, false);
+  EXPECT_EQ(tool_models_current_marker(_marker_model), hut);
+  tool_models_press_model(_tool_preview, mesh_markers()[windmill].object_index, true);
+  EXPECT_EQ(tool_models_current_marker(_marker_model), -1);
+  EXPECT_EQ(tool_models_current_marker(_marker_model_animation), windmill);
+  QTest::keyClick(view(), Qt::Key_Delete);
+  ASSERT_EQ(mesh_marker_count(), 1);
+  EXPECT_EQ(mesh_markers()[0].type, _marker_model);
+  ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 2);
 }
 
 }  // namespace

@@ -111,3 +111,27 @@ TEST_F(ModelOperations, DeletingTakesTheModelAndUndoBringsItBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// The variant lives in the first word of the model marker's user data; a model without a definition
+// shows one variant, a model animation none.
+TEST_F(ModelOperations, AVariantOutsideTheDefinitionsCountIsRefused) {
+  open_map();
+  const int32_t model = model_operation_place(_marker_model, 0, 6000, 2000, 0);
+  const int32_t animation = model_operation_place(_marker_model_animation, 0, 600, 600, 0);
+  ASSERT_GE(model, 0);
+  ASSERT_GE(animation, 0);
+  EXPECT_EQ(model_operation_variant_count(model), 1);
+  EXPECT_EQ(model_operation_variant_count(animation), 0);
+  EXPECT_FALSE(model_operation_set_variant(model, 1));
+  EXPECT_STREQ(error_last_message(), "variant 1 not in [0,1).");
+  EXPECT_STREQ(edit_journal_undo_name(), "Place Model Animation");
+  EXPECT_FALSE(model_operation_set_variant(animation, 0));
+  // The variant it shows already: done, and nothing to undo.
+  ASSERT_TRUE(model_operation_set_variant(model, 0));
+  EXPECT_STREQ(edit_journal_undo_name(), "Place Model Animation");
+  EXPECT_EQ(model_operation_variant(model), 0);
+}
+
+}  // namespace
