@@ -10,6 +10,7 @@
 #include <QStyleHints>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPushButton>
@@ -884,6 +885,10 @@ TEST_F(ToolModes, ADoubleClickedPlacementButtonMarksTheMapChanged) {
   ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_select_vertex));
   EXPECT_EQ(shell.current_tool, _tool_select_vertex);
   EXPECT_FALSE(IsMapModified());
+  // The palette dialog is modal: close it as soon as it shows.
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+  });
   ToolbarCommand(int32_t(FIRST_TOOL_COMMAND) + int32_t(_tool_place_scenery));
   EXPECT_EQ(shell.current_tool, _tool_place_scenery);
   EXPECT_TRUE(IsMapModified());
