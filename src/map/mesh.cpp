@@ -84,6 +84,7 @@ const char* terrain_type_name(int16_t type) {
 
 void mesh_set_dimensions(int16_t width, int16_t height) {
   ++mesh_globals.cells_generation;
+  mesh_forget_normals();
   mesh_globals.width = width;
   mesh_globals.height = height;
   mesh_globals.cells_across = int32_t(width) * CELLS_PER_SUBMESH;

@@ -374,6 +374,8 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
                MESH_HEADER_SIZE + h.data_size, tag_file_get_name(m.tag_index));
     return false;
   }
+  // The stored normals are those of a full preparation, computed now where nobody asked yet.
+  mesh_settle_normals(0, 0, m.cells_across - 1, m.cells_down - 1);
   uint8_t* base = data->data() + MESH_HEADER_SIZE;
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
     if (layout[s].size > 0 && buffers[s].block != nullptr) {

@@ -31,3 +31,6 @@ struct mesh_state {
   uint32_t cells_generation = 0;
 };
 extern mesh_state mesh_globals;
+
+// Every submesh's normals are to be computed again when read (a new grid, a load).
+void mesh_forget_normals();
