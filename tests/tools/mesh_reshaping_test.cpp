@@ -51,9 +51,9 @@ TEST_F(MeshReshaping, TheNeighbourhoodFollowsAChangedVertex) {
   ASSERT_TRUE(make_map("dune", 256, 256));
   marker_data* marker = add_marker(10 * 512 + 100, 10 * 512 + 100);
   ASSERT_NE(marker, nullptr);
-  const uint16_t normals_before = mesh_edit_cell(9, 9)->normals;
+  const uint16_t normals_before = mesh_cell_normals(9, 9);
   ASSERT_TRUE(mesh_set_vertex_height(10, 10, 1024));
-  EXPECT_NE(mesh_edit_cell(9, 9)->normals, normals_before);
+  EXPECT_NE(mesh_cell_normals(9, 9), normals_before);
   EXPECT_GT(marker->location.z, 0);
   ASSERT_NE(object_of(marker), nullptr);
   EXPECT_EQ(object_of(marker)->location.z, marker->location.z);
