@@ -47,11 +47,12 @@ $(TSAN_BUILD)/build.ninja:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLGRIM_TSAN=ON \
 	  -DVELLGRIM_SHELL=OFF -DVELLGRIM_BENCH=OFF
 
-# The input queue and its sampling thread under the thread sanitizer: the only code with two threads.
+# The input queue and its sampling thread, and the map's normals computed on first read from
+# several threads, under the thread sanitizer.
 test-tsan: deps $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_input
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_input test_map
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure -j $(JOBS) -R '^(InputQueue|InputSampler|Observer|Keyboard)\.'
+	  ctest --output-on-failure -j $(JOBS) -R '^(InputQueue|InputSampler|Observer|Keyboard|MeshNormalsThreads|MeshPrepare)\.'
 
 $(FUZZ_BUILD)/build.ninja:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLGRIM_FUZZ=ON \

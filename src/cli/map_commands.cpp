@@ -124,8 +124,9 @@ struct map_reference {
 };
 
 std::vector<map_reference> references_of(const mesh_definition& h) {
+  // The open map loads its landscape collection on first use: asking for it here loads it.
   return {{"landscape_collection_tag", COLLECTION_DEFINITION_GROUP_TAG, h.landscape_collection_tag,
-           h.landscape_collection_index},
+           &h == mesh_header() ? mesh_landscape_collection() : h.landscape_collection_index},
           {"media_tag", media_definitions.group_tag, h.media_tag, h.media_index},
           {"ambient_sound_tag", ambient_sound_definitions.group_tag, h.ambient_sound_tag, h.ambient_sound_index},
           {"extra_collection_tag", COLLECTION_DEFINITION_GROUP_TAG, h.extra_collection_tag, h.extra_collection_index},
@@ -347,7 +348,7 @@ std::vector<std::string> check_map(int32_t tag_index) {
   if (loaded) {
     for (const std::string& fault : map_actions_check()) problems.push_back(fault);
     // The textures must be the grid's: two 256 x 256 bitmaps per submesh.
-    const int16_t collection = mesh_header()->landscape_collection_index;
+    const int16_t collection = mesh_landscape_collection();
     const int32_t expected = 2 * int32_t(mesh_width()) * mesh_height();
     const int32_t bitmaps = collection_get_bitmap_count(collection);
     if (bitmaps != expected) {

@@ -13,6 +13,7 @@
 #include "platform/ui_host.h"
 #include "render/screen.h"
 #include "render/shapes.h"
+#include "tag_files/tag_files.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ const char* terrain_type_name(int16_t type) {
 
 void mesh_set_dimensions(int16_t width, int16_t height) {
   ++mesh_globals.cells_generation;
+  mesh_forget_normals();
   mesh_globals.width = width;
   mesh_globals.height = height;
   mesh_globals.cells_across = int32_t(width) * CELLS_PER_SUBMESH;
@@ -114,6 +116,7 @@ void mesh_free_sections() {
   m.connectors = nullptr;
   m.media_coverage_rows = nullptr;
   m.header = nullptr;
+  mesh_forget_landscape_collection();
   mesh_set_dimensions(0, 0);
 }
 
@@ -281,16 +284,13 @@ bool mesh_postprocess(definition_group*, int16_t, int32_t, void* record) {
   header->extra_collection_index = header->landscape_collection_index = NONE;
   header->ambient_sound_index = header->media_index = header->second_string_list_index = NONE;
 
-  int16_t collection = collection_load(header->landscape_collection_tag);
+  // The landscape collection (tens of megabytes of textures) is loaded when first used, not here;
+  // a map without one is refused as before, and a missing tag is reported by the loader.
+  const bool has_collection = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, header->landscape_collection_tag) != NONE ||
+                              collection_load(header->landscape_collection_tag) != NONE;
   int16_t media = header->media_tag == NONE_TAG ? int16_t(NONE) : definition_load(&media_definitions, header->media_tag);
-  if (collection == NONE || media == NONE) return false;
+  if (!has_collection || media == NONE) return false;
 
-  shading_table_request request;
-  request.builder = build_landscape_shading;
-  request.builder_context = header;
-  if (collection_add_shading_table(collection, request) == NONE) return false;
-
-  header->landscape_collection_index = collection;
   header->media_index = media;
   collections_set_map_tint(header->tint_color, header->tint_amount);
 
@@ -310,6 +310,41 @@ bool mesh_postprocess(definition_group*, int16_t, int32_t, void* record) {
 }
 
 }  // namespace
+
+int16_t mesh_landscape_collection() {
+  mesh_state& m = mesh_globals;
+  if (m.header == nullptr) return NONE;
+  const tag identifier = m.header->landscape_collection_tag;
+  if (m.landscape_collection != NONE) {
+    // Still ours: definitions dropped and loaded again may have put another collection there.
+    const int32_t tag_index = definition_get_tag(&collection_definitions, m.landscape_collection);
+    if (collection_get_header(m.landscape_collection) != nullptr && tag_index != NONE &&
+        tag_file_get_identifier(tag_index) == identifier) {
+      return m.landscape_collection;
+    }
+    m.landscape_collection = NONE;
+  }
+  if (m.landscape_collection_failed) return NONE;
+  const int16_t collection = collection_load(identifier);
+  if (collection == NONE) {
+    m.landscape_collection_failed = true;
+    return NONE;
+  }
+  shading_table_request request;
+  request.builder = build_landscape_shading;
+  request.builder_context = m.header;
+  if (collection_add_shading_table(collection, request) == NONE) {
+    m.landscape_collection_failed = true;
+    return NONE;
+  }
+  m.landscape_collection = collection;
+  return collection;
+}
+
+void mesh_forget_landscape_collection() {
+  mesh_globals.landscape_collection = NONE;
+  mesh_globals.landscape_collection_failed = false;
+}
 
 void mesh_initialize() {
   map_actions_initialize();

@@ -229,6 +229,10 @@ const uint16_t* mesh_lod();
 const int16_t* mesh_connectors();  // native order, 32 int16 per connector
 // Cell offsets of each triangle's three corners, for the current row length.
 int32_t mesh_triangle_corner_offset(int32_t triangle, int32_t corner);
+// The open map's landscape collection (its textures and shadow maps), loaded with its landscape
+// shading table on first use rather than at open; NONE without a map or when it can't be loaded
+// (reported once; not tried again until the map or the collection changes).
+int16_t mesh_landscape_collection();
 // A number that changes whenever the cells may have changed (a new grid, a load, any writable
 // access); what is computed from heights is good while it stays the same.
 uint32_t mesh_cells_generation();

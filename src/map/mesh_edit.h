@@ -51,5 +51,11 @@ void mesh_adopt_cells(mesh_cell* cells, int16_t width, int16_t height);
 // is empty). False when a row does not close inside the region or its columns are not ascending
 // (the index is then left empty); reports only allocation failures.
 bool mesh_build_media_coverage_rows();
+// The cells x0..x1, y0..y1 changed height or media: the normals that read them (the rectangle and
+// the row and column before it) are computed again when next read.
+void mesh_refresh_normals(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// The landscape collection's tag was rebuilt: the next use loads it as it now stands (the caller
+// unloads the old one).
+void mesh_forget_landscape_collection();
 // Sets width and height in submeshes, the cells across and down and the triangle corner offsets.
 void mesh_set_dimensions(int16_t width, int16_t height);

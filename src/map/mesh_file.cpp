@@ -117,16 +117,15 @@ bool check_records(std::vector<std::string>* faults) {
   return faults->empty();
 }
 
-// The cells' fields as mesh_cell_description swaps them (the run-time lists are left alone), in
-// one tight loop: the general description walk costs more than the whole rest of an open.
+// The cells' fields as mesh_cell_description swaps them, in one tight loop: the general
+// description walk costs more than the whole rest of an open. The run-time lists are swapped too,
+// harmlessly (they are reset after a load and written as NONE, whose bytes read the same either
+// way), so the cells are one plain array of 16-bit values the compiler swaps many at a time.
 void swap_cells(mesh_cell* cells, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) {
-    mesh_cell& c = cells[i];
-    c.ground_height = int16_t(__builtin_bswap16(uint16_t(c.ground_height)));
-    c.normals = __builtin_bswap16(c.normals);
-    c.terrain_and_flags = __builtin_bswap16(c.terrain_and_flags);
-    c.media_height = int16_t(__builtin_bswap16(uint16_t(c.media_height)));
-  }
+  static_assert(sizeof(mesh_cell) == 6 * sizeof(uint16_t));
+  auto* values = reinterpret_cast<uint16_t*>(cells);
+  const size_t value_count = size_t(count) * 6;
+  for (size_t i = 0; i < value_count; ++i) values[i] = __builtin_bswap16(values[i]);
 }
 
 void convert_sections(bool to_stored, mesh_cell* cells, marker_palette_entry* palette, marker_data* markers,
@@ -374,6 +373,8 @@ bool mesh_build_stored_data(std::vector<uint8_t>* data) {
                MESH_HEADER_SIZE + h.data_size, tag_file_get_name(m.tag_index));
     return false;
   }
+  // The stored normals are those of a full preparation, computed now where nobody asked yet.
+  mesh_settle_normals(0, 0, m.cells_across - 1, m.cells_down - 1);
   uint8_t* base = data->data() + MESH_HEADER_SIZE;
   for (size_t s = 0; s < NUMBER_OF_SECTIONS; ++s) {
     if (layout[s].size > 0 && buffers[s].block != nullptr) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <numbers>
 #include <system_error>
@@ -365,7 +367,7 @@ int32_t mesh_height_at(int32_t world_x, int32_t world_y, mesh_height_mode mode) 
 
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y) {
   if (!clamp_to_map(world_x, world_y)) return &normals().entries[0];
-  uint16_t bits = cell_under(world_x, world_y).normals;
+  uint16_t bits = mesh_cell_normals(world_x >> WORLD_FRACTIONAL_BITS, world_y >> WORLD_FRACTIONAL_BITS);
   uint8_t index = triangle_is_odd(triangle_of(world_x, world_y)) ? uint8_t(bits & 0xFF) : uint8_t(bits >> 8);
   return &normals().entries[index];
 }
@@ -404,23 +406,27 @@ void vertex_row(const mesh_cell* row, int32_t x0, int32_t x1, int32_t across, in
 
 namespace {
 
-// Lists and normals of rows y0..y1 (columns x0..x1), one pass per row with each vertex's surface
-// height taken once. Writes only the rows' lists and normals and reads only heights and media
-// bits, so two row bands can run at once.
-void prepare_rows_quickly(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+// The slope memory of the calling thread, kept between calls: one submesh at a time would
+// otherwise clear a fresh table for each. The answers depend on the slopes alone, never on the map.
+slope_memory& thread_slope_memory() {
+  thread_local slope_memory memory;
+  return memory;
+}
+
+// Normals of rows y0..y1 (columns x0..x1), one pass per row with each vertex's surface height
+// taken once. Writes only the rows' normals and reads only heights and media bits, so two row
+// bands (or two submeshes) can be computed at once.
+void normals_of_rows_quickly(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   const int32_t across = mesh_globals.cells_across, down = mesh_globals.cells_down;
   mesh_cell* const cells = mesh_globals.cells;
   const int32_t width = x1 - x0 + 1;
   std::vector<int32_t> upper(size_t(width) + 1), lower(size_t(width) + 1);
-  slope_memory memory;
+  slope_memory& memory = thread_slope_memory();
   vertex_row(cells + y0 * across, x0, x1, across, upper.data());
   for (int32_t y = y0; y <= y1; ++y) {
     mesh_cell* const row = cells + y * across;
     vertex_row(cells + std::min(y + 1, down - 1) * across, x0, x1, across, lower.data());
     for (int32_t x = x0; x <= x1; ++x) {
-      mesh_cell& cell = row[x];
-      cell.object_list = NONE;
-      cell.model_list = NONE;
       // Corner heights by step from the cell's top-left vertex.
       const int32_t k = x - x0;
       const int32_t h[2][2] = {{upper[size_t(k)], lower[size_t(k)]}, {upper[size_t(k) + 1], lower[size_t(k) + 1]}};
@@ -433,24 +439,21 @@ void prepare_rows_quickly(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
         const int32_t gy = -(steps[2][1] - steps[0][1]) * (h[steps[2][0]][steps[2][1]] - h0);
         indices[t] = memory.index_of(gx, gy);
       }
-      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
+      row[x].normals = uint16_t((indices[0] << 8) | indices[1]);
     }
     upper.swap(lower);
   }
 }
 
 // Without memory for the row buffers, cell by cell through the height look-ups: slower, same answers.
-void prepare_rows(int32_t x0, int32_t y0, int32_t x1, int32_t y1) noexcept {
+void normals_of_rows(int32_t x0, int32_t y0, int32_t x1, int32_t y1) noexcept {
   try {
-    prepare_rows_quickly(x0, y0, x1, y1);
+    normals_of_rows_quickly(x0, y0, x1, y1);
     return;
   } catch (const std::bad_alloc&) {
   }
   for (int32_t y = y0; y <= y1; ++y) {
     for (int32_t x = x0; x <= x1; ++x) {
-      mesh_cell& cell = mesh_globals.cells[x + y * mesh_globals.cells_across];
-      cell.object_list = NONE;
-      cell.model_list = NONE;
       const int16_t even = ((x + y) & 1) != 0 ? 2 : 0;
       uint8_t indices[2];
       for (int16_t t = 0; t < 2; ++t) {
@@ -458,53 +461,164 @@ void prepare_rows(int32_t x0, int32_t y0, int32_t x1, int32_t y1) noexcept {
         triangle_normal_vector(x, y, int16_t(even + t), v);
         indices[t] = nearest_normal_index(v[0], v[1], v[2]);
       }
-      cell.normals = uint16_t((indices[0] << 8) | indices[1]);
+      mesh_globals.cells[x + y * mesh_globals.cells_across].normals = uint16_t((indices[0] << 8) | indices[1]);
     }
   }
 }
 
-// Below this many cells a second thread costs more than it saves (brush strokes prepare a few).
-constexpr int64_t kCellsWorthASecondThread = 16384;
+// ---- normals computed on first use ----
+// Opening a map and every preparation leave the triangle normals of the submeshes they touch to be
+// computed when first read: an open does not pay for 2 x cells normals nobody may look at. Each
+// submesh is either settled (its cells' normals are what a full preparation gives now) or not;
+// readers settle what they read through mesh_cell_normals and mesh_settle_normals. Settling may
+// run on any thread: the flag is published with release after the normals are written, and
+// settling itself is serialised by one lock.
+struct lazy_normals {
+  std::atomic<uint8_t> settled[MAXIMUM_MESH_SUBMESHES * MAXIMUM_MESH_SUBMESHES] = {};
+  std::mutex lock;
+};
+lazy_normals lazy;
+
+std::atomic<uint8_t>& settled_flag(int32_t submesh_x, int32_t submesh_y) {
+  return lazy.settled[submesh_x + submesh_y * MAXIMUM_MESH_SUBMESHES];
+}
+
+void compute_submesh_normals(int32_t submesh_x, int32_t submesh_y) {
+  const int32_t x0 = submesh_x * CELLS_PER_SUBMESH, y0 = submesh_y * CELLS_PER_SUBMESH;
+  normals_of_rows(x0, y0, x0 + CELLS_PER_SUBMESH - 1, y0 + CELLS_PER_SUBMESH - 1);
+}
+
+// The submeshes of a list from first by stride, each computed and published.
+void settle_submeshes(const std::vector<int32_t>* submeshes, size_t first, size_t stride) noexcept {
+  for (size_t k = first; k < submeshes->size(); k += stride) {
+    const int32_t sx = (*submeshes)[k] % MAXIMUM_MESH_SUBMESHES, sy = (*submeshes)[k] / MAXIMUM_MESH_SUBMESHES;
+    compute_submesh_normals(sx, sy);
+    settled_flag(sx, sy).store(1, std::memory_order_release);
+  }
+}
+
+// Below this many unsettled submeshes a second thread costs more than it saves.
+constexpr size_t kSubmeshesWorthASecondThread = 8;
+
+// Submesh range of a cell rectangle, clipped; false when nothing of it lies in the grid.
+bool submesh_range(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
+  if (!clip_cell_rectangle(x0, y0, x1, y1)) return false;
+  x0 /= CELLS_PER_SUBMESH;
+  y0 /= CELLS_PER_SUBMESH;
+  x1 /= CELLS_PER_SUBMESH;
+  y1 /= CELLS_PER_SUBMESH;
+  return true;
+}
 
 }  // namespace
 
-// Lists and normals first, split by rows across two threads when the rectangle is large (each row
-// depends only on the stored heights, so the result is the one thread's); then the vertex flags in
-// reading order, since each row's flags read the row above as already derived.
+void mesh_forget_normals() {
+  for (auto& flag : lazy.settled) flag.store(0, std::memory_order_relaxed);
+}
+
+void mesh_settle_normals(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (!mesh_is_open() || !submesh_range(x0, y0, x1, y1)) return;
+  auto unsettled = [&](std::vector<int32_t>& list) {
+    for (int32_t sy = y0; sy <= y1; ++sy) {
+      for (int32_t sx = x0; sx <= x1; ++sx) {
+        if (!settled_flag(sx, sy).load(std::memory_order_acquire)) list.push_back(sx + sy * MAXIMUM_MESH_SUBMESHES);
+      }
+    }
+  };
+  // The common case, everything settled, takes no lock and allocates nothing.
+  bool all_settled = true;
+  for (int32_t sy = y0; sy <= y1 && all_settled; ++sy) {
+    for (int32_t sx = x0; sx <= x1 && all_settled; ++sx) all_settled = settled_flag(sx, sy).load(std::memory_order_acquire) != 0;
+  }
+  if (all_settled) return;
+  std::lock_guard<std::mutex> guard(lazy.lock);
+  std::vector<int32_t> submeshes;
+  try {
+    submeshes.reserve(size_t(x1 - x0 + 1) * size_t(y1 - y0 + 1));
+    unsettled(submeshes);
+  } catch (const std::bad_alloc&) {
+    // No list to be had: one submesh at a time, in place.
+    for (int32_t sy = y0; sy <= y1; ++sy) {
+      for (int32_t sx = x0; sx <= x1; ++sx) {
+        if (settled_flag(sx, sy).load(std::memory_order_acquire)) continue;
+        compute_submesh_normals(sx, sy);
+        settled_flag(sx, sy).store(1, std::memory_order_release);
+      }
+    }
+    return;
+  }
+  std::thread second;
+  if (submeshes.size() >= kSubmeshesWorthASecondThread && std::thread::hardware_concurrency() >= 2) {
+    try {
+      second = std::thread(settle_submeshes, &submeshes, 1, 2);
+    } catch (const std::system_error&) {
+    }
+  }
+  settle_submeshes(&submeshes, 0, second.joinable() ? 2 : 1);
+  if (second.joinable()) second.join();
+}
+
+uint16_t mesh_cell_normals(int32_t cell_x, int32_t cell_y) {
+  if (!mesh_is_open()) return 0;
+  cell_x = std::clamp(cell_x, 0, mesh_globals.cells_across - 1);
+  cell_y = std::clamp(cell_y, 0, mesh_globals.cells_down - 1);
+  if (!settled_flag(cell_x / CELLS_PER_SUBMESH, cell_y / CELLS_PER_SUBMESH).load(std::memory_order_acquire)) {
+    mesh_settle_normals(cell_x, cell_y, cell_x, cell_y);
+  }
+  return mesh_globals.cells[cell_x + cell_y * mesh_globals.cells_across].normals;
+}
+
+int32_t mesh_unsettled_normal_submeshes() {
+  int32_t count = 0;
+  for (int32_t sy = 0; sy < mesh_globals.height; ++sy) {
+    for (int32_t sx = 0; sx < mesh_globals.width; ++sx) count += settled_flag(sx, sy).load(std::memory_order_acquire) ? 0 : 1;
+  }
+  return count;
+}
+
+void mesh_refresh_normals(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  // A cell's normals read its right and lower neighbours: the row and column before the
+  // rectangle follow its heights too.
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  --x0;
+  --y0;
+  if (!submesh_range(x0, y0, x1, y1)) return;
+  for (int32_t sy = y0; sy <= y1; ++sy) {
+    for (int32_t sx = x0; sx <= x1; ++sx) settled_flag(sx, sy).store(0, std::memory_order_release);
+  }
+}
+
+// The run-time lists and the vertex flags now, in reading order, since each row's flags read the
+// row above as already derived; the normals of the rectangle's submeshes when first read.
 void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
   const int32_t across = mesh_globals.cells_across;
   mesh_cell* const cells = mesh_edit_cells();
-  if (int64_t(x1 - x0 + 1) * (y1 - y0 + 1) >= kCellsWorthASecondThread && y1 > y0 &&
-      std::thread::hardware_concurrency() >= 2) {
-    const int32_t middle = y0 + (y1 - y0 + 1) / 2;
-    std::thread lower_band;
-    try {
-      lower_band = std::thread(prepare_rows, x0, middle, x1, y1);
-    } catch (const std::system_error&) {
-      prepare_rows(x0, middle, x1, y1);  // no thread to be had: this one does both bands
-    }
-    prepare_rows(x0, y0, x1, middle - 1);
-    if (lower_band.joinable()) lower_band.join();
-  } else {
-    prepare_rows(x0, y0, x1, y1);
-  }
-  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours.
-  for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
+  mesh_refresh_normals(x0, y0, x1, y1);
+  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours,
+  // read as they stand (those already visited have lost their no-ground bit). The left and
+  // upper-left flags ride along in registers, so no cell waits for the store of the one before,
+  // and the bits are set without branches, as water comes and goes along a row.
+  for (int32_t y = y0; y <= y1; ++y) {
     mesh_cell* const row = cells + y * across;
+    for (int32_t x = x0; x <= x1; ++x) row[x].object_list = row[x].model_list = NONE;
+    if (y == 0) continue;
     const mesh_cell* const above = row - across;
-    for (int32_t x = std::max(x0, 1); x <= x1; ++x) {
-      mesh_cell& cell = row[x];
-      const uint16_t own = cell.terrain_and_flags, up = above[x].terrain_and_flags,
-                     left = row[x - 1].terrain_and_flags, up_left = above[x - 1].terrain_and_flags;
-      const uint16_t any = uint16_t(own | up | left | up_left), all = uint16_t(own & up & left & up_left);
+    const int32_t first = std::max(x0, 1);
+    uint32_t left = row[first - 1].terrain_and_flags, up_left = above[first - 1].terrain_and_flags;
+    for (int32_t x = first; x <= x1; ++x) {
+      const uint32_t own = row[x].terrain_and_flags, up = above[x].terrain_and_flags;
+      const uint32_t any = own | up | left | up_left, all = own & up & left & up_left;
       // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
-      uint16_t flags = uint16_t(own & ~(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media));
-      if ((any & _cell_media_flags) && !(any & _cell_no_ground) && cell.model_list == NONE) {
-        flags |= _cell_vertex_touches_media;
-      }
-      if ((all & _cell_media_flags) == _cell_media_flags) flags |= _cell_vertex_fully_in_media;
-      cell.terrain_and_flags = uint16_t(flags & ~_cell_no_ground);
+      const uint32_t touches = uint32_t((any & _cell_media_flags) != 0) & uint32_t((any & _cell_no_ground) == 0);
+      const uint32_t fully = uint32_t((all & _cell_media_flags) == _cell_media_flags);
+      const uint32_t flags = (own & ~uint32_t(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media |
+                                               _cell_no_ground)) |
+                             touches * _cell_vertex_touches_media | fully * _cell_vertex_fully_in_media;
+      row[x].terrain_and_flags = uint16_t(flags);
+      left = flags;
+      up_left = up;
     }
   }
 }

@@ -70,9 +70,20 @@ void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, in
 // The normal-table entry of the triangle under the point.
 const mesh_normal* mesh_normal_at(int32_t world_x, int32_t world_y);
 
-// Over the cells x0..x1, y0..y1 (inclusive, clipped to the grid): resets the run-time list heads,
-// recomputes both triangles' normals and the vertex flags.
+// Over the cells x0..x1, y0..y1 (inclusive, clipped to the grid): resets the run-time list heads
+// and recomputes the vertex flags at once, and both triangles' normals of every submesh the
+// rectangle touches when they are first read (below).
 void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+
+// Triangle normals are computed per submesh on first use, from the heights and media as they are
+// then: the answers are exactly those a full preparation gives. A cell's `normals` field read
+// straight from the grid is good only inside a rectangle settled by mesh_settle_normals; every
+// other reader asks mesh_cell_normals. Both may be called from any thread while the grid is not
+// being written.
+uint16_t mesh_cell_normals(int32_t cell_x, int32_t cell_y);  // clamped into the grid; 0 without one
+void mesh_settle_normals(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// The submeshes whose normals are still to be computed (for tests and measurements).
+int32_t mesh_unsettled_normal_submeshes();
 
 // Recomputes the LOD entries of the blocks round the cell rectangle (one block more all round)
 // and makes the shared edges of neighbouring blocks agree. Does nothing without LOD data.

@@ -29,5 +29,12 @@ struct mesh_state {
   int32_t triangle_corner_offsets[4][3] = {};
   // Moves on whenever the cells may change: every writable view of them is counted.
   uint32_t cells_generation = 0;
+  // The landscape collection, loaded on first use (NONE until then); a failed load is not tried
+  // again until the map or the collection changes.
+  int16_t landscape_collection = NONE;
+  bool landscape_collection_failed = false;
 };
 extern mesh_state mesh_globals;
+
+// Every submesh's normals are to be computed again when read (a new grid, a load).
+void mesh_forget_normals();

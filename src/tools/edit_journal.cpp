@@ -103,6 +103,18 @@ void touch_cells(step_record& step, size_t offset, size_t length) {
   step.cell_y1 = std::max(step.cell_y1, y1);
 }
 
+// The cells' normals are computed on first use: a copy of cell bytes must hold them computed, so
+// that Undo and Redo put back what a full preparation gave.
+void settle_cell_bytes(size_t offset, size_t length) {
+  const int32_t across = mesh_cells_across();
+  if (across <= 0 || length == 0) return;
+  const size_t first = offset / sizeof(mesh_cell), last = (offset + length - 1) / sizeof(mesh_cell);
+  const int32_t y0 = int32_t(first / size_t(across)), y1 = int32_t(last / size_t(across));
+  const int32_t x0 = y0 == y1 ? int32_t(first % size_t(across)) : 0;
+  const int32_t x1 = y0 == y1 ? int32_t(last % size_t(across)) : across - 1;
+  mesh_settle_normals(x0, y0, x1, y1);
+}
+
 bool touches_markers(const step_record& step) {
   return std::any_of(step.changes.begin(), step.changes.end(), [](const change& c) {
     return c.section == _mesh_section_markers || c.section == _mesh_section_palette;
@@ -119,7 +131,11 @@ void rebuild_derived(const step_record& step, bool markers_touched) {
   bool coverage = false;
   for (const change& c : step.changes) coverage |= c.section == _mesh_section_media_coverage;
   if (coverage) mesh_build_media_coverage_rows();
-  if (step.cell_x1 >= 0) mesh_update_lod(step.cell_x0, step.cell_y0, step.cell_x1, step.cell_y1);
+  if (step.cell_x1 >= 0) {
+    // The normals follow the restored heights, whatever normals the kept bytes carried.
+    mesh_refresh_normals(step.cell_x0, step.cell_y0, step.cell_x1, step.cell_y1);
+    mesh_update_lod(step.cell_x0, step.cell_y0, step.cell_x1, step.cell_y1);
+  }
   if (markers_touched) {
     markers_reset_palette();
     markers_instantiate();
@@ -197,6 +213,13 @@ bool finish(step_record& step) {
   done.cell_x1 = step.cell_x1;
   done.cell_y1 = step.cell_y1;
   for (const change& c : step.changes) {
+    if (c.section == _mesh_section_cells) {
+      if (c.whole) {
+        settle_cell_bytes(0, size_t(mesh_cell_count()) * sizeof(mesh_cell));
+      } else {
+        settle_cell_bytes(c.offset, c.old_length);
+      }
+    }
     std::span<const std::byte> now = section_bytes(c.section);
     std::span<const std::byte> old(step.bytes.data() + c.old_at, c.old_length);
     std::span<const std::byte> after = c.whole ? now : now.subspan(std::min(c.offset, now.size()),
@@ -237,6 +260,13 @@ void note(int16_t section, size_t offset, size_t length, bool whole) {
   if (!is_mesh_section(section) && (whole || !buffer_of(section))) return;
   if (is_mesh_section(section) && journal.section_whole[section]) return;
   step_record& step = journal.open;
+  if (section == _mesh_section_cells) {
+    if (whole) {
+      settle_cell_bytes(0, size_t(mesh_cell_count()) * sizeof(mesh_cell));
+    } else {
+      settle_cell_bytes(offset, length);
+    }
+  }
   std::span<const std::byte> now = section_bytes(section);
   if (whole) {
     // The section as it was when the step began: its ranges noted so far are put back on a copy.

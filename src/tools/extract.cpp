@@ -58,7 +58,7 @@ bool frame_of(int32_t submesh, image_frame* frame) {
 // The submesh's colour (layer 0) or shadow (layer 1) bitmap, when it is the raw 256 x 256 8-bit
 // bitmap a map collection holds.
 bitmap_data* texture_bitmap(int32_t submesh, int16_t layer) {
-  const int16_t collection = mesh_header() ? mesh_header()->landscape_collection_index : int16_t(NONE);
+  const int16_t collection = mesh_landscape_collection();
   bitmap_data* bitmap = collection_get_bitmap(collection, 2 * submesh + (layer == _map_layer_shadow ? 1 : 0));
   if (!bitmap || bitmap->width != TEXELS_PER_SUBMESH || bitmap->height != TEXELS_PER_SUBMESH ||
       bitmap->bits_per_pixel != 8 || (bitmap->flags & BITMAP_IS_ENCODED)) {
@@ -107,7 +107,7 @@ bool build_texture_image(int16_t layer, const image_frame& frame, bitmap_image* 
     }
   }
   if (layer == _map_layer_color) {
-    const color_table* colors = collection_get_color_table(mesh_header()->landscape_collection_index);
+    const color_table* colors = collection_get_color_table(mesh_landscape_collection());
     for (int i = 0; i < BITMAP_PALETTE_ENTRIES && colors; ++i) {
       const rgb_color& c = colors->colors[i];
       image->palette[i] = {uint8_t(c.blue >> 8), uint8_t(c.green >> 8), uint8_t(c.red >> 8), 0};
@@ -204,7 +204,7 @@ uint8_t pixel_at(const bitmap_image& image, const image_frame& frame, int32_t co
 }
 
 bool apply_texture_image(int16_t layer, const image_frame& frame, const bitmap_image& image) {
-  const int16_t collection = mesh_header()->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   // Each bitmap is written as it is filled, so the import goes to its end once begun.
   const int32_t across = frame.width / TEXELS_PER_SUBMESH;
   ui_progress_scope progress(layer == _map_layer_color ? "Importing the color map" : "Importing the shadow map",
@@ -410,7 +410,7 @@ bool write_color_tables(map_color_tables& tables) {
     return false;
   }
   // The loaded collection shows the new tables at once.
-  const int16_t collection = map.landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   if (color_table* colors = collection_get_color_table(collection)) *colors = tables.colors;
   const std::span<uint8_t> blend = collection_get_blend_tables(collection);
   std::memcpy(blend.data(), tables.blend, std::min<size_t>(blend.size(), MAP_BLEND_TABLE_SIZE));

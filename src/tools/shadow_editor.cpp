@@ -16,7 +16,7 @@ namespace {
 
 constexpr size_t MAP_BYTES = size_t(SHADOW_MAP_SIZE) * SHADOW_MAP_SIZE;
 
-int16_t landscape_collection() { return mesh_is_open() ? mesh_header()->landscape_collection_index : int16_t(NONE); }
+int16_t landscape_collection() { return mesh_is_open() ? mesh_landscape_collection() : int16_t(NONE); }
 int32_t submesh_count() { return mesh_is_open() ? int32_t(mesh_width()) * int32_t(mesh_height()) : 0; }
 
 // The journal keeps the collection's data block as a buffer of the open map.

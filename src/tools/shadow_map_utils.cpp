@@ -152,6 +152,7 @@ bool shadow_terrain_take(shadow_terrain* terrain) {
   }
   terrain->cells_across = across;
   terrain->cells_down = down;
+  mesh_settle_normals(0, 0, across - 1, down - 1);
   for (int32_t y = 0; y < down; ++y) {
     for (int32_t x = 0; x < across; ++x) {
       const mesh_cell& cell = *mesh_get_cell(x, y);

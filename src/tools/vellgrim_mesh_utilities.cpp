@@ -56,23 +56,6 @@ void reseat_markers(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   }
 }
 
-// The landscape shading table the map's postprocess adds to its collection, for a collection
-// loaded again after a resize.
-void add_landscape_shading(int16_t collection) {
-  shading_table_request request;
-  request.builder_context = mesh_header();
-  request.builder = [](const color_table& colors, int32_t levels, uint16_t* pixels, const void* context) {
-    const auto& header = *static_cast<const mesh_definition*>(context);
-    for (int32_t level = 0; level < levels; ++level) {
-      for (int32_t j = 0; j < MAXIMUM_COLORS_PER_TABLE; ++j) {
-        const rgb_color shaded = mesh_landscape_shade(header, colors.colors[j], level, levels);
-        pixels[level * MAXIMUM_COLORS_PER_TABLE + j] = screen_pixel(shaded.red, shaded.green, shaded.blue);
-      }
-    }
-  };
-  collection_add_shading_table(collection, request);
-}
-
 // What a rebuilt collection keeps of the old one.
 struct kept_collection {
   block_ptr<map_color_tables> tables;
@@ -131,7 +114,8 @@ bool rebuild_landscape_collection(int16_t new_width, int16_t new_height) {
   int32_t tag_index = tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, header.landscape_collection_tag);
   if (tag_index == NONE) return true;  // nothing to rebuild
   kept_collection kept;
-  const int16_t loaded = header.landscape_collection_index;
+  // The textures kept across the resize come from the loaded collection (loaded now if need be).
+  const int16_t loaded = mesh_landscape_collection();
   if (loaded != NONE) keep_collection(loaded, new_width, new_height, &kept);
   map_collection_contents contents;
   contents.tables = kept.tables.get();
@@ -146,15 +130,15 @@ bool rebuild_landscape_collection(int16_t new_width, int16_t new_height) {
 
 // Loads the rebuilt collection in place of the old one.
 bool reload_landscape_collection() {
-  mesh_definition& header = *mesh_edit_header();
+  const mesh_definition& header = *mesh_header();
   if (tag_file_find(COLLECTION_DEFINITION_GROUP_TAG, header.landscape_collection_tag) == NONE) return true;
-  if (header.landscape_collection_index != NONE) collection_unload(header.landscape_collection_index);
-  header.landscape_collection_index = collection_load(header.landscape_collection_tag);
-  if (header.landscape_collection_index == NONE) {
+  const int16_t old = mesh_landscape_collection();
+  if (old != NONE) collection_unload(old);
+  mesh_forget_landscape_collection();
+  if (mesh_landscape_collection() == NONE) {
     POST_ERROR(error_unknown, "failed to build new collection when enlarging");
     return false;
   }
-  add_landscape_shading(header.landscape_collection_index);
   return true;
 }
 

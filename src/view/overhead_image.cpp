@@ -276,7 +276,7 @@ bool overhead_build_background(float zoom, overhead_image* background) {
   background->width = side * columns;
   background->height = side * rows;
 
-  const int16_t collection = header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   const color_table* colors = collection_get_color_table(collection);
   uint16_t table[MAXIMUM_COLORS_PER_TABLE];
   for (int32_t i = 0; i < MAXIMUM_COLORS_PER_TABLE; ++i) {

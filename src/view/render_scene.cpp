@@ -382,8 +382,7 @@ void render_pass_terrain(render_view* view) {
         g.sy = s.y;
       }
     }
-  const mesh_definition* header = mesh_header();
-  terrain_context context{view, header ? header->landscape_collection_index : int16_t(NONE), render_landscape_shades(),
+  terrain_context context{view, mesh_landscape_collection(), render_landscape_shades(),
                           &render->statistics, {}, {}, 0};
   const uint16_t* lod = mesh_lod();
   const bool reduced = render->settings.reduced_lod && lod && mesh_lod_entry_count() > 0;
@@ -665,14 +664,14 @@ void render_pass_text(render_view* view) {
 // ---- colours ----
 
 const uint16_t* render_landscape_shades() {
-  const mesh_definition* header = mesh_header();
-  if (!header) return nullptr;
-  const color_table* colors = collection_get_color_table(header->landscape_collection_index);
+  if (!mesh_header()) return nullptr;
+  const int16_t collection = mesh_landscape_collection();
+  const color_table* colors = collection_get_color_table(collection);
   if (!colors) return nullptr;
   const uint64_t stamp = render_hash_bytes(0x9E3779B97F4A7C15ull, colors, sizeof(*colors));
-  if (render->landscape_collection != header->landscape_collection_index || render->landscape_stamp != stamp) {
+  if (render->landscape_collection != collection || render->landscape_stamp != stamp) {
     build_light_ramp(*colors, SHADING_TABLE_LEVELS, render->landscape_shades, nullptr);
-    render->landscape_collection = header->landscape_collection_index;
+    render->landscape_collection = collection;
     render->landscape_stamp = stamp;
   }
   return render->landscape_shades;

@@ -82,7 +82,7 @@ class ContentBuild : public ::testing::Test {
     ASSERT_TRUE(map_open(map));
     EXPECT_EQ(handle_error(), 0) << folder.read_file("tarn_log.txt");
     const mesh_definition& h = *mesh_globals.header;
-    EXPECT_NE(h.landscape_collection_index, NONE);
+    EXPECT_NE(mesh_landscape_collection(), NONE);
     EXPECT_NE(h.media_index, NONE);
     EXPECT_NE(h.ambient_sound_index, NONE);
     EXPECT_NE(h.description_string_list_index, NONE);
@@ -199,7 +199,7 @@ TEST_F(ContentBuild, TheMapHoldsTheGeneratedLandscape) {
   EXPECT_GT(water_cells, 100);
   EXPECT_GT(matching_types, dry_triangles * 95 / 100);
   // Colour map k of submesh (column, row): texel (i, j) of the submesh at pixel (i, j).
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   for (int32_t submesh = 0; submesh < 4; ++submesh) {
     const uint8_t* pixels = collection_get_submesh_texture(collection, 2 * submesh, true);
     ASSERT_NE(pixels, nullptr);

@@ -94,7 +94,9 @@ TEST_F(MeshFile, SectionsRoundTripAndConvert) {
   EXPECT_EQ(row3[1], 100);
   EXPECT_EQ(mesh_media_coverage_row(4)[0], 256);
   EXPECT_EQ(mesh_media_coverage_row(256), nullptr);
-  EXPECT_EQ(m.header->landscape_collection_index, 0);
+  // The landscape collection waits for its first use.
+  EXPECT_EQ(m.landscape_collection, NONE);
+  EXPECT_EQ(mesh_landscape_collection(), 0);
   EXPECT_EQ(m.header->media_index, 0);
   EXPECT_EQ(m.header->ambient_sound_index, NONE);
 }
@@ -282,10 +284,10 @@ TEST_F(MeshFile, PostprocessShadesTheLandscapePublishesTheTintAndTriesEveryRefer
 
   // The landscape's shading table follows the map's blends and colours.
   int32_t levels = 0;
-  const uint16_t* table = collection_get_shading_table(h.landscape_collection_index, 0, &levels);
+  const uint16_t* table = collection_get_shading_table(mesh_landscape_collection(), 0, &levels);
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(levels, SHADING_TABLE_LEVELS);
-  const color_table* colors = collection_get_color_table(h.landscape_collection_index);
+  const color_table* colors = collection_get_color_table(mesh_landscape_collection());
   ASSERT_NE(colors, nullptr);
   for (int32_t level : {0, 30, levels - 1}) {
     for (int32_t j : {0, 3, 255}) {
@@ -415,6 +417,9 @@ TEST_F(MeshFile, CreateWritesANewMapThatOpens) {
 TEST_F(MeshFile, LimitsReportListsGroupsAndParameterBytes) {
   map_fixture map = map_fixture_full();
   open(map);
+  // The landscape collection counts once something has used it.
+  EXPECT_NE(mesh_limits_text().find("collection definitions: 0 / 256\n"), std::string::npos);
+  ASSERT_NE(mesh_landscape_collection(), NONE);
   std::string text = mesh_limits_text();
   EXPECT_EQ(text.rfind("ambient sound definitions: 0 / 64\n", 0), 0u) << text;
   EXPECT_NE(text.find("collection definitions: 1 / 256\n"), std::string::npos) << text;

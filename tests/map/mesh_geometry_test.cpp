@@ -226,8 +226,8 @@ TEST(MeshPrepareCells, NormalsFollowTheSlopeAndRepeatForEqualCells) {
   EXPECT_LT(slope->x, -4000);  // tilted away from the rise
   EXPECT_EQ(std::abs(slope->y) < 1000, true);
   // Cells with the same corner heights and media get the same normals.
-  EXPECT_EQ(mesh_edit_cell(5, 10)->normals, mesh_edit_cell(5, 12)->normals);
-  EXPECT_EQ(mesh_edit_cell(1, 1)->normals, mesh_edit_cell(2, 1)->normals);
+  EXPECT_EQ(mesh_cell_normals(5, 10), mesh_cell_normals(5, 12));
+  EXPECT_EQ(mesh_cell_normals(1, 1), mesh_cell_normals(2, 1));
 }
 
 TEST(MeshPrepareCells, DerivesVertexFlagsAndResetsRunTimeLists) {

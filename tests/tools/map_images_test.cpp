@@ -208,14 +208,14 @@ TEST_F(MapImages, ShadowImportProtectsAndWritesTheSubmesh) {
   bmp_fixture file;
   file.pixel = [](int32_t x, int32_t) { return uint8_t(x); };
   ASSERT_TRUE(extract_import_layer(_map_layer_shadow, 1, write_bitmap("shade-1.bmp", file)));
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   const bitmap_data* imported = collection_get_bitmap(collection, 3);
   EXPECT_TRUE(imported->flags & BITMAP_IS_PROTECTED);
   EXPECT_FALSE(collection_get_bitmap(collection, 1)->flags & BITMAP_IS_PROTECTED);
   EXPECT_EQ(bitmap_get_row(imported, 9)[0], 255);  // mirrored inside the submesh
   // Written at once: the map opened again reads it from the collection tag.
   ASSERT_TRUE(map_reopen());
-  const bitmap_data* reread = collection_get_bitmap(mesh_globals.header->landscape_collection_index, 3);
+  const bitmap_data* reread = collection_get_bitmap(mesh_landscape_collection(), 3);
   EXPECT_EQ(bitmap_get_row(reread, 9)[10], 245);
   EXPECT_TRUE(reread->flags & BITMAP_IS_PROTECTED);
 }
@@ -229,7 +229,7 @@ TEST_F(MapImages, ColorImportRebuildsTheTablesAndReopens) {
   ASSERT_TRUE(extract_import_layer(_map_layer_color, EXTRACT_WHOLE_MESH, write_bitmap("paint-new.bmp", file)));
   ASSERT_TRUE(map_is_open());
   EXPECT_FALSE(map_is_modified());
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   const color_table* colors = collection_get_color_table(collection);
   EXPECT_EQ(colors->colors[3].green, 0xFF00);
   EXPECT_NE(colors->colors[1].red, 0x0100);  // index 1 is no longer used and was given a new colour
@@ -366,7 +366,7 @@ TEST_F(MapImages, AWholeMapImageOfAnotherSizeAsksToResize) {
   EXPECT_EQ(mesh_globals.width, 2);
   EXPECT_EQ(mesh_globals.height, 2);
   EXPECT_EQ(mesh_edit_cell(63, 63)->terrain_and_flags & 0xFF, 0x99);
-  EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 8);
+  EXPECT_EQ(collection_get_bitmap_count(mesh_landscape_collection()), 8);
   EXPECT_EQ(mesh_globals.header->marker_count, 1);
   // The collection was rebuilt for the new grid, so the map was saved with it in one commit.
   EXPECT_FALSE(map_is_modified());
@@ -407,7 +407,7 @@ TEST_F(MapImages, ANonSquareImageResizesEachSideToItsOwnLength) {
     EXPECT_EQ(mesh_globals.cells_across, s.width / 8);
     EXPECT_EQ(mesh_globals.cells_down, s.height / 8);
     EXPECT_EQ(mesh_get_cell(s.width / 8 - 1, s.height / 8 - 1)->terrain_and_flags & 0xFF, 0x99);
-    EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+    EXPECT_EQ(collection_get_bitmap_count(mesh_landscape_collection()),
               2 * (s.width / 256) * (s.height / 256));
   }
 }

@@ -10,6 +10,7 @@
 #include "map/marker_utils.h"
 #include "map/mesh.h"
 #include "map/mesh_edit.h"
+#include "map/mesh_geometry.h"
 #include "tools/bitmap_fixtures.h"
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
@@ -31,6 +32,7 @@ class MeshCommands : public MapImageTest {
     vertex_selection_clear();
   }
   static std::vector<uint8_t> cells() {
+    mesh_settle_normals(0, 0, mesh_cells_across() - 1, mesh_cells_down() - 1);
     const auto* bytes = reinterpret_cast<const uint8_t*>(mesh_cells());
     return std::vector<uint8_t>(bytes, bytes + size_t(mesh_cell_count()) * sizeof(mesh_cell));
   }

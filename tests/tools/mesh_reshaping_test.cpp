@@ -51,9 +51,9 @@ TEST_F(MeshReshaping, TheNeighbourhoodFollowsAChangedVertex) {
   ASSERT_TRUE(make_map("dune", 256, 256));
   marker_data* marker = add_marker(10 * 512 + 100, 10 * 512 + 100);
   ASSERT_NE(marker, nullptr);
-  const uint16_t normals_before = mesh_edit_cell(9, 9)->normals;
+  const uint16_t normals_before = mesh_cell_normals(9, 9);
   ASSERT_TRUE(mesh_set_vertex_height(10, 10, 1024));
-  EXPECT_NE(mesh_edit_cell(9, 9)->normals, normals_before);
+  EXPECT_NE(mesh_cell_normals(9, 9), normals_before);
   EXPECT_GT(marker->location.z, 0);
   ASSERT_NE(object_of(marker), nullptr);
   EXPECT_EQ(object_of(marker)->location.z, marker->location.z);
@@ -77,7 +77,7 @@ TEST_F(MeshReshaping, ResizingKeepsTheSharedCellsAndTextures) {
   mesh_edit_cell(63, 10)->ground_height = 777;
   mesh_edit_cell(10, 63)->ground_height = 555;
   mesh_globals.header->media_coverage_size = 0;
-  const int16_t old_collection = mesh_globals.header->landscape_collection_index;
+  const int16_t old_collection = mesh_landscape_collection();
   const uint8_t old_pixel = bitmap_get_row(collection_get_bitmap(old_collection, 2), 5)[7];
   const uint8_t lower_left_pixel = bitmap_get_row(collection_get_bitmap(old_collection, 4), 0)[0];  // submesh (0, 1)
   const rgb_color old_color = collection_get_color_table(old_collection)->colors[9];
@@ -95,7 +95,7 @@ TEST_F(MeshReshaping, ResizingKeepsTheSharedCellsAndTextures) {
   EXPECT_EQ(mesh_edit_cell(95, 63)->terrain_and_flags, NEW_CELL_TERRAIN);
   EXPECT_EQ(mesh_edit_cell(95, 63)->object_list, NONE);
 
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   ASSERT_EQ(collection_get_bitmap_count(collection), 12);
   EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 2), 5)[7], old_pixel);
   EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 4), 5)[7], 0xFF);  // submesh (2, 0) is new
@@ -108,7 +108,7 @@ TEST_F(MeshReshaping, ResizingKeepsTheSharedCellsAndTextures) {
   ASSERT_TRUE(map_save());
   ASSERT_TRUE(map_reopen());
   EXPECT_EQ(mesh_globals.cells_across, 96);
-  EXPECT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index), 12);
+  EXPECT_EQ(collection_get_bitmap_count(mesh_landscape_collection()), 12);
 
   EXPECT_FALSE(mesh_resize(100, 64));
   EXPECT_FALSE(mesh_resize(0, 64));
@@ -143,7 +143,7 @@ class ReshapingEveryShape : public MeshReshaping, public ::testing::WithParamInt
   // A height that tells every cell of the largest map from every other.
   static int16_t tagged(int32_t x, int32_t y) { return int16_t(1 + x + 100 * y); }
   static uint8_t* first_pixel(int32_t bitmap_index) {
-    return bitmap_get_row(collection_get_bitmap(mesh_globals.header->landscape_collection_index, bitmap_index), 0);
+    return bitmap_get_row(collection_get_bitmap(mesh_landscape_collection(), bitmap_index), 0);
   }
 };
 
@@ -242,7 +242,7 @@ TEST_P(ReshapingEveryShape, ResizingKeepsEachSideOnItsOwnAxis) {
       }
     }
 
-    ASSERT_EQ(collection_get_bitmap_count(mesh_globals.header->landscape_collection_index),
+    ASSERT_EQ(collection_get_bitmap_count(mesh_landscape_collection()),
               2 * new_width * new_height);
     for (int32_t y = 0; y < new_height; ++y) {
       for (int32_t x = 0; x < new_width; ++x) {

@@ -121,7 +121,7 @@ TEST_F(NewMap, SubmeshesFollowTheMirroredPicture) {
   ASSERT_TRUE(make_map("coast", 512, 256, column_pattern));
   EXPECT_EQ(mesh_globals.width, 2);
   EXPECT_EQ(mesh_globals.height, 1);
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   ASSERT_EQ(collection_get_bitmap_count(collection), 4);
   // Submesh 0 (the map's left) is the picture's right half, reversed.
   EXPECT_EQ(bitmap_get_row(collection_get_bitmap(collection, 0), 3)[0], column_pattern(511, 3));
@@ -135,7 +135,7 @@ TEST_F(NewMap, TopDownBitmapsGiveTheSameMap) {
   file.height = -256;
   file.pixel = column_pattern;
   ASSERT_TRUE(new_map_create("north", store.media_tag(), write_bitmap("north.bmp", file)));
-  const bitmap_data* colour = collection_get_bitmap(mesh_globals.header->landscape_collection_index, 0);
+  const bitmap_data* colour = collection_get_bitmap(mesh_landscape_collection(), 0);
   EXPECT_EQ(bitmap_get_row(colour, 0)[0], column_pattern(255, 0));
   EXPECT_EQ(bitmap_get_row(colour, 255)[0], column_pattern(255, 255));
 }
@@ -312,7 +312,7 @@ TEST_F(NewMap, TheMapNamesTheCollectionItReallyHas) {
   const int32_t collection_tag = tag_of(COLLECTION_DEFINITION_GROUP_TAG, "meadow");
   EXPECT_NE(tag_file_get_identifier(collection_tag), tag_file_get_identifier(map_tag));
   EXPECT_EQ(mesh_globals.header->landscape_collection_tag, tag_file_get_identifier(collection_tag));
-  EXPECT_STREQ(collection_get_name(mesh_globals.header->landscape_collection_index), "meadow");
+  EXPECT_STREQ(collection_get_name(mesh_landscape_collection()), "meadow");
 }
 
 TEST_F(NewMap, TheColorTablesComeFromThePalette) {
@@ -323,7 +323,7 @@ TEST_F(NewMap, TheColorTablesComeFromThePalette) {
   file.palette[2] = 0x000000FF;  // blue
   file.pixel = [](int32_t x, int32_t) -> uint8_t { return x < 192 ? 1 : 2; };
   ASSERT_TRUE(new_map_create("tables", store.media_tag(), write_bitmap("tables.bmp", file)));
-  const int16_t collection = mesh_globals.header->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   const color_table* colors = collection_get_color_table(collection);
   ASSERT_NE(colors, nullptr);
   EXPECT_EQ(colors->count, 256u);

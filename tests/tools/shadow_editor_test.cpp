@@ -86,7 +86,7 @@ class Shadows : public MapImageTest {
   }
 
   static uint8_t* pixels(int32_t submesh) {
-    return collection_get_submesh_texture(mesh_header()->landscape_collection_index, 2 * submesh + 1, true);
+    return collection_get_submesh_texture(mesh_landscape_collection(), 2 * submesh + 1, true);
   }
   // The whole map's shadow pixels, row by row.
   static std::vector<uint8_t> whole() {

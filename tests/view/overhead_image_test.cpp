@@ -229,7 +229,7 @@ TEST_F(OverheadMap, ScaledBackgroundsKeepTheSubmeshOrderAndMissingTilesAreGrey) 
   EXPECT_NEAR(channel_sum(half.at(10, 10)), channel_sum(full.at(20, 20)), 3 * 4);
 
   // Submesh 0 (view column 1) loses its colour map's shape: that tile is grey, the other is not.
-  const int16_t collection = mesh_header()->landscape_collection_index;
+  const int16_t collection = mesh_landscape_collection();
   bitmap_data* bitmap = collection_get_bitmap(collection, 0);
   ASSERT_NE(bitmap, nullptr);
   const int16_t width = bitmap->width;

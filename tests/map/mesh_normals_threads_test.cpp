@@ -1,0 +1,73 @@
+// Normals computed on first read may be asked for from several threads at once (the preparation
+// itself settles large rectangles on two): every thread must see the full computation. Run under
+// the thread sanitizer by `make test-tsan`.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "map/mesh_edit.h"
+#include "map/mesh_file.h"
+#include "map/mesh_geometry.h"
+#include "support/map_fixtures.h"
+#include "support/map_test_store.h"
+#include "tag_files/tag_files.h"
+
+namespace {
+
+map_fixture hills(int16_t submeshes) {
+  map_fixture map = map_fixture_new(submeshes, submeshes);
+  const int32_t across = submeshes * CELLS_PER_SUBMESH;
+  for (int32_t y = 0; y < across; ++y) {
+    for (int32_t x = 0; x < across; ++x) {
+      mesh_cell& cell = map.cells[size_t(x + y * across)];
+      cell.ground_height = int16_t(((x * 37) % 200) * ((y * 53) % 150) / 20 + ((x ^ y) & 63));
+      cell.normals = 0x1234;  // whatever another program stored
+    }
+  }
+  return map;
+}
+
+// Each cell's normals as one thread after another asks them, from a fresh open.
+std::vector<uint16_t> asked_alone() {
+  std::vector<uint16_t> normals;
+  for (int32_t y = 0; y < mesh_cells_down(); ++y) {
+    for (int32_t x = 0; x < mesh_cells_across(); ++x) normals.push_back(mesh_cell_normals(x, y));
+  }
+  return normals;
+}
+
+TEST(MeshNormalsThreads, ReadersOnTwoThreadsAndAWholeSettleAgree) {
+  map_test_store store;
+  ASSERT_TRUE(store.ready());
+  map_fixture map = hills(4);
+  const int32_t tag_index = store.store_map("Hills", map);
+  ASSERT_NE(tag_index, NONE);
+  const tag identifier = tag_file_get_identifier(tag_index);
+  ASSERT_TRUE(mesh_load(identifier));
+  const std::vector<uint16_t> want = asked_alone();
+
+  // Two readers walking the grid in opposite orders while a third settles all of it (on two
+  // threads of its own).
+  ASSERT_TRUE(mesh_load(identifier));
+  ASSERT_EQ(mesh_unsettled_normal_submeshes(), 16);
+  const int32_t across = mesh_cells_across(), count = mesh_cell_count();
+  std::vector<uint16_t> seen[2] = {std::vector<uint16_t>(size_t(count)), std::vector<uint16_t>(size_t(count))};
+  auto read = [&](int which) {
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t i = which == 0 ? k : count - 1 - k;
+      seen[which][size_t(i)] = mesh_cell_normals(i % across, i / across);
+    }
+  };
+  std::thread backward(read, 1);
+  std::thread settler([&] { mesh_settle_normals(0, 0, across - 1, mesh_cells_down() - 1); });
+  read(0);
+  backward.join();
+  settler.join();
+  EXPECT_EQ(seen[0], want);
+  EXPECT_EQ(seen[1], want);
+  EXPECT_EQ(mesh_unsettled_normal_submeshes(), 0);
+  mesh_unload();
+}
+
+}  // namespace
