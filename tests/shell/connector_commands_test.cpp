@@ -27,6 +27,7 @@
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "tools/vellgrim_connectors.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -57,10 +58,7 @@ class ConnectorCommands : public ::testing::Test {
     }
     const int32_t map_tag = store.store_map("fences", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     frame = shell.frame;
     ASSERT_TRUE(map_open(map_tag));
     UpdateMenuState();

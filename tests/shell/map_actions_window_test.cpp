@@ -48,6 +48,7 @@
 #include "tools/map_action_operations.h"
 #include "tools/map_action_text.h"
 #include "tools/map_session.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -96,10 +97,7 @@ class MapActionsWindow : public ::testing::Test {
                    map_fixture_marker(_marker_unit, 0, 4000, 2500)};
     map_tag = store.store_map("scripted", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     ASSERT_TRUE(map_open(map_tag));
     window = GetMapActionsWindow();
     ASSERT_NE(window, nullptr);

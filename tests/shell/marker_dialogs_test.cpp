@@ -43,6 +43,7 @@
 #include "tools/edit_journal.h"
 #include "tools/map_session.h"
 #include "view/render.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -86,10 +87,7 @@ class MarkerDialogs : public ::testing::Test {
   void open(map_fixture& map) {
     const int32_t map_tag = store.store_map("glen", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     ASSERT_TRUE(map_open(map_tag));
     UpdateMenuState();
   }

@@ -27,6 +27,7 @@
 #include "tools/map_session.h"
 #include "tools/mesh_commands.h"
 #include "tools/vertex_selection.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -38,10 +39,7 @@ class MeshMenu : public ::testing::Test {
     map_fixture map = map_fixture_new(1, 1);
     const int32_t tag_index = store.store_map("quarry", map);
     ASSERT_NE(tag_index, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     frame = shell.frame;
     ASSERT_TRUE(map_open(tag_index));
     SelectTool(_tool_preview);

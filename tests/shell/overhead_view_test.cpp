@@ -27,6 +27,7 @@
 #include "support/work_folder.h"
 #include "tools/map_session.h"
 #include "view/overhead_image.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -40,10 +41,7 @@ class OverheadView : public ::testing::Test {
     map_fixture map = map_fixture_new(2, 1);
     map_tag = store.store_map("dunes", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     ASSERT_TRUE(map_open(map_tag));
     ShowMapWindows();
     window = shell.windows[_shell_window_overhead];

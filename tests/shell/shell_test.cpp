@@ -58,6 +58,7 @@
 #include "tag_files/tag_files.h"
 #include "tools/edit_recovery.h"
 #include "tools/map_session.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -102,10 +103,7 @@ class Shell : public ::testing::Test {
     ASSERT_NE(map_tag, NONE);
     map_fixture other = map_fixture_new(1, 1);
     ASSERT_NE(store.store_map("anvil", other), NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     frame = shell.frame;
   }
   void TearDown() override {

@@ -30,6 +30,7 @@
 #include "tools/map_session.h"
 #include "tools/terrain_painter.h"
 #include "view/render.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -43,10 +44,7 @@ class TerrainTool : public ::testing::Test {
     map_fixture map = map_fixture_new(1, 1);
     const int32_t map_tag = store.store_map("meadow", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     frame = shell.frame;
     window = static_cast<CTerrainWnd*>(shell.windows[_shell_window_terrain]);
     ASSERT_NE(window, nullptr);

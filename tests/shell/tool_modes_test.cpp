@@ -54,6 +54,7 @@
 #include "tools/shadow_editor.h"
 #include "tools/vertex_selection.h"
 #include "view/render.h"
+#include "shell_test_frame.h"
 
 namespace {
 
@@ -64,10 +65,7 @@ class ToolModes : public ::testing::Test {
     ASSERT_TRUE(engine_initialize());
     map_tag = store.store_map("meadow", map);
     ASSERT_NE(map_tag, NONE);
-    window_positions_set_file(store.folder().path() + "/WinVellgrim.ini");
-    vellgrim_read_profile();
-    vellgrim_create_frame();
-    vellgrim_create_windows();
+    shell_test_create_frame(store);
     frame = shell.frame;
     ASSERT_TRUE(map_open(map_tag));
     UpdateMenuState();
