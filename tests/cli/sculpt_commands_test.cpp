@@ -8,7 +8,6 @@
 #include "support/map_test_store.h"
 #include "support/work_folder.h"
 #include "tool_runner.h"
-#include "tools/bitmap_file.h"
 
 namespace {
 
@@ -19,14 +18,7 @@ class SculptCommandsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(store.ready());
     store.close();
-    bitmap_image image;
-    image.width = image.height = 256;
-    image.pixels.assign(size_t(256) * 256, 3);
-    bitmap_set_grey_palette(&image);
-    const std::vector<uint8_t> bytes = bitmap_encode(image);
-    ASSERT_TRUE(store.folder().write_file("flat.bmp", std::string(bytes.begin(), bytes.end())));
-    tool_result made = tool({"map", "new", "--name", "hill", "--media", "water", "--bitmap",
-                             store.folder().path() + "/flat.bmp"});
+    const tool_result made = run_tool_new_flat_map(store.folder().path(), "hill");
     ASSERT_EQ(made.exit_code, 0) << made.err;
   }
   tool_result tool(const std::vector<std::string>& arguments) { return run_tool_in(store.folder().path(), arguments); }

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/bitmap_file.h"
+
 namespace {
 
 std::string read_whole(const std::string& path) {
@@ -64,4 +66,18 @@ nlohmann::json run_tool_json(const std::string& root, const std::vector<std::str
   tool_result result = run_tool_in(root, arguments);
   EXPECT_EQ(result.exit_code, 0) << result.err;
   return nlohmann::json::parse(result.out, nullptr, false);
+}
+
+tool_result run_tool_new_flat_map(const std::string& root, const std::string& name) {
+  bitmap_image image;
+  image.width = image.height = 256;
+  image.pixels.assign(size_t(256) * 256, 3);
+  bitmap_set_grey_palette(&image);
+  const std::vector<uint8_t> bytes = bitmap_encode(image);
+  const std::string path = root + "/flat.bmp";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  out.close();
+  if (!out) return {};
+  return run_tool_in(root, {"map", "new", "--name", name, "--media", "water", "--bitmap", path});
 }

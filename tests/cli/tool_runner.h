@@ -21,3 +21,7 @@ tool_result run_tool_in(const std::string& root, std::vector<std::string> argume
 // run_tool_in expecting success (a test failure otherwise); standard output parsed as JSON, a
 // discarded value when it is not JSON.
 nlohmann::json run_tool_json(const std::string& root, const std::vector<std::string>& arguments);
+
+// `map new` of a flat 256 x 256 map NAME with water media in the store at root, from a grey
+// bitmap written beside it as flat.bmp; the tool's result.
+tool_result run_tool_new_flat_map(const std::string& root, const std::string& name);
