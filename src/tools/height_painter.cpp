@@ -13,6 +13,7 @@
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
 #include "tools/painter_batch.h"
+#include "tools/painter_preferences.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
@@ -48,8 +49,9 @@ struct painter_state {
 };
 
 std::unique_ptr<painter_state> painter;
-height_painter_preferences own_record;  // when the editor's record is not loaded
-bool own_record_ready = false;
+constexpr painter_record_kind<height_painter_preferences> record_kind{&vellgrim_preferences::height_painter,
+                                                         height_painter_preferences_valid};
+painter_own_record<height_painter_preferences> own_record;  // when the editor's record is not loaded
 std::minstd_rand noise_random(1);
 
 int32_t world_height(float cells) {
@@ -270,22 +272,12 @@ void grow_dirty(const rectangle& r) {
   painter->batch.dirty.grow(r.row1 - 1, r.column1 - 1);
 }
 
-void load_preferences(const height_painter_preferences& preferences) {
-  if (height_painter_preferences_valid(preferences)) {
-    painter->preferences = preferences;
-  } else {
-    height_painter_set_defaults(&painter->preferences);
-  }
-}
-
 }  // namespace
 
 // ---- preferences ----
 
 void height_painter_set_defaults(height_painter_preferences* preferences) {
-  vellgrim_preferences defaults;
-  vellgrim_preferences_set_defaults(&defaults);
-  *preferences = defaults.height_painter;
+  painter_record_set_defaults(record_kind, preferences);
 }
 
 bool height_painter_preferences_valid(const height_painter_preferences& p) {
@@ -299,48 +291,23 @@ bool height_painter_preferences_valid(const height_painter_preferences& p) {
          p.filter_parameters[_height_painter_smooth] >= 1.0f;
 }
 
-height_painter_preferences* height_painter_stored_preferences() {
-  if (vellgrim_preferences* record = vellgrim_preferences_get()) return &record->height_painter;
-  if (!own_record_ready) {
-    height_painter_set_defaults(&own_record);
-    own_record_ready = true;
-  }
-  return &own_record;
-}
+height_painter_preferences* height_painter_stored_preferences() { return painter_record_stored(record_kind, &own_record); }
 
 // ---- life ----
 
-bool height_painter_start() {
-  height_painter_stop();
-  if (!mesh_is_open()) return false;
-  try {
-    painter = std::make_unique<painter_state>();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  load_preferences(*height_painter_stored_preferences());
-  if (!refill()) {
-    painter.reset();
-    return false;
-  }
-  return true;
-}
+bool height_painter_start() { return painter_start(&painter, record_kind, &own_record, refill); }
 
 void height_painter_stop() { painter.reset(); }
 bool height_painter_active() { return painter != nullptr; }
 
 void height_painter_reload_preferences() {
-  if (!painter || painter->batch.state == _painter_batch_stroking || painter->preferences_overridden) return;
-  load_preferences(*height_painter_stored_preferences());
+  if (!painter_reload_preferences(painter.get(), record_kind, &own_record)) return;
   // A filter's coverage belongs to its batch: the next stroke starts a new one.
   if (painter->preferences.tool == _height_painter_filter) painter->batch.last_tick -= HEIGHT_PAINTER_MERGE_TICKS;
 }
 
 bool height_painter_use_preferences(const height_painter_preferences& preferences) {
-  if (!painter || !height_painter_preferences_valid(preferences)) return false;
-  painter->preferences = preferences;
-  painter->preferences_overridden = true;
-  return true;
+  return painter_use_preferences(painter.get(), record_kind, preferences);
 }
 
 const height_painter_preferences* height_painter_preferences_in_use() {

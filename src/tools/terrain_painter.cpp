@@ -14,6 +14,7 @@
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
 #include "tools/painter_batch.h"
+#include "tools/painter_preferences.h"
 
 namespace {
 
@@ -36,8 +37,9 @@ struct painter_state {
 };
 
 std::unique_ptr<painter_state> painter;
-terrain_painter_preferences own_record;
-bool own_record_ready = false;
+constexpr painter_record_kind<terrain_painter_preferences> record_kind{&vellgrim_preferences::terrain_painter,
+                                                         terrain_painter_preferences_valid};
+painter_own_record<terrain_painter_preferences> own_record;  // when the editor's record is not loaded
 int16_t current_type = TERRAIN_PAINTER_DEFAULT_TYPE;
 
 size_t at(int32_t row, int32_t column) { return painter->grids.at(row, column); }
@@ -160,14 +162,6 @@ bool paint_triangle(int32_t world_x, int32_t world_y) {
   return recorded;
 }
 
-void load_preferences(const terrain_painter_preferences& preferences) {
-  if (terrain_painter_preferences_valid(preferences)) {
-    painter->preferences = preferences;
-  } else {
-    terrain_painter_set_defaults(&painter->preferences);
-  }
-}
-
 }  // namespace
 
 // ---- terrain types ----
@@ -187,9 +181,7 @@ bool terrain_painter_set_current_type(int32_t type) {
 // ---- preferences ----
 
 void terrain_painter_set_defaults(terrain_painter_preferences* preferences) {
-  vellgrim_preferences defaults;
-  vellgrim_preferences_set_defaults(&defaults);
-  *preferences = defaults.terrain_painter;
+  painter_record_set_defaults(record_kind, preferences);
 }
 
 bool terrain_painter_preferences_valid(const terrain_painter_preferences& p) {
@@ -197,46 +189,21 @@ bool terrain_painter_preferences_valid(const terrain_painter_preferences& p) {
          std::isfinite(p.radius) && p.radius > 0;
 }
 
-terrain_painter_preferences* terrain_painter_stored_preferences() {
-  if (vellgrim_preferences* record = vellgrim_preferences_get()) return &record->terrain_painter;
-  if (!own_record_ready) {
-    terrain_painter_set_defaults(&own_record);
-    own_record_ready = true;
-  }
-  return &own_record;
-}
+terrain_painter_preferences* terrain_painter_stored_preferences() { return painter_record_stored(record_kind, &own_record); }
 
 // ---- life ----
 
-bool terrain_painter_start() {
-  terrain_painter_stop();
-  if (!mesh_is_open()) return false;
-  try {
-    painter = std::make_unique<painter_state>();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  load_preferences(*terrain_painter_stored_preferences());
-  if (!refill()) {
-    painter.reset();
-    return false;
-  }
-  return true;
-}
+bool terrain_painter_start() { return painter_start(&painter, record_kind, &own_record, refill); }
 
 void terrain_painter_stop() { painter.reset(); }
 bool terrain_painter_active() { return painter != nullptr; }
 
 void terrain_painter_reload_preferences() {
-  if (!painter || painter->batch.state == _painter_batch_stroking || painter->preferences_overridden) return;
-  load_preferences(*terrain_painter_stored_preferences());
+  (void)painter_reload_preferences(painter.get(), record_kind, &own_record);
 }
 
 bool terrain_painter_use_preferences(const terrain_painter_preferences& preferences) {
-  if (!painter || !terrain_painter_preferences_valid(preferences)) return false;
-  painter->preferences = preferences;
-  painter->preferences_overridden = true;
-  return true;
+  return painter_use_preferences(painter.get(), record_kind, preferences);
 }
 
 const terrain_painter_preferences* terrain_painter_preferences_in_use() {
