@@ -13,6 +13,7 @@
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
 #include "tools/painter_batch.h"
+#include "tools/painter_outline.h"
 #include "tools/painter_preferences.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
@@ -513,28 +514,9 @@ bool height_painter_get_outline(double x, double y, height_painter_outline* outl
     return world_point3d{wx, wy, mesh_height_at(wx, wy, _mesh_height_ground)};
   };
   const auto trace = [&](double radius, std::vector<world_point3d>* line) {
-    line->clear();
-    const int32_t segments = int32_t(std::clamp(std::max(16.0, std::trunc(6.0 * radius)), 16.0,
-                                                double(HEIGHT_PAINTER_MAXIMUM_OUTLINE_SEGMENTS)));
-    if (preferences.brush == _height_painter_square) {
-      // Each side in a quarter of the segments, so the square lies on the ground too.
-      const int32_t per_side = std::max(segments / 4, 1);
-      const double corners[5][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
-      for (int side = 0; side < 4; ++side) {
-        for (int32_t k = 0; k < per_side; ++k) {
-          const double f = double(k) / per_side;
-          const double cx = corners[side][0] + (corners[side + 1][0] - corners[side][0]) * f;
-          const double cy = corners[side][1] + (corners[side + 1][1] - corners[side][1]) * f;
-          line->push_back(ground(x + cx * radius, y + cy * radius));
-        }
-      }
-    } else {
-      for (int32_t k = 0; k < segments; ++k) {
-        const double angle = 2.0 * M_PI * k / segments;
-        line->push_back(ground(x + radius * std::cos(angle), y + radius * std::sin(angle)));
-      }
-    }
-    line->push_back(line->front());
+    const auto point = [&](double ux, double uy) { return ground(x + ux * radius, y + uy * radius); };
+    painter_trace_outline(preferences.brush == _height_painter_square,
+                          painter_outline_segments(radius, HEIGHT_PAINTER_MAXIMUM_OUTLINE_SEGMENTS), point, line);
   };
   trace(preferences.radius, &outline->inner);
   trace(double(preferences.radius) + preferences.feather, &outline->outer);

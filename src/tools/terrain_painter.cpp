@@ -14,6 +14,7 @@
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
 #include "tools/painter_batch.h"
+#include "tools/painter_outline.h"
 #include "tools/painter_preferences.h"
 
 namespace {
@@ -399,26 +400,9 @@ bool terrain_painter_get_outline(int32_t world_x, int32_t world_y, std::vector<w
     const int32_t iy = int32_t(std::clamp(std::round(wy), double(INT32_MIN / 2), double(INT32_MAX / 2)));
     return world_point3d{ix, iy, mesh_height_at(ix, iy, _mesh_height_ground)};
   };
-  const int32_t segments = int32_t(std::clamp(std::max(16.0, std::trunc(radius * 6.0 / WORLD_PER_CELL)), 16.0,
-                                              double(TERRAIN_PAINTER_MAXIMUM_OUTLINE_SEGMENTS)));
-  if (preferences.brush_shape == _terrain_painter_square) {
-    // Each side in a quarter of the segments, so the square follows the ground too.
-    const int32_t per_side = std::max(segments / 4, 1);
-    const double corners[5][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
-    for (int side = 0; side < 4; ++side) {
-      for (int32_t k = 0; k < per_side; ++k) {
-        const double f = double(k) / per_side;
-        const double cx = corners[side][0] + (corners[side + 1][0] - corners[side][0]) * f;
-        const double cy = corners[side][1] + (corners[side + 1][1] - corners[side][1]) * f;
-        outline->push_back(ground(x + cx * radius, y + cy * radius));
-      }
-    }
-  } else {
-    for (int32_t k = 0; k < segments; ++k) {
-      const double angle = 2.0 * M_PI * k / segments;
-      outline->push_back(ground(x + radius * std::cos(angle), y + radius * std::sin(angle)));
-    }
-  }
-  outline->push_back(outline->front());
+  const int32_t segments =
+      painter_outline_segments(double(preferences.radius), TERRAIN_PAINTER_MAXIMUM_OUTLINE_SEGMENTS);
+  const auto point = [&](double ux, double uy) { return ground(x + ux * radius, y + uy * radius); };
+  painter_trace_outline(preferences.brush_shape == _terrain_painter_square, segments, point, outline);
   return true;
 }
