@@ -100,18 +100,8 @@ bool map_matches_grids() {
 
 // Catches up with whatever happened to the map since the painter's last call.
 bool synchronize() {
-  if (!painter) return false;
-  if (!mesh_is_open()) return false;
-  painter_state& p = *painter;
-  if (painter_grids_stale(p.grids)) return refill();
-  switch (painter_batch_follow_journal(&p.batch)) {
-    case _painter_batch_unchanged: return true;
-    case _painter_batch_kept:
-      if (!map_matches_grids()) return refill();
-      painter_batch_remember_journal(&p.batch);
-      return true;
-    default: return refill();
-  }
+  if (!painter || !mesh_is_open()) return false;
+  return painter_synchronize(&painter->batch, painter->grids, refill, map_matches_grids);
 }
 
 // Accepts the batch (painted) or discards it (taken off), then forgets it.

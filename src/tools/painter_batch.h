@@ -141,3 +141,20 @@ void painter_grids_commit(painter_grids<Value, Work>* grids, painter_batch* batc
   batch->batch_serial = 0;
   batch->state = _painter_batch_idle;
 }
+
+// Catches up with whatever happened to the map since the painter's last call: keeps the batch
+// when the journal only moved over its own step and map_matches() finds the cells as the grids
+// say, else refill() (the painter's: it reports its own failure) fills the grids again.
+template <class Value, class Work>
+bool painter_synchronize(painter_batch* batch, const painter_grids<Value, Work>& grids, bool (*refill)(),
+                         bool (*map_matches)()) {
+  if (painter_grids_stale(grids)) return refill();
+  switch (painter_batch_follow_journal(batch)) {
+    case _painter_batch_unchanged: return true;
+    case _painter_batch_kept:
+      if (!map_matches()) return refill();
+      painter_batch_remember_journal(batch);
+      return true;
+    default: return refill();
+  }
+}

@@ -62,7 +62,8 @@ bool refill() {
 
 // The map shows what the painter expects over the batch's rectangle: the before grid while the
 // batch is off, the after grid otherwise. Outside it both grids agree with the map, or a change
-// would have shown in the journal.
+// would have shown in the journal. The cells may have been written without a step (their
+// run-time lists): the types are what counts.
 bool map_matches_grids() {
   const painter_state& p = *painter;
   const painter_rectangle& dirty = p.batch.dirty;
@@ -79,18 +80,7 @@ bool map_matches_grids() {
 // Catches up with whatever happened to the map since the painter's last call.
 bool synchronize() {
   if (!painter || !mesh_is_open()) return false;
-  painter_state& p = *painter;
-  if (painter_grids_stale(p.grids)) return refill();
-  switch (painter_batch_follow_journal(&p.batch)) {
-    case _painter_batch_unchanged: return true;
-    case _painter_batch_kept:
-      // The cells may have been written without a step (their run-time lists): the types are what
-      // counts.
-      if (!map_matches_grids()) return refill();
-      painter_batch_remember_journal(&p.batch);
-      return true;
-    default: return refill();
-  }
+  return painter_synchronize(&painter->batch, painter->grids, refill, map_matches_grids);
 }
 
 // Accepts the batch (finished) or discards it (undone), then forgets it.
