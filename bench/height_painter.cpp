@@ -12,10 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../tests/support/collection_fixtures.cpp"
-#include "bench_store.h"
-#include "../tests/support/map_fixtures.cpp"
-#include "map/mesh_file.h"
+#include "bench_map.h"
 #include "map/mesh_geometry.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_journal.h"
@@ -26,26 +23,17 @@ namespace {
 
 constexpr int16_t kSubmeshes = 16;
 
-bool open_map() {
-  static bool opened = false;
-  if (opened) return mesh_is_open();
-  opened = true;
-  if (!bench_make_store_folder()) return false;
-  tag media_tag;
-  if (!map_fixture_open_store(&media_tag)) return false;
-  map_fixture map = map_fixture_new(kSubmeshes, kSubmeshes);
+// Rolling heights, so that Smooth and the caps have something to do.
+void shape_heights(map_fixture* map) {
   const int32_t across = kSubmeshes * CELLS_PER_SUBMESH;
   for (int32_t y = 0; y < across; ++y) {
     for (int32_t x = 0; x < across; ++x) {
-      map.cells[size_t(x + y * across)].ground_height = int16_t(((x * 37) % 200) * ((y * 53) % 150) / 20);
+      map->cells[size_t(x + y * across)].ground_height = int16_t(((x * 37) % 200) * ((y * 53) % 150) / 20);
     }
   }
-  const int32_t tag_index = map_fixture_store_map("Bench Painter", map, MESH_VERSION, media_tag);
-  if (tag_index == NONE || !mesh_load(tag_file_get_identifier(tag_index))) return false;
-  // A history of a few steps is enough; the journal's own cost per step is what is measured.
-  edit_journal_set_budget(EDIT_JOURNAL_DEFAULT_BYTE_BUDGET, 64);
-  return mesh_is_open();
 }
+
+bool open_map() { return bench_open_map("Bench Painter", kSubmeshes, shape_heights); }
 
 // The process's processor time in nanoseconds: the ratios hold on a machine shared with others.
 double cpu_nanoseconds() { return double(std::clock()) * 1e9 / CLOCKS_PER_SEC; }

@@ -8,10 +8,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "../tests/support/collection_fixtures.cpp"
-#include "bench_store.h"
-#include "../tests/support/map_fixtures.cpp"
-#include "map/mesh_file.h"
+#include "bench_map.h"
 #include "tag_files/tag_files.h"
 #include "tools/edit_journal.h"
 #include "tools/terrain_painter.h"
@@ -21,19 +18,7 @@ namespace {
 constexpr int16_t kSubmeshes = 16;
 constexpr int32_t kCells = kSubmeshes * CELLS_PER_SUBMESH;
 
-bool open_map() {
-  static bool opened = false;
-  if (opened) return mesh_is_open();
-  opened = true;
-  if (!bench_make_store_folder()) return false;
-  tag media_tag;
-  if (!map_fixture_open_store(&media_tag)) return false;
-  map_fixture map = map_fixture_new(kSubmeshes, kSubmeshes);
-  const int32_t tag_index = map_fixture_store_map("Bench Terrain", map, MESH_VERSION, media_tag);
-  if (tag_index == NONE || !mesh_load(tag_file_get_identifier(tag_index))) return false;
-  edit_journal_set_budget(EDIT_JOURNAL_DEFAULT_BYTE_BUDGET, 64);
-  return mesh_is_open();
-}
+bool open_map() { return bench_open_map("Bench Terrain", kSubmeshes); }
 
 double cpu_nanoseconds() { return double(std::clock()) * 1e9 / CLOCKS_PER_SEC; }
 

@@ -1,7 +1,6 @@
 #include "tools/height_painter.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,9 @@
 #include "map/mesh.h"
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
+#include "tools/painter_batch.h"
+#include "tools/painter_outline.h"
+#include "tools/painter_preferences.h"
 #include "tools/vellgrim_mesh_utilities.h"
 
 namespace {
@@ -30,29 +32,27 @@ struct rectangle {
   bool empty() const { return row0 < 0 || row0 >= row1 || column0 >= column1; }
 };
 
+static_assert(int(_height_painter_idle) == int(_painter_batch_idle) &&
+              int(_height_painter_stroking) == int(_painter_batch_stroking) &&
+              int(_height_painter_toggled_off) == int(_painter_batch_off) &&
+              int(_height_painter_painted) == int(_painter_batch_on));
+
 struct painter_state {
   height_painter_preferences preferences{};
   bool preferences_overridden = false;
-  height_painter_stroke_state state = _height_painter_idle;
   double last_x = -1, last_y = -1;
-  int64_t last_tick = 0;
-  rectangle dirty;
-  int32_t columns = 0, rows = 0;
-  std::vector<float> source, weight, output;
+  painter_batch batch;
+  // Before: the source heights; after: the output heights; working: the filter's coverage.
+  painter_grids<float, float> grids;
   std::vector<float> kernel;  // Smooth's, prepared per step
   int32_t kernel_side = 0;
   float kernel_sum = 0;
-  // The journal as the painter last left it: a change elsewhere shows in these.
-  uint64_t batch_serial = 0;  // the batch's step, 0 when it changed nothing
-  uint64_t base_serial = 0;   // the step below the batch
-  uint64_t known_undo = 0, known_redo = 0;
-  uint32_t known_generation = 0;
-  int32_t steps_since_join = 0;  // journal steps of the stroke not yet joined into its batch
 };
 
 std::unique_ptr<painter_state> painter;
-height_painter_preferences own_record;  // when the editor's record is not loaded
-bool own_record_ready = false;
+constexpr painter_record_kind<height_painter_preferences> record_kind{&vellgrim_preferences::height_painter,
+                                                         height_painter_preferences_valid};
+painter_own_record<height_painter_preferences> own_record;  // when the editor's record is not loaded
 std::minstd_rand noise_random(1);
 
 int32_t world_height(float cells) {
@@ -71,44 +71,18 @@ float cap_height(int32_t column, int32_t row, float height) {
   return std::clamp(height, LOWEST_HEIGHT, HIGHEST_HEIGHT);
 }
 
-size_t at(int32_t row, int32_t column) { return size_t(row) * size_t(painter->columns) + size_t(column); }
-
-void remember_journal() {
-  painter->known_undo = edit_journal_undo_serial();
-  painter->known_redo = edit_journal_redo_serial();
-  painter->known_generation = mesh_cells_generation();
-}
+size_t at(int32_t row, int32_t column) { return size_t(row) * size_t(painter->grids.columns) + size_t(column); }
 
 // Grids sized for the map and filled from it; no batch. False (reported) when they can't be had.
 bool refill() {
   painter_state& p = *painter;
-  const int32_t columns = mesh_cells_across(), rows = mesh_cells_down();
-  const size_t count = size_t(columns) * size_t(rows);
-  try {
-    if (p.source.size() != count) {
-      // Sized anew only when the grid's size changed.
-      p.source.assign(count, 0.0f);
-      p.weight.assign(count, 0.0f);
-      p.output.assign(count, 0.0f);
-    }
-  } catch (const std::bad_alloc&) {
+  const auto height = [](const mesh_cell& cell) { return float(cell.ground_height) / WORLD_PER_CELL; };
+  if (!painter_grids_refill(&p.grids, 0.0f, height)) {
+    const size_t count = size_t(mesh_cells_across()) * size_t(mesh_cells_down());
     POST_ERROR(error_unknown, "couldn't allocate #%d bytes for the height painter.", int(count * 3 * sizeof(float)));
-    p.source = {};
-    p.weight = {};
-    p.output = {};
     return false;
   }
-  p.columns = columns;
-  p.rows = rows;
-  const mesh_cell* cells = mesh_cells();
-  for (size_t i = 0; i < count; ++i) p.source[i] = float(cells[i].ground_height) / WORLD_PER_CELL;
-  std::fill(p.weight.begin(), p.weight.end(), 0.0f);
-  p.output = p.source;
-  p.state = _height_painter_idle;
-  p.dirty = {};
-  p.batch_serial = 0;
-  p.steps_since_join = 0;
-  remember_journal();
+  painter_batch_forget(&p.batch);
   return true;
 }
 
@@ -116,7 +90,7 @@ bool refill() {
 // output heights otherwise.
 bool map_matches_grids() {
   const painter_state& p = *painter;
-  const std::vector<float>& expected = p.state == _height_painter_toggled_off ? p.source : p.output;
+  const std::vector<float>& expected = p.batch.state == _painter_batch_off ? p.grids.before : p.grids.after;
   const mesh_cell* cells = mesh_cells();
   for (size_t i = 0; i < expected.size(); ++i) {
     if (cells[i].ground_height != world_height(expected[i])) return false;
@@ -124,59 +98,14 @@ bool map_matches_grids() {
   return true;
 }
 
-// Catches up with whatever happened to the map since the painter's last call. Undo and Redo of
-// the batch's own step turn it off and on; any other change ends the batch and refills the grids.
+// Catches up with whatever happened to the map since the painter's last call.
 bool synchronize() {
-  if (!painter) return false;
-  if (!mesh_is_open()) return false;
-  painter_state& p = *painter;
-  if (p.columns != mesh_cells_across() || p.rows != mesh_cells_down() || p.source.empty()) return refill();
-  const uint64_t undo = edit_journal_undo_serial(), redo = edit_journal_redo_serial();
-  if (mesh_cells_generation() == p.known_generation && undo == p.known_undo && redo == p.known_redo) return true;
-  bool kept = false;
-  const bool batch_step = p.batch_serial != 0;
-  switch (p.state) {
-    case _height_painter_painted:
-    case _height_painter_toggled_off:
-      if (batch_step && undo == p.batch_serial) {
-        p.state = _height_painter_painted;
-        kept = true;
-      } else if (batch_step && redo == p.batch_serial) {
-        p.state = _height_painter_toggled_off;
-        kept = true;
-      } else {
-        kept = !batch_step && undo == p.known_undo && redo == p.known_redo;
-      }
-      break;
-    case _height_painter_stroking:
-      kept = undo == p.known_undo && redo == p.known_redo;
-      break;
-    default:
-      break;
-  }
-  if (kept && map_matches_grids()) {
-    remember_journal();
-    return true;
-  }
-  return refill();
+  if (!painter || !mesh_is_open()) return false;
+  return painter_synchronize(&painter->batch, painter->grids, refill, map_matches_grids);
 }
 
-// Accepts the batch (state 3) or discards it (state 2), then forgets it.
-void commit() {
-  painter_state& p = *painter;
-  if (!p.dirty.empty()) {
-    for (int32_t row = p.dirty.row0; row < p.dirty.row1; ++row) {
-      for (int32_t column = p.dirty.column0; column < p.dirty.column1; ++column) {
-        const size_t i = at(row, column);
-        if (p.state == _height_painter_painted) p.source[i] = p.output[i];
-        if (p.state == _height_painter_toggled_off) p.output[i] = p.source[i];
-        p.weight[i] = 0.0f;
-      }
-    }
-  }
-  p.dirty = {};
-  p.batch_serial = 0;
-}
+// Accepts the batch (painted) or discards it (taken off), then forgets it.
+void commit() { painter_grids_commit(&painter->grids, &painter->batch, 0.0f); }
 
 float falloff(float distance) {
   const height_painter_preferences& preferences = painter->preferences;
@@ -201,17 +130,17 @@ rectangle brush_rectangle(double x, double y) {
     return int32_t(std::clamp(std::trunc(value), 0.0, double(std::max(limit, 0))));
   };
   rectangle r;
-  r.row0 = bound(y - e + 1, painter->rows - 1);
-  r.column0 = bound(x - e + 1, painter->columns - 1);
-  r.row1 = bound(y + e + 1, painter->rows - 1);
-  r.column1 = bound(x + e + 1, painter->columns - 1);
+  r.row0 = bound(y - e + 1, painter->grids.rows - 1);
+  r.column0 = bound(x - e + 1, painter->grids.columns - 1);
+  r.row1 = bound(y + e + 1, painter->grids.rows - 1);
+  r.column1 = bound(x + e + 1, painter->grids.columns - 1);
   return r;
 }
 
 void prepare_smooth(float radius) {
   painter_state& p = *painter;
   // A kernel wider than the grid adds only positions outside it.
-  const int32_t n = int32_t(std::clamp(std::trunc(double(radius)), 1.0, double(std::max(p.rows, p.columns) + 1)));
+  const int32_t n = int32_t(std::clamp(std::trunc(double(radius)), 1.0, double(std::max(p.grids.rows, p.grids.columns) + 1)));
   const int32_t side = 2 * n - 1, centre = n - 1;
   p.kernel.assign(size_t(side) * size_t(side), 0.0f);
   p.kernel_side = side;
@@ -234,22 +163,22 @@ float smooth_sample(int32_t row, int32_t column) {
   float sum = 0, weights = 0;
   for (int32_t i = 0; i < p.kernel_side; ++i) {
     const int32_t r = row - centre + i;
-    if (r < 0 || r >= p.rows) continue;
+    if (r < 0 || r >= p.grids.rows) continue;
     const float* kernel_row = &p.kernel[size_t(i) * size_t(p.kernel_side)];
-    const float* source_row = &p.source[size_t(r) * size_t(p.columns)];
+    const float* source_row = &p.grids.before[size_t(r) * size_t(p.grids.columns)];
     for (int32_t j = 0; j < p.kernel_side; ++j) {
       const int32_t c = column - centre + j;
-      if (c < 0 || c >= p.columns) continue;
+      if (c < 0 || c >= p.grids.columns) continue;
       sum += kernel_row[j] * source_row[c];
       weights += kernel_row[j];
     }
   }
   // The sum less the weights outside the grid, as the stored weight sum minus those positions.
-  return weights > 0 ? sum / weights : p.source[at(row, column)];
+  return weights > 0 ? sum / weights : p.grids.before[at(row, column)];
 }
 
 float filter_sample(int16_t filter, float parameter, int32_t row, int32_t column) {
-  const float h = painter->source[at(row, column)];
+  const float h = painter->grids.before[at(row, column)];
   switch (filter) {
     case _height_painter_elevation_adjustment: return h + parameter;
     case _height_painter_absolute_elevation: return parameter;
@@ -268,7 +197,7 @@ void paint_tool(const rectangle& r, bool shift, double x, double y, int64_t dt) 
   for (int32_t row = r.row0; row < r.row1; ++row) {
     for (int32_t column = r.column0; column < r.column1; ++column) {
       const float c = falloff(brush_distance(x, y, row, column));
-      float& out = p.output[at(row, column)];
+      float& out = p.grids.after[at(row, column)];
       const float d = out;
       if (preferences.tool == _height_painter_raise) {
         out = d + step * c;
@@ -289,7 +218,7 @@ void paint_filter(const rectangle& r, bool shift, double x, double y, int64_t dt
     for (int32_t column = r.column0; column < r.column1; ++column) {
       const float c = falloff(brush_distance(x, y, row, column));
       if (c == 0.0f) continue;
-      float& w = p.weight[at(row, column)];
+      float& w = p.grids.working[at(row, column)];
       if (!shift) {
         if (w < 1.0f) w = std::max(std::min(w + c * float(dt) * rate, c), w);
       } else if (w > 0.0f) {
@@ -303,8 +232,8 @@ void paint_filter(const rectangle& r, bool shift, double x, double y, int64_t dt
   for (int32_t row = r.row0; row < r.row1; ++row) {
     for (int32_t column = r.column0; column < r.column1; ++column) {
       const size_t i = at(row, column);
-      const float h = p.source[i], w = p.weight[i];
-      p.output[i] = w == 0.0f ? h : filter_sample(filter, parameter, row, column) * w + (1.0f - w) * h;
+      const float h = p.grids.before[i], w = p.grids.working[i];
+      p.grids.after[i] = w == 0.0f ? h : filter_sample(filter, parameter, row, column) * w + (1.0f - w) * h;
     }
   }
   if (filter == _height_painter_smooth) p.kernel = {};
@@ -318,7 +247,7 @@ void write_rectangle(const rectangle& r) {
   bool changed = false;
   for (int32_t row = r.row0; row < r.row1; ++row) {
     for (int32_t column = r.column0; column < r.column1; ++column) {
-      float& out = p.output[at(row, column)];
+      float& out = p.grids.after[at(row, column)];
       out = cap_height(column, row, out);
       const int32_t height = world_height(out);
       if (mesh_get_cell(column, row)->ground_height == height) continue;
@@ -330,23 +259,8 @@ void write_rectangle(const rectangle& r) {
 }
 
 void grow_dirty(const rectangle& r) {
-  rectangle& d = painter->dirty;
-  if (d.empty()) {
-    d = r;
-    return;
-  }
-  d.row0 = std::min(d.row0, r.row0);
-  d.column0 = std::min(d.column0, r.column0);
-  d.row1 = std::max(d.row1, r.row1);
-  d.column1 = std::max(d.column1, r.column1);
-}
-
-void load_preferences(const height_painter_preferences& preferences) {
-  if (height_painter_preferences_valid(preferences)) {
-    painter->preferences = preferences;
-  } else {
-    height_painter_set_defaults(&painter->preferences);
-  }
+  painter->batch.dirty.grow(r.row0, r.column0);
+  painter->batch.dirty.grow(r.row1 - 1, r.column1 - 1);
 }
 
 }  // namespace
@@ -354,9 +268,7 @@ void load_preferences(const height_painter_preferences& preferences) {
 // ---- preferences ----
 
 void height_painter_set_defaults(height_painter_preferences* preferences) {
-  vellgrim_preferences defaults;
-  vellgrim_preferences_set_defaults(&defaults);
-  *preferences = defaults.height_painter;
+  painter_record_set_defaults(record_kind, preferences);
 }
 
 bool height_painter_preferences_valid(const height_painter_preferences& p) {
@@ -370,48 +282,23 @@ bool height_painter_preferences_valid(const height_painter_preferences& p) {
          p.filter_parameters[_height_painter_smooth] >= 1.0f;
 }
 
-height_painter_preferences* height_painter_stored_preferences() {
-  if (vellgrim_preferences* record = vellgrim_preferences_get()) return &record->height_painter;
-  if (!own_record_ready) {
-    height_painter_set_defaults(&own_record);
-    own_record_ready = true;
-  }
-  return &own_record;
-}
+height_painter_preferences* height_painter_stored_preferences() { return painter_record_stored(record_kind, &own_record); }
 
 // ---- life ----
 
-bool height_painter_start() {
-  height_painter_stop();
-  if (!mesh_is_open()) return false;
-  try {
-    painter = std::make_unique<painter_state>();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  load_preferences(*height_painter_stored_preferences());
-  if (!refill()) {
-    painter.reset();
-    return false;
-  }
-  return true;
-}
+bool height_painter_start() { return painter_start(&painter, record_kind, &own_record, refill); }
 
 void height_painter_stop() { painter.reset(); }
 bool height_painter_active() { return painter != nullptr; }
 
 void height_painter_reload_preferences() {
-  if (!painter || painter->state == _height_painter_stroking || painter->preferences_overridden) return;
-  load_preferences(*height_painter_stored_preferences());
+  if (!painter_reload_preferences(painter.get(), record_kind, &own_record)) return;
   // A filter's coverage belongs to its batch: the next stroke starts a new one.
-  if (painter->preferences.tool == _height_painter_filter) painter->last_tick -= HEIGHT_PAINTER_MERGE_TICKS;
+  if (painter->preferences.tool == _height_painter_filter) painter->batch.last_tick -= HEIGHT_PAINTER_MERGE_TICKS;
 }
 
 bool height_painter_use_preferences(const height_painter_preferences& preferences) {
-  if (!painter || !height_painter_preferences_valid(preferences)) return false;
-  painter->preferences = preferences;
-  painter->preferences_overridden = true;
-  return true;
+  return painter_use_preferences(painter.get(), record_kind, preferences);
 }
 
 const height_painter_preferences* height_painter_preferences_in_use() {
@@ -420,30 +307,21 @@ const height_painter_preferences* height_painter_preferences_in_use() {
 
 void height_painter_seed(uint32_t seed) { noise_random.seed(seed ? seed : 1); }
 
-int64_t height_painter_tick_now() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() * 60 / 1000 / 2;
-}
+int64_t height_painter_tick_now() { return painter_tick_now(); }
 
 // ---- strokes ----
 
 void height_painter_apply(bool shift, double x, double y, int64_t tick) {
   if (!synchronize() || !std::isfinite(x) || !std::isfinite(y)) return;
   painter_state& p = *painter;
-  if (p.state != _height_painter_stroking) {
-    // A batch that was taken off is discarded whenever a stroke starts: joining it would bring
-    // its strokes back with the next toggle.
-    const bool joins = p.state == _height_painter_painted && p.preferences.batch_merge != 0 &&
-                       tick - p.last_tick <= HEIGHT_PAINTER_MERGE_TICKS;
-    if (!joins) {
-      commit();
-      p.base_serial = edit_journal_undo_serial();
-    }
-    p.state = _height_painter_stroking;
+  painter_batch& batch = p.batch;
+  if (batch.state != _painter_batch_stroking) {
+    const bool joins = painter_batch_joins(batch, p.preferences.batch_merge != 0, tick, HEIGHT_PAINTER_MERGE_TICKS);
+    if (!joins) commit();
+    painter_batch_begin_stroke(&batch, joins, tick);
     p.last_x = p.last_y = -1;
-    p.last_tick = tick - 1;
   }
-  const int64_t dt = std::clamp<int64_t>(tick - p.last_tick, 0, HEIGHT_PAINTER_MAXIMUM_TICK_STEP);
+  const int64_t dt = std::clamp<int64_t>(tick - batch.last_tick, 0, HEIGHT_PAINTER_MAXIMUM_TICK_STEP);
   if (dt > 0) {
     const rectangle r = brush_rectangle(x, y);
     if (!r.empty()) {
@@ -454,28 +332,19 @@ void height_painter_apply(bool shift, double x, double y, int64_t tick) {
       }
       write_rectangle(r);
       grow_dirty(r);
-      // A long stroke joins its steps as it goes, so that the journal's step limit never drops
-      // the first of them.
-      if (++p.steps_since_join >= HEIGHT_PAINTER_JOIN_STEPS) {
-        edit_journal_merge_after(p.base_serial, HEIGHT_PAINTER_STEP_NAME);
-        p.steps_since_join = 0;
-      }
+      painter_batch_step_written(&batch, HEIGHT_PAINTER_STEP_NAME, HEIGHT_PAINTER_JOIN_STEPS);
     }
   }
   p.last_x = x;
   p.last_y = y;
-  p.last_tick = tick;
-  remember_journal();
+  batch.last_tick = tick;
+  painter_batch_remember_journal(&batch);
 }
 
 void height_painter_end_stroke() {
   if (!synchronize()) return;
   painter_state& p = *painter;
-  if (p.state != _height_painter_stroking) return;
-  p.state = _height_painter_painted;
-  p.batch_serial = edit_journal_merge_after(p.base_serial, HEIGHT_PAINTER_STEP_NAME);
-  p.steps_since_join = 0;
-  remember_journal();
+  if (!painter_batch_end_stroke(&p.batch, HEIGHT_PAINTER_STEP_NAME)) return;
   // Keys pressed during the stroke changed the record; the painter takes them up now.
   if (std::memcmp(height_painter_stored_preferences(), &p.preferences, sizeof(p.preferences)) != 0) {
     height_painter_reload_preferences();
@@ -484,22 +353,12 @@ void height_painter_end_stroke() {
 
 bool height_painter_toggle() {
   if (!synchronize()) return false;
-  painter_state& p = *painter;
-  bool toggled = false;
-  if (p.state == _height_painter_painted) {
-    toggled = p.batch_serial == 0 || edit_journal_undo();
-    if (toggled) p.state = _height_painter_toggled_off;
-  } else if (p.state == _height_painter_toggled_off) {
-    toggled = p.batch_serial == 0 || edit_journal_redo();
-    if (toggled) p.state = _height_painter_painted;
-  }
-  remember_journal();
-  return toggled;
+  return painter_batch_toggle(&painter->batch);
 }
 
 height_painter_stroke_state height_painter_state() {
   synchronize();
-  return painter ? painter->state : _height_painter_idle;
+  return painter ? height_painter_stroke_state(painter->batch.state) : _height_painter_idle;
 }
 
 bool height_painter_has_undo() { return height_painter_state() != _height_painter_idle; }
@@ -645,28 +504,9 @@ bool height_painter_get_outline(double x, double y, height_painter_outline* outl
     return world_point3d{wx, wy, mesh_height_at(wx, wy, _mesh_height_ground)};
   };
   const auto trace = [&](double radius, std::vector<world_point3d>* line) {
-    line->clear();
-    const int32_t segments = int32_t(std::clamp(std::max(16.0, std::trunc(6.0 * radius)), 16.0,
-                                                double(HEIGHT_PAINTER_MAXIMUM_OUTLINE_SEGMENTS)));
-    if (preferences.brush == _height_painter_square) {
-      // Each side in a quarter of the segments, so the square lies on the ground too.
-      const int32_t per_side = std::max(segments / 4, 1);
-      const double corners[5][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
-      for (int side = 0; side < 4; ++side) {
-        for (int32_t k = 0; k < per_side; ++k) {
-          const double f = double(k) / per_side;
-          const double cx = corners[side][0] + (corners[side + 1][0] - corners[side][0]) * f;
-          const double cy = corners[side][1] + (corners[side + 1][1] - corners[side][1]) * f;
-          line->push_back(ground(x + cx * radius, y + cy * radius));
-        }
-      }
-    } else {
-      for (int32_t k = 0; k < segments; ++k) {
-        const double angle = 2.0 * M_PI * k / segments;
-        line->push_back(ground(x + radius * std::cos(angle), y + radius * std::sin(angle)));
-      }
-    }
-    line->push_back(line->front());
+    const auto point = [&](double ux, double uy) { return ground(x + ux * radius, y + uy * radius); };
+    painter_trace_outline(preferences.brush == _height_painter_square,
+                          painter_outline_segments(radius, HEIGHT_PAINTER_MAXIMUM_OUTLINE_SEGMENTS), point, line);
   };
   trace(preferences.radius, &outline->inner);
   trace(double(preferences.radius) + preferences.feather, &outline->outer);

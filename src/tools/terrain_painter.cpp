@@ -1,7 +1,6 @@
 #include "tools/terrain_painter.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +13,9 @@
 #include "map/mesh_edit.h"
 #include "map/mesh_geometry.h"
 #include "tools/edit_journal.h"
+#include "tools/painter_batch.h"
+#include "tools/painter_outline.h"
+#include "tools/painter_preferences.h"
 
 namespace {
 
@@ -21,158 +23,68 @@ constexpr double WORLD_PER_CELL = 512.0;
 constexpr uint16_t NOT_PAINTED = 0xFFFF;  // a working-grid entry the batch has not touched
 constexpr uint16_t TYPE_BITS = _cell_odd_terrain_mask | _cell_even_terrain_mask;
 
-struct rectangle {
-  int32_t row0 = -1, column0 = 0, row1 = 0, column1 = 0;  // ends inclusive; row0 -1: empty
-  bool empty() const { return row0 < 0; }
-  void grow(int32_t row, int32_t column) {
-    if (empty()) {
-      row0 = row1 = row;
-      column0 = column1 = column;
-      return;
-    }
-    row0 = std::min(row0, row);
-    row1 = std::max(row1, row);
-    column0 = std::min(column0, column);
-    column1 = std::max(column1, column);
-  }
-};
+static_assert(int(_terrain_painter_idle) == int(_painter_batch_idle) &&
+              int(_terrain_painter_painting) == int(_painter_batch_stroking) &&
+              int(_terrain_painter_undone) == int(_painter_batch_off) &&
+              int(_terrain_painter_finished) == int(_painter_batch_on));
 
 struct painter_state {
   terrain_painter_preferences preferences{};
   bool preferences_overridden = false;
-  terrain_painter_stroke_state state = _terrain_painter_idle;
-  int64_t last_tick = 0;
-  rectangle dirty;
-  int32_t columns = 0, rows = 0;
+  painter_batch batch;
   // The two types of a cell as its flag word's low byte; the working grid holds what the batch
   // painted there, or NOT_PAINTED.
-  std::vector<uint8_t> before, after;
-  std::vector<uint16_t> working;
-  // The journal as the painter last left it: a change elsewhere shows in these.
-  uint64_t batch_serial = 0;  // the batch's step, 0 when it changed nothing
-  uint64_t base_serial = 0;   // the step below the batch
-  uint64_t known_undo = 0, known_redo = 0;
-  uint32_t known_generation = 0;
-  int32_t steps_since_join = 0;
+  painter_grids<uint8_t, uint16_t> grids;
 };
 
 std::unique_ptr<painter_state> painter;
-terrain_painter_preferences own_record;
-bool own_record_ready = false;
+constexpr painter_record_kind<terrain_painter_preferences> record_kind{&vellgrim_preferences::terrain_painter,
+                                                         terrain_painter_preferences_valid};
+painter_own_record<terrain_painter_preferences> own_record;  // when the editor's record is not loaded
 int16_t current_type = TERRAIN_PAINTER_DEFAULT_TYPE;
 
-size_t at(int32_t row, int32_t column) { return size_t(row) * size_t(painter->columns) + size_t(column); }
+size_t at(int32_t row, int32_t column) { return painter->grids.at(row, column); }
 
 uint8_t both_halves(int32_t type) { return uint8_t((type << 4) | type); }
-
-void remember_journal() {
-  painter->known_undo = edit_journal_undo_serial();
-  painter->known_redo = edit_journal_redo_serial();
-  painter->known_generation = mesh_cells_generation();
-}
 
 // Grids sized for the map and filled from it; no batch. False (reported) when they can't be had.
 bool refill() {
   painter_state& p = *painter;
-  const int32_t columns = mesh_cells_across(), rows = mesh_cells_down();
-  const size_t count = size_t(columns) * size_t(rows);
-  try {
-    if (p.before.size() != count) {
-      p.before.assign(count, 0);
-      p.after.assign(count, 0);
-      p.working.assign(count, NOT_PAINTED);
-    }
-  } catch (const std::bad_alloc&) {
+  const auto types = [](const mesh_cell& cell) { return uint8_t(cell.terrain_and_flags & TYPE_BITS); };
+  if (!painter_grids_refill(&p.grids, NOT_PAINTED, types)) {
+    const size_t count = size_t(mesh_cells_across()) * size_t(mesh_cells_down());
     POST_ERROR(error_out_of_memory, "couldn't allocate #%d bytes for the terrain painter.", int(count * 4));
-    p.before = {};
-    p.after = {};
-    p.working = {};
     return false;
   }
-  p.columns = columns;
-  p.rows = rows;
-  const mesh_cell* cells = mesh_cells();
-  for (size_t i = 0; i < count; ++i) p.before[i] = uint8_t(cells[i].terrain_and_flags & TYPE_BITS);
-  p.after = p.before;
-  std::fill(p.working.begin(), p.working.end(), NOT_PAINTED);
-  p.state = _terrain_painter_idle;
-  p.dirty = {};
-  p.batch_serial = 0;
-  p.steps_since_join = 0;
-  remember_journal();
+  painter_batch_forget(&p.batch);
   return true;
 }
 
 // The map shows what the painter expects over the batch's rectangle: the before grid while the
 // batch is off, the after grid otherwise. Outside it both grids agree with the map, or a change
-// would have shown in the journal.
+// would have shown in the journal. The cells may have been written without a step (their
+// run-time lists): the types are what counts.
 bool map_matches_grids() {
   const painter_state& p = *painter;
-  if (p.dirty.empty()) return true;
-  const std::vector<uint8_t>& expected = p.state == _terrain_painter_undone ? p.before : p.after;
-  for (int32_t row = p.dirty.row0; row <= p.dirty.row1; ++row) {
-    for (int32_t column = p.dirty.column0; column <= p.dirty.column1; ++column) {
+  const painter_rectangle& dirty = p.batch.dirty;
+  if (dirty.empty()) return true;
+  const std::vector<uint8_t>& expected = p.batch.state == _painter_batch_off ? p.grids.before : p.grids.after;
+  for (int32_t row = dirty.row0; row <= dirty.row1; ++row) {
+    for (int32_t column = dirty.column0; column <= dirty.column1; ++column) {
       if ((mesh_get_cell(column, row)->terrain_and_flags & TYPE_BITS) != expected[at(row, column)]) return false;
     }
   }
   return true;
 }
 
-// Catches up with whatever happened to the map since the painter's last call. Undo and Redo of
-// the batch's own step turn it off and on; any other change ends the batch and refills the grids.
+// Catches up with whatever happened to the map since the painter's last call.
 bool synchronize() {
   if (!painter || !mesh_is_open()) return false;
-  painter_state& p = *painter;
-  if (p.columns != mesh_cells_across() || p.rows != mesh_cells_down() || p.before.empty()) return refill();
-  const uint64_t undo = edit_journal_undo_serial(), redo = edit_journal_redo_serial();
-  if (mesh_cells_generation() == p.known_generation && undo == p.known_undo && redo == p.known_redo) return true;
-  bool kept = false;
-  const bool batch_step = p.batch_serial != 0;
-  switch (p.state) {
-    case _terrain_painter_finished:
-    case _terrain_painter_undone:
-      if (batch_step && undo == p.batch_serial) {
-        p.state = _terrain_painter_finished;
-        kept = true;
-      } else if (batch_step && redo == p.batch_serial) {
-        p.state = _terrain_painter_undone;
-        kept = true;
-      } else {
-        kept = !batch_step && undo == p.known_undo && redo == p.known_redo;
-      }
-      break;
-    case _terrain_painter_painting: kept = undo == p.known_undo && redo == p.known_redo; break;
-    default: break;
-  }
-  // The cells may have been written without a step (their run-time lists): the types are what
-  // counts.
-  if (kept && map_matches_grids()) {
-    remember_journal();
-    return true;
-  }
-  return refill();
+  return painter_synchronize(&painter->batch, painter->grids, refill, map_matches_grids);
 }
 
 // Accepts the batch (finished) or discards it (undone), then forgets it.
-void commit() {
-  painter_state& p = *painter;
-  if (!p.dirty.empty()) {
-    for (int32_t row = p.dirty.row0; row <= p.dirty.row1; ++row) {
-      for (int32_t column = p.dirty.column0; column <= p.dirty.column1; ++column) {
-        const size_t i = at(row, column);
-        if (p.state == _terrain_painter_undone) {
-          p.after[i] = p.before[i];
-        } else {
-          p.before[i] = p.after[i];
-        }
-        p.working[i] = NOT_PAINTED;
-      }
-    }
-  }
-  p.dirty = {};
-  p.batch_serial = 0;
-  p.state = _terrain_painter_idle;
-}
+void commit() { painter_grids_commit(&painter->grids, &painter->batch, NOT_PAINTED); }
 
 bool inside_brush(double x, double y, int32_t row, int32_t column) {
   const double dx = std::fabs(x - column), dy = std::fabs(y - row);
@@ -189,8 +101,8 @@ void paint_brush(double x, double y) {
   const auto bound = [](double value, int32_t count) {
     return int32_t(std::clamp(std::trunc(value), 0.0, double(std::max(count - 1, 0))));
   };
-  const int32_t row0 = bound(y - r + 1, p.rows), row1 = bound(y + r + 1, p.rows);
-  const int32_t column0 = bound(x - r + 1, p.columns), column1 = bound(x + r + 1, p.columns);
+  const int32_t row0 = bound(y - r + 1, p.grids.rows), row1 = bound(y + r + 1, p.grids.rows);
+  const int32_t column0 = bound(x - r + 1, p.grids.columns), column1 = bound(x + r + 1, p.grids.columns);
   const uint8_t types = both_halves(current_type);
   journal_step step(TERRAIN_PAINTER_STEP_NAME);
   if (!step.is_open()) return;
@@ -198,9 +110,9 @@ void paint_brush(double x, double y) {
     for (int32_t column = column0; column <= column1; ++column) {
       if (!inside_brush(x, y, row, column)) continue;
       const size_t i = at(row, column);
-      p.after[i] = types;
-      p.working[i] = types;
-      p.dirty.grow(row, column);
+      p.grids.after[i] = types;
+      p.grids.working[i] = types;
+      p.batch.dirty.grow(row, column);
       if ((mesh_get_cell(column, row)->terrain_and_flags & TYPE_BITS) == types) continue;
       mesh_cell* cell = edit_journal_cell(column, row);
       cell->terrain_and_flags = uint16_t((cell->terrain_and_flags & ~TYPE_BITS) | types);
@@ -213,8 +125,8 @@ void paint_brush(double x, double y) {
 // whole and the change is a step of its own.
 void close_batch() {
   painter_state& p = *painter;
-  if (p.state == _terrain_painter_painting) {
-    p.batch_serial = edit_journal_merge_after(p.base_serial, TERRAIN_PAINTER_STEP_NAME);
+  if (p.batch.state == _painter_batch_stroking) {
+    p.batch.batch_serial = edit_journal_merge_after(p.batch.base_serial, TERRAIN_PAINTER_STEP_NAME);
   }
   commit();
 }
@@ -235,17 +147,10 @@ bool paint_triangle(int32_t world_x, int32_t world_y) {
   const bool recorded = step.commit();
   // The triangle is now part of what lies under the next batch.
   const size_t i = at(row, column);
-  painter->before[i] = painter->after[i] = uint8_t(mesh_get_cell(column, row)->terrain_and_flags & TYPE_BITS);
-  remember_journal();
+  painter->grids.before[i] = painter->grids.after[i] =
+      uint8_t(mesh_get_cell(column, row)->terrain_and_flags & TYPE_BITS);
+  painter_batch_remember_journal(&painter->batch);
   return recorded;
-}
-
-void load_preferences(const terrain_painter_preferences& preferences) {
-  if (terrain_painter_preferences_valid(preferences)) {
-    painter->preferences = preferences;
-  } else {
-    terrain_painter_set_defaults(&painter->preferences);
-  }
 }
 
 }  // namespace
@@ -267,9 +172,7 @@ bool terrain_painter_set_current_type(int32_t type) {
 // ---- preferences ----
 
 void terrain_painter_set_defaults(terrain_painter_preferences* preferences) {
-  vellgrim_preferences defaults;
-  vellgrim_preferences_set_defaults(&defaults);
-  *preferences = defaults.terrain_painter;
+  painter_record_set_defaults(record_kind, preferences);
 }
 
 bool terrain_painter_preferences_valid(const terrain_painter_preferences& p) {
@@ -277,96 +180,53 @@ bool terrain_painter_preferences_valid(const terrain_painter_preferences& p) {
          std::isfinite(p.radius) && p.radius > 0;
 }
 
-terrain_painter_preferences* terrain_painter_stored_preferences() {
-  if (vellgrim_preferences* record = vellgrim_preferences_get()) return &record->terrain_painter;
-  if (!own_record_ready) {
-    terrain_painter_set_defaults(&own_record);
-    own_record_ready = true;
-  }
-  return &own_record;
-}
+terrain_painter_preferences* terrain_painter_stored_preferences() { return painter_record_stored(record_kind, &own_record); }
 
 // ---- life ----
 
-bool terrain_painter_start() {
-  terrain_painter_stop();
-  if (!mesh_is_open()) return false;
-  try {
-    painter = std::make_unique<painter_state>();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  load_preferences(*terrain_painter_stored_preferences());
-  if (!refill()) {
-    painter.reset();
-    return false;
-  }
-  return true;
-}
+bool terrain_painter_start() { return painter_start(&painter, record_kind, &own_record, refill); }
 
 void terrain_painter_stop() { painter.reset(); }
 bool terrain_painter_active() { return painter != nullptr; }
 
 void terrain_painter_reload_preferences() {
-  if (!painter || painter->state == _terrain_painter_painting || painter->preferences_overridden) return;
-  load_preferences(*terrain_painter_stored_preferences());
+  (void)painter_reload_preferences(painter.get(), record_kind, &own_record);
 }
 
 bool terrain_painter_use_preferences(const terrain_painter_preferences& preferences) {
-  if (!painter || !terrain_painter_preferences_valid(preferences)) return false;
-  painter->preferences = preferences;
-  painter->preferences_overridden = true;
-  return true;
+  return painter_use_preferences(painter.get(), record_kind, preferences);
 }
 
 const terrain_painter_preferences* terrain_painter_preferences_in_use() {
   return painter ? &painter->preferences : nullptr;
 }
 
-int64_t terrain_painter_tick_now() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() * 30 / 1000;
-}
+int64_t terrain_painter_tick_now() { return painter_tick_now(); }
 
 // ---- painting ----
 
 bool terrain_painter_paint(bool right_button, int32_t world_x, int32_t world_y, int64_t tick) {
   if (!synchronize()) return false;
   if (right_button) return paint_triangle(world_x, world_y);
-  painter_state& p = *painter;
-  if (p.state != _terrain_painter_painting) {
-    // A batch that was taken off is discarded whenever a stroke starts: joining it would bring
-    // its strokes back with the next toggle.
-    const bool joins = p.state == _terrain_painter_finished && p.preferences.merge_strokes != 0 &&
-                       tick - p.last_tick <= TERRAIN_PAINTER_MERGE_TICKS;
-    if (!joins) {
-      commit();
-      p.base_serial = edit_journal_undo_serial();
-    }
-    p.state = _terrain_painter_painting;
-    p.last_tick = tick - 1;  // the press always paints
+  painter_batch& batch = painter->batch;
+  if (batch.state != _painter_batch_stroking) {
+    const bool joins =
+        painter_batch_joins(batch, painter->preferences.merge_strokes != 0, tick, TERRAIN_PAINTER_MERGE_TICKS);
+    if (!joins) commit();
+    painter_batch_begin_stroke(&batch, joins, tick);
   }
-  if (tick == p.last_tick) return true;
+  if (tick == batch.last_tick) return true;
   paint_brush(world_x / WORLD_PER_CELL, world_y / WORLD_PER_CELL);
-  // A long stroke joins its steps as it goes, so that the journal's step limit never drops the
-  // first of them.
-  if (++p.steps_since_join >= TERRAIN_PAINTER_JOIN_STEPS) {
-    edit_journal_merge_after(p.base_serial, TERRAIN_PAINTER_STEP_NAME);
-    p.steps_since_join = 0;
-  }
-  p.last_tick = tick;
-  remember_journal();
+  painter_batch_step_written(&batch, TERRAIN_PAINTER_STEP_NAME, TERRAIN_PAINTER_JOIN_STEPS);
+  batch.last_tick = tick;
+  painter_batch_remember_journal(&batch);
   return true;
 }
 
 void terrain_painter_end_stroke() {
   if (!synchronize()) return;
   painter_state& p = *painter;
-  if (p.state != _terrain_painter_painting) return;
-  p.state = _terrain_painter_finished;
-  p.batch_serial = edit_journal_merge_after(p.base_serial, TERRAIN_PAINTER_STEP_NAME);
-  p.steps_since_join = 0;
-  remember_journal();
+  if (!painter_batch_end_stroke(&p.batch, TERRAIN_PAINTER_STEP_NAME)) return;
   // Keys pressed during the stroke changed the record; the painter takes them up now.
   if (std::memcmp(terrain_painter_stored_preferences(), &p.preferences, sizeof(p.preferences)) != 0) {
     terrain_painter_reload_preferences();
@@ -464,22 +324,12 @@ terrain_fill_result terrain_painter_flood_fill_at(int32_t world_x, int32_t world
 
 bool terrain_painter_toggle() {
   if (!synchronize()) return false;
-  painter_state& p = *painter;
-  bool toggled = false;
-  if (p.state == _terrain_painter_finished) {
-    toggled = p.batch_serial == 0 || edit_journal_undo();
-    if (toggled) p.state = _terrain_painter_undone;
-  } else if (p.state == _terrain_painter_undone) {
-    toggled = p.batch_serial == 0 || edit_journal_redo();
-    if (toggled) p.state = _terrain_painter_finished;
-  }
-  remember_journal();
-  return toggled;
+  return painter_batch_toggle(&painter->batch);
 }
 
 terrain_painter_stroke_state terrain_painter_state() {
   synchronize();
-  return painter ? painter->state : _terrain_painter_idle;
+  return painter ? terrain_painter_stroke_state(painter->batch.state) : _terrain_painter_idle;
 }
 
 bool terrain_painter_has_undo() { return terrain_painter_state() != _terrain_painter_idle; }
@@ -540,26 +390,9 @@ bool terrain_painter_get_outline(int32_t world_x, int32_t world_y, std::vector<w
     const int32_t iy = int32_t(std::clamp(std::round(wy), double(INT32_MIN / 2), double(INT32_MAX / 2)));
     return world_point3d{ix, iy, mesh_height_at(ix, iy, _mesh_height_ground)};
   };
-  const int32_t segments = int32_t(std::clamp(std::max(16.0, std::trunc(radius * 6.0 / WORLD_PER_CELL)), 16.0,
-                                              double(TERRAIN_PAINTER_MAXIMUM_OUTLINE_SEGMENTS)));
-  if (preferences.brush_shape == _terrain_painter_square) {
-    // Each side in a quarter of the segments, so the square follows the ground too.
-    const int32_t per_side = std::max(segments / 4, 1);
-    const double corners[5][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
-    for (int side = 0; side < 4; ++side) {
-      for (int32_t k = 0; k < per_side; ++k) {
-        const double f = double(k) / per_side;
-        const double cx = corners[side][0] + (corners[side + 1][0] - corners[side][0]) * f;
-        const double cy = corners[side][1] + (corners[side + 1][1] - corners[side][1]) * f;
-        outline->push_back(ground(x + cx * radius, y + cy * radius));
-      }
-    }
-  } else {
-    for (int32_t k = 0; k < segments; ++k) {
-      const double angle = 2.0 * M_PI * k / segments;
-      outline->push_back(ground(x + radius * std::cos(angle), y + radius * std::sin(angle)));
-    }
-  }
-  outline->push_back(outline->front());
+  const int32_t segments =
+      painter_outline_segments(double(preferences.radius), TERRAIN_PAINTER_MAXIMUM_OUTLINE_SEGMENTS);
+  const auto point = [&](double ux, double uy) { return ground(x + ux * radius, y + uy * radius); };
+  painter_trace_outline(preferences.brush_shape == _terrain_painter_square, segments, point, outline);
   return true;
 }
