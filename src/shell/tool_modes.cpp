@@ -1,6 +1,7 @@
 // The tool table, the per-tool records, tool switching with its view presets, and the keys.
 #include "shell/tool_modes.h"
 
+#include <QWidget>
 #include <QGuiApplication>
 #include <QStyleHints>
 
@@ -106,6 +107,8 @@ void show_tool_windows(int32_t tool) {
     show(_shell_window_scenery, false);
   show(_shell_window_terrain, tool == _tool_terrain_painting);
   show(_shell_window_map_actions, tool == _tool_map_actions);
+  // The map actions window's place lies over the tools window's: keep the buttons reachable.
+  if (QWidget* buttons = shell.windows[_shell_window_tools]; buttons && buttons->isVisible()) buttons->raise();
 }
 
 uint32_t last_toolbar_tick = 0;

@@ -90,29 +90,37 @@ size_t store(std::vector<std::byte>& bytes, std::span<const std::byte> data) {
   return at;
 }
 
-void touch_cells(step_record& step, size_t offset, size_t length) {
+struct cell_rectangle {
+  int32_t x0, y0, x1, y1;
+};
+
+// The cells a byte range of the cell grid covers; a range over several rows covers them whole.
+// False for an empty range or grid.
+bool cells_of_bytes(size_t offset, size_t length, cell_rectangle* cells) {
   const int32_t across = mesh_cells_across();
-  if (across <= 0 || length == 0) return;
+  if (across <= 0 || length == 0) return false;
   const size_t first = offset / sizeof(mesh_cell), last = (offset + length - 1) / sizeof(mesh_cell);
-  const int32_t y0 = int32_t(first / size_t(across)), y1 = int32_t(last / size_t(across));
-  const int32_t x0 = y0 == y1 ? int32_t(first % size_t(across)) : 0;
-  const int32_t x1 = y0 == y1 ? int32_t(last % size_t(across)) : across - 1;
-  step.cell_x0 = std::min(step.cell_x0, x0);
-  step.cell_y0 = std::min(step.cell_y0, y0);
-  step.cell_x1 = std::max(step.cell_x1, x1);
-  step.cell_y1 = std::max(step.cell_y1, y1);
+  cells->y0 = int32_t(first / size_t(across));
+  cells->y1 = int32_t(last / size_t(across));
+  cells->x0 = cells->y0 == cells->y1 ? int32_t(first % size_t(across)) : 0;
+  cells->x1 = cells->y0 == cells->y1 ? int32_t(last % size_t(across)) : across - 1;
+  return true;
+}
+
+void touch_cells(step_record& step, size_t offset, size_t length) {
+  cell_rectangle r;
+  if (!cells_of_bytes(offset, length, &r)) return;
+  step.cell_x0 = std::min(step.cell_x0, r.x0);
+  step.cell_y0 = std::min(step.cell_y0, r.y0);
+  step.cell_x1 = std::max(step.cell_x1, r.x1);
+  step.cell_y1 = std::max(step.cell_y1, r.y1);
 }
 
 // The cells' normals are computed on first use: a copy of cell bytes must hold them computed, so
 // that Undo and Redo put back what a full preparation gave.
 void settle_cell_bytes(size_t offset, size_t length) {
-  const int32_t across = mesh_cells_across();
-  if (across <= 0 || length == 0) return;
-  const size_t first = offset / sizeof(mesh_cell), last = (offset + length - 1) / sizeof(mesh_cell);
-  const int32_t y0 = int32_t(first / size_t(across)), y1 = int32_t(last / size_t(across));
-  const int32_t x0 = y0 == y1 ? int32_t(first % size_t(across)) : 0;
-  const int32_t x1 = y0 == y1 ? int32_t(last % size_t(across)) : across - 1;
-  mesh_settle_normals(x0, y0, x1, y1);
+  cell_rectangle r;
+  if (cells_of_bytes(offset, length, &r)) mesh_settle_normals(r.x0, r.y0, r.x1, r.y1);
 }
 
 bool touches_markers(const step_record& step) {
