@@ -239,3 +239,21 @@ bool cli_load_map(cli_options& options, const std::string& name) {
     return cli_fail(options, "couldn't load map '%s' (see tarn_log.txt)", name.c_str());
   return true;
 }
+
+bool cli_save_map(cli_options& options) {
+  if (map_is_modified() && !map_save()) return cli_fail(options, "couldn't save '%s' (see tarn_log.txt)", map_name());
+  return true;
+}
+
+bool cli_parse_paint_points(cli_options& options, const std::vector<std::string>& texts, size_t count, const char* what,
+                            std::vector<cli_paint_point>* points) {
+  for (const std::string& text : texts) {
+    std::vector<double> values;
+    if (!cli_parse_numbers(text, &values, count) ||
+        (count == 3 && (values[2] != std::trunc(values[2]) || std::fabs(values[2]) > 1e15)))
+      return cli_fail(options, "bad %s '%s': give %s", what, text.c_str(),
+                      count == 3 ? "X,Y,T (cells, cells, thirtieths of a second)" : "X,Y (cells)");
+    points->push_back({values[0], values[1], count == 3 ? int64_t(values[2]) : 0});
+  }
+  return true;
+}

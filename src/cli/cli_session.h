@@ -5,8 +5,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "cli/cli_commands.h"
 #include "cseries/files.h"
@@ -69,3 +75,42 @@ std::string cli_hex_text(uint32_t value);
 void cli_print_json(const cli_json& value);
 // One object as "key: value" lines, texts without quotes.
 void cli_print_fields(const cli_json& object);
+
+// Saves the open map when it was changed; false after reporting "couldn't save ...".
+bool cli_save_map(cli_options& options);
+
+// Numbers separated by commas, each read whole (floating ones finite); exactly `count` of them.
+template <class T>
+bool cli_parse_numbers(const std::string& text, std::vector<T>* values, size_t count) {
+  values->clear();
+  const char* at = text.c_str();
+  const char* end = at + text.size();
+  while (at <= end) {
+    const char* comma = std::find(at, end, ',');
+    T value{};
+    if constexpr (std::is_floating_point_v<T>) {
+      // strtod takes what from_chars takes and more; the whole field must be read.
+      std::string field(at, comma);
+      char* stop = nullptr;
+      value = T(std::strtod(field.c_str(), &stop));
+      if (field.empty() || stop != field.c_str() + field.size() || !std::isfinite(double(value))) return false;
+    } else {
+      const auto [stop, error] = std::from_chars(at, comma, value);
+      if (error != std::errc() || stop != comma) return false;
+    }
+    values->push_back(value);
+    at = comma + 1;
+  }
+  return values->size() == count;
+}
+
+// A painter's point in cells; the tick (thirtieths of a second) only for stroke steps.
+struct cli_paint_point {
+  double x, y;
+  int64_t tick;
+};
+
+// "X,Y,T" stroke steps (count 3, T a whole number) or "X,Y" points (count 2); false after reporting
+// the first bad one as "bad WHAT '...'".
+bool cli_parse_paint_points(cli_options& options, const std::vector<std::string>& texts, size_t count, const char* what,
+                            std::vector<cli_paint_point>* points);

@@ -24,40 +24,6 @@ namespace {
 
 using json = cli_json;
 
-bool open_named_map(cli_options& options, const std::string& name, cli_session_mode mode) {
-  return cli_open_map(options, name, mode);
-}
-
-bool save(cli_options& options) {
-  if (map_is_modified() && !map_save()) return cli_fail(options, "couldn't save '%s' (see tarn_log.txt)", map_name());
-  return true;
-}
-
-// Numbers separated by commas, each read whole; false for anything else.
-template <class T>
-bool parse_numbers(const std::string& text, std::vector<T>* values, size_t count) {
-  values->clear();
-  const char* at = text.c_str();
-  const char* end = at + text.size();
-  while (at <= end) {
-    const char* comma = std::find(at, end, ',');
-    T value{};
-    if constexpr (std::is_floating_point_v<T>) {
-      // strtod takes what from_chars takes and more; the whole field must be read.
-      std::string field(at, comma);
-      char* stop = nullptr;
-      value = T(std::strtod(field.c_str(), &stop));
-      if (field.empty() || stop != field.c_str() + field.size() || !std::isfinite(double(value))) return false;
-    } else {
-      const auto [stop, error] = std::from_chars(at, comma, value);
-      if (error != std::errc() || stop != comma) return false;
-    }
-    values->push_back(value);
-    at = comma + 1;
-  }
-  return values->size() == count;
-}
-
 // A value in cells within [lowest, highest], as the value dialog takes it; false after reporting
 // with the dialog's range text.
 bool cells_value(cli_options& options, double value, double lowest, double highest, int32_t* world) {
@@ -106,33 +72,22 @@ void map_paint(cli_options& options, const paint_arguments& a) {
                       "and the smoothing radius at least 1");
     return;
   }
-  struct step {
-    double x, y;
-    int64_t tick;
-  };
-  std::vector<step> steps;
-  for (const std::string& text : a.steps) {
-    std::vector<double> values;
-    if (!parse_numbers(text, &values, 3) || values[2] != std::trunc(values[2]) || std::fabs(values[2]) > 1e15) {
-      cli_fail(options, "bad step '%s': give X,Y,T (cells, cells, thirtieths of a second)", text.c_str());
-      return;
-    }
-    steps.push_back({values[0], values[1], int64_t(values[2])});
-  }
-  if (!open_named_map(options, a.name, _cli_session_write)) return;
+  std::vector<cli_paint_point> steps;
+  if (!cli_parse_paint_points(options, a.steps, 3, "step", &steps)) return;
+  if (!cli_open_map(options, a.name, _cli_session_write)) return;
   if (!height_painter_start() || !height_painter_use_preferences(p)) {
     cli_fail(options, "couldn't start the height painter (see tarn_log.txt)");
     return;
   }
   height_painter_seed(a.seed);
-  for (const step& s : steps) height_painter_apply(a.shift, s.x, s.y, s.tick);
+  for (const cli_paint_point& s : steps) height_painter_apply(a.shift, s.x, s.y, s.tick);
   if (a.release) height_painter_end_stroke();
   if (a.toggle && !height_painter_toggle()) {
     cli_fail(options, "nothing to toggle: release a stroke first (--release)");
     return;
   }
   height_painter_stop();
-  if (!save(options)) return;
+  if (!cli_save_map(options)) return;
   std::printf("painted '%s': %d step%s\n", map_name(), int(steps.size()), steps.size() == 1 ? "" : "s");
 }
 
@@ -149,7 +104,7 @@ struct vertices_arguments {
 
 bool parse_rectangle(cli_options& options, const std::string& text, int32_t r[4]) {
   std::vector<int32_t> values;
-  if (!parse_numbers(text, &values, 4)) return cli_fail(options, "bad rectangle '%s': give C0,R0,C1,R1", text.c_str());
+  if (!cli_parse_numbers(text, &values, 4)) return cli_fail(options, "bad rectangle '%s': give C0,R0,C1,R1", text.c_str());
   for (int i = 0; i < 4; ++i) r[i] = values[size_t(i)];
   return true;
 }
@@ -158,7 +113,7 @@ void map_vertices(cli_options& options, const vertices_arguments& a) {
   int32_t rectangle[4] = {};
   std::vector<int32_t> cell;
   if (!a.rect.empty() && !parse_rectangle(options, a.rect, rectangle)) return;
-  if (!a.cell.empty() && !parse_numbers(a.cell, &cell, 2)) {
+  if (!a.cell.empty() && !cli_parse_numbers(a.cell, &cell, 2)) {
     cli_fail(options, "bad cell '%s': give X,Y", a.cell.c_str());
     return;
   }
@@ -166,7 +121,7 @@ void map_vertices(cli_options& options, const vertices_arguments& a) {
   if (!std::isnan(a.set_height) && !cells_value(options, a.set_height, -MESH_HEIGHT_DIALOG_LIMIT, MESH_HEIGHT_DIALOG_LIMIT, &value)) return;
   if (!std::isnan(a.set_media) && !cells_value(options, a.set_media, -MESH_HEIGHT_DIALOG_LIMIT, MESH_HEIGHT_DIALOG_LIMIT, &value)) return;
   if (!std::isnan(a.jitter) && !cells_value(options, a.jitter, MESH_AMOUNT_LOWEST, MESH_AMOUNT_HIGHEST, &value)) return;
-  if (!open_named_map(options, a.name, _cli_session_write)) return;
+  if (!cli_open_map(options, a.name, _cli_session_write)) return;
   if (!a.rect.empty()) {
     vertex_selection_select_rectangle(rectangle[0], rectangle[1], rectangle[2], rectangle[3], false);
   } else {
@@ -194,7 +149,7 @@ void map_vertices(cli_options& options, const vertices_arguments& a) {
     cli_fail(options, "couldn't change the selected vertices (see tarn_log.txt)");
     return;
   }
-  if (!save(options)) return;
+  if (!cli_save_map(options)) return;
   std::printf("changed %d vertex%s of '%s'\n", selected, selected == 1 ? "" : "es", map_name());
 }
 
@@ -211,7 +166,7 @@ void map_mesh(cli_options& options, const mesh_arguments& a) {
   if (!std::isnan(a.set_all_media) &&
       !cells_value(options, a.set_all_media, -MESH_HEIGHT_DIALOG_LIMIT, MESH_HEIGHT_DIALOG_LIMIT, &media)) return;
   if (!std::isnan(a.amount) && !cells_value(options, a.amount, MESH_AMOUNT_LOWEST, MESH_AMOUNT_HIGHEST, &amount)) return;
-  if (!open_named_map(options, a.name, _cli_session_write)) return;
+  if (!cli_open_map(options, a.name, _cli_session_write)) return;
   bool changed = false;
   const char* what = "";
   if (!std::isnan(a.set_all_media)) {
@@ -229,7 +184,7 @@ void map_mesh(cli_options& options, const mesh_arguments& a) {
     cli_fail(options, "couldn't change the map (see tarn_log.txt)");
     return;
   }
-  if (!save(options)) return;
+  if (!cli_save_map(options)) return;
   std::printf("%s '%s'\n", what, map_name());
 }
 
@@ -244,7 +199,7 @@ void map_cells(cli_options& options, const cells_arguments& a) {
   int32_t r[4] = {};
   if (!parse_rectangle(options, a.rect, r)) return;
   // Opening a map starts the engine, which holds the store's lock like a writer.
-  if (!open_named_map(options, a.name, _cli_session_write)) return;
+  if (!cli_open_map(options, a.name, _cli_session_write)) return;
   const int32_t x0 = std::max(std::min(r[0], r[2]), 0), x1 = std::min(std::max(r[0], r[2]), mesh_cells_across() - 1);
   const int32_t y0 = std::max(std::min(r[1], r[3]), 0), y1 = std::min(std::max(r[1], r[3]), mesh_cells_down() - 1);
   json cells = json::array();

@@ -23,22 +23,6 @@ struct terrain_arguments {
   std::vector<std::string> steps, triangles, fills;
 };
 
-// Comma-separated finite numbers, exactly `count` of them; false for anything else.
-bool parse_numbers(const std::string& text, size_t count, std::vector<double>* values) {
-  values->clear();
-  size_t at = 0;
-  while (at <= text.size()) {
-    const size_t comma = std::min(text.find(',', at), text.size());
-    const std::string field = text.substr(at, comma - at);
-    char* stop = nullptr;
-    const double value = std::strtod(field.c_str(), &stop);
-    if (field.empty() || stop != field.c_str() + field.size() || !std::isfinite(value)) return false;
-    values->push_back(value);
-    at = comma + 1;
-  }
-  return values->size() == count;
-}
-
 // A cell coordinate as a world coordinate, kept within what the painter can take.
 int32_t world(double cells) { return int32_t(std::clamp(std::trunc(cells * 512.0), -1.0e9, 1.0e9)); }
 
@@ -50,22 +34,6 @@ int32_t parse_type(const std::string& text) {
   for (int16_t type = 0; type < TERRAIN_TYPE_COUNT; ++type)
     if (text == terrain_type_name(type) && terrain_type_paintable(type)) return type;
   return -1;
-}
-
-struct point {
-  double x, y;
-  int64_t tick;
-};
-
-bool parse_points(cli_options& options, const std::vector<std::string>& texts, size_t count, const char* what,
-                  std::vector<point>* points) {
-  for (const std::string& text : texts) {
-    std::vector<double> values;
-    if (!parse_numbers(text, count, &values) || (count == 3 && (values[2] != std::trunc(values[2]) || std::fabs(values[2]) > 1e15)))
-      return cli_fail(options, "bad %s '%s': give %s", what, text.c_str(), count == 3 ? "X,Y,T (cells, cells, thirtieths of a second)" : "X,Y (cells)");
-    points->push_back({values[0], values[1], count == 3 ? int64_t(values[2]) : 0});
-  }
-  return true;
 }
 
 void map_terrain(cli_options& options, const terrain_arguments& a) {
@@ -88,9 +56,9 @@ void map_terrain(cli_options& options, const terrain_arguments& a) {
     cli_fail(options, "bad brush radius: give a finite radius above 0");
     return;
   }
-  std::vector<point> steps, triangles, fills;
-  if (!parse_points(options, a.steps, 3, "step", &steps) || !parse_points(options, a.triangles, 2, "triangle", &triangles) ||
-      !parse_points(options, a.fills, 2, "fill", &fills))
+  std::vector<cli_paint_point> steps, triangles, fills;
+  if (!cli_parse_paint_points(options, a.steps, 3, "step", &steps) || !cli_parse_paint_points(options, a.triangles, 2, "triangle", &triangles) ||
+      !cli_parse_paint_points(options, a.fills, 2, "fill", &fills))
     return;
   if (steps.empty() && triangles.empty() && fills.empty()) {
     cli_fail(options, "nothing to paint: give --step, --triangle or --fill");
@@ -102,9 +70,9 @@ void map_terrain(cli_options& options, const terrain_arguments& a) {
     return;
   }
   (void)terrain_painter_set_current_type(type);
-  for (const point& p : steps) terrain_painter_paint(false, world(p.x), world(p.y), p.tick);
+  for (const cli_paint_point& p : steps) terrain_painter_paint(false, world(p.x), world(p.y), p.tick);
   if (a.release) terrain_painter_end_stroke();
-  for (const point& p : triangles) {
+  for (const cli_paint_point& p : triangles) {
     if (!terrain_painter_paint(true, world(p.x), world(p.y), 0)) {
       terrain_painter_stop();
       cli_fail(options, "no triangle at %g,%g: the point lies off the map", p.x, p.y);
@@ -112,7 +80,7 @@ void map_terrain(cli_options& options, const terrain_arguments& a) {
     }
   }
   int32_t filled = 0;
-  for (const point& p : fills) {
+  for (const cli_paint_point& p : fills) {
     const terrain_fill_result result = terrain_painter_flood_fill_at(world(p.x), world(p.y));
     if (!result.filled) {
       terrain_painter_stop();
@@ -127,10 +95,7 @@ void map_terrain(cli_options& options, const terrain_arguments& a) {
     return;
   }
   terrain_painter_stop();
-  if (map_is_modified() && !map_save()) {
-    cli_fail(options, "couldn't save '%s' (see tarn_log.txt)", map_name());
-    return;
-  }
+  if (!cli_save_map(options)) return;
   std::printf("painted '%s' with %s: %d step%s, %d triangle%s, %d triangle%s filled\n", map_name(),
               terrain_type_name(int16_t(type)), int(steps.size()), steps.size() == 1 ? "" : "s", int(triangles.size()),
               triangles.size() == 1 ? "" : "s", int(filled), filled == 1 ? "" : "s");
