@@ -16,11 +16,8 @@
 
 namespace map_action_fuzz {
 
-inline void store_strings(tag group, const char* name, const std::vector<const char*>& strings) {
-  std::string data;
-  for (const char* s : strings) data += std::string(s) + "\n";
-  int32_t index = tag_file_create(group, name, 1);
-  if (index == NONE || !tag_file_write(&index, 0, int32_t(data.size()), data.data())) std::abort();
+inline void store_strings(tag group, const char* name, const std::vector<std::string>& strings) {
+  if (map_fixture_store_lines(group, name, strings) == NONE) std::abort();
 }
 
 inline mesh_definition grid_header{};
@@ -29,12 +26,7 @@ inline mesh_definition grid_header{};
 inline void set_up() {
   tag media = NONE_TAG;
   if (!map_fixture_open_store(&media)) std::abort();
-  store_strings(make_tag("stli"), "in#2",
-                {"required", "optional", "on_trigger", "on_execution", "on_successful_execution", "never", "flag",
-                 "string", "monster_identifier", "action_identifier", "angle", "integer", "world_distance",
-                 "field name", "fixed", "projectile", "string list", "sound", "projectile", "world_point2d",
-                 "world_rectangle2d", "object_identifier", "model_identifier", "sound_source_identifier",
-                 "world_point3d", "local_projectile_group_identifier", "model_animation_identifier"});
+  if (!map_fixture_store_action_keywords()) std::abort();
   store_strings(make_tag("temp"), "defa",
                 {"Default", "on_trigger", "optional action_identifier link / Linked Actions / Started too.",
                  "optional string name / Name / The name."});

@@ -64,12 +64,8 @@ void with_modal(const std::function<void(Dialog*)>& act) {
 void press_ok(QDialog* dialog) { dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click(); }
 void press_cancel(QDialog* dialog) { dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click(); }
 
-void store_lines(tag group, const char* name, std::initializer_list<const char*> strings) {
-  std::string data;
-  for (const char* s : strings) data += std::string(s) + "\n";
-  int32_t index = tag_file_create(group, name, 1);
-  ASSERT_NE(index, NONE);
-  ASSERT_TRUE(tag_file_write(&index, 0, int32_t(data.size()), data.data()));
+void store_lines(tag group, const char* name, const std::vector<std::string>& lines) {
+  ASSERT_NE(map_fixture_store_lines(group, name, lines), NONE);
 }
 
 class MapActionsWindow : public ::testing::Test {
@@ -77,12 +73,7 @@ class MapActionsWindow : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(store.ready());
     ASSERT_TRUE(engine_initialize());
-    store_lines(make_tag("stli"), "in#2",
-                {"required", "optional", "on_trigger", "on_execution", "on_successful_execution", "never", "flag",
-                 "string", "monster_identifier", "action_identifier", "angle", "integer", "world_distance",
-                 "field name", "fixed", "projectile", "string list", "sound", "projectile", "world_point2d",
-                 "world_rectangle2d", "object_identifier", "model_identifier", "sound_source_identifier",
-                 "world_point3d", "local_projectile_group_identifier", "model_animation_identifier"});
+    ASSERT_TRUE(map_fixture_store_action_keywords());
     store_lines(make_tag("temp"), "defa",
                 {"Default", "on_trigger", "optional string name / Name / The action's name.",
                  "optional action_identifier link / Linked Actions / Started too."});

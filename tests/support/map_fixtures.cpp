@@ -12,6 +12,7 @@
 #include "map/mesh_file.h"
 #include "render/shapes.h"
 #include "collection_fixtures.h"
+#include "content/content_definitions.h"
 #include "tag_files/tag_files.h"
 
 scoped_test_grid::scoped_test_grid(int16_t width, int16_t height) { ready_ = mesh_set_grid(&header, width, height); }
@@ -180,4 +181,16 @@ int32_t map_fixture_store_map(const char* name, map_fixture& map, int16_t versio
   map.header.landscape_collection_tag = tag_file_get_identifier(collection);
   map.header.media_tag = media_tag;
   return fixture_store_tag(MESH_DEFINITION_GROUP_TAG, name, version, map.tag_data());
+}
+
+int32_t map_fixture_store_lines(tag group, const char* name, const std::vector<std::string>& lines) {
+  std::string data;
+  for (const std::string& line : lines) data += line + "\n";
+  int32_t index = tag_file_create(group, name, 1);
+  if (index == NONE || !tag_file_write(&index, 0, int32_t(data.size()), data.data())) return NONE;
+  return index;
+}
+
+bool map_fixture_store_action_keywords() {
+  return map_fixture_store_lines(make_tag("stli"), "in#2", content_keywords()) != NONE;
 }

@@ -63,6 +63,10 @@ std::vector<uint8_t> map_fixture_observer_constants();
 // and stores a media definition "water", the observer constants `obpc` and the mesh lighting
 // "gras"; false on failure.
 bool map_fixture_open_store(tag* media_tag);
+// Stores a text tag of the lines, each ended by a newline; its tag index, or NONE.
+int32_t map_fixture_store_lines(tag group, const char* name, const std::vector<std::string>& lines);
+// Stores the map actions' keyword list `in#2` as the demo data has it; false on failure.
+bool map_fixture_store_action_keywords();
 // Closes the map, the definition groups and the tag store.
 void map_fixture_close_store();
 // Stores a one-submesh map collection and the map under one name (so with one identifier), the

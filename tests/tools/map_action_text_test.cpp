@@ -73,12 +73,7 @@ class MapActionText : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(store.ready());
     ASSERT_TRUE(engine_initialize());
-    store_tag(make_tag("stli"), "in#2",
-              lines({"required", "optional", "on_trigger", "on_execution", "on_successful_execution", "never", "flag",
-                     "string", "monster_identifier", "action_identifier", "angle", "integer", "world_distance",
-                     "field name", "fixed", "projectile", "string list", "sound", "projectile", "world_point2d",
-                     "world_rectangle2d", "object_identifier", "model_identifier", "sound_source_identifier",
-                     "world_point3d", "local_projectile_group_identifier", "model_animation_identifier"}));
+    ASSERT_TRUE(map_fixture_store_action_keywords());
     store_tag(make_tag("temp"), "defa",
               lines({"Default", "on_trigger", "optional action_identifier link / Linked Actions / Started too.",
                      "optional string name / Name / The name."}));
