@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "cseries/error_manager.h"
@@ -155,7 +156,40 @@ bool byte_swap_memory(const char* name, void* data, int32_t count, int16_t code)
     return false;
   }
   if (!data) return true;
-  auto* bytes = static_cast<uint8_t*>(data);
-  for (int32_t i = 0; i < count; ++i) bytes = swap_field(bytes, code);
+  if (code == _byte_swap_2_bytes) {
+    byte_swap_16_bit_values(data, size_t(count));
+  } else {
+    byte_swap_32_bit_values(data, size_t(count));
+  }
   return true;
+}
+
+// Sixteen bytes at a time through the compiler's portable vectors (plain SSE2 on x86-64), the
+// rest one value at a time: a map's cells are millions of values, swapped on every open and save.
+void byte_swap_16_bit_values(void* data, size_t count) {
+  typedef uint16_t vector16 __attribute__((vector_size(16)));
+  auto* bytes = static_cast<uint8_t*>(data);
+  const size_t size = count * 2;
+  size_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    vector16 v;
+    std::memcpy(&v, bytes + i, 16);
+    v = (v << 8) | (v >> 8);
+    std::memcpy(bytes + i, &v, 16);
+  }
+  for (; i < size; i += 2) std::swap(bytes[i], bytes[i + 1]);
+}
+
+void byte_swap_32_bit_values(void* data, size_t count) {
+  typedef uint32_t vector32 __attribute__((vector_size(16)));
+  auto* bytes = static_cast<uint8_t*>(data);
+  const size_t size = count * 4;
+  size_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    vector32 v;
+    std::memcpy(&v, bytes + i, 16);
+    v = (v << 24) | ((v << 8) & 0x00FF0000u) | ((v >> 8) & 0x0000FF00u) | (v >> 24);
+    std::memcpy(bytes + i, &v, 16);
+  }
+  for (; i < size; i += 4) swap_field(bytes + i, _byte_swap_4_bytes);
 }

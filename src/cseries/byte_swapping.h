@@ -88,6 +88,11 @@ bool byte_swap_data(const byte_swap_description& description, void* data, int32_
 // Swaps a plain array of count 16-bit (_byte_swap_2_bytes) or 32-bit (_byte_swap_4_bytes) values.
 bool byte_swap_memory(const char* name, void* data, int32_t count, int16_t code);
 
+// The same without checks, for callers that know their count: count values laid end to end, in
+// place, at any alignment.
+void byte_swap_16_bit_values(void* data, size_t count);
+void byte_swap_32_bit_values(void* data, size_t count);
+
 // The number of bytes the codes cover; -1 (reported with error 10) for a malformed description.
 int32_t byte_swap_description_size(const byte_swap_description& description);
 

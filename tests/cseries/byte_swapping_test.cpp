@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -127,4 +128,28 @@ TEST(ByteSwapCodes, TheCoveredSizeIsCountedWhenTheProgramIsBuilt) {
   static_assert(byte_swap_codes_size(no_count) == -1);
   static constexpr byte_swap_description described = byte_swap_describe("nested", 30, nested);
   EXPECT_EQ(byte_swap_description_size(described), 30);
+}
+
+// The plain arrays are swapped sixteen bytes at a time with a tail: every length around a vector's
+// width and every alignment gives the value-by-value answer, and no byte outside is touched.
+TEST(ByteSwapping, PlainArraysOfAnyLengthAndAlignmentSwapEveryValueAndNothingElse) {
+  for (size_t offset = 0; offset < 4; ++offset) {
+    for (size_t count = 0; count <= 21; ++count) {
+      for (int width : {2, 4}) {
+        std::vector<uint8_t> bytes(count * size_t(width) + 8);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 37 + 11);
+        std::vector<uint8_t> want = bytes;
+        for (size_t v = 0; v < count; ++v) {
+          std::reverse(want.begin() + std::ptrdiff_t(offset + v * size_t(width)),
+                       want.begin() + std::ptrdiff_t(offset + (v + 1) * size_t(width)));
+        }
+        if (width == 2) {
+          byte_swap_16_bit_values(bytes.data() + offset, count);
+        } else {
+          byte_swap_32_bit_values(bytes.data() + offset, count);
+        }
+        EXPECT_EQ(bytes, want) << "width " << width << ", count " << count << ", offset " << offset;
+      }
+    }
+  }
 }
