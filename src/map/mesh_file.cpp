@@ -1,5 +1,6 @@
 #include "map/mesh_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdio>
@@ -117,20 +118,18 @@ bool check_records(std::vector<std::string>* faults) {
   return faults->empty();
 }
 
-// The cells' fields as mesh_cell_description swaps them, in one tight loop: the general
-// description walk costs more than the whole rest of an open. The run-time lists are swapped too,
-// harmlessly (they are reset after a load and written as NONE, whose bytes read the same either
-// way), so the cells are one plain array of 16-bit values the compiler swaps many at a time.
+// The cells' fields as mesh_cell_description swaps them, as one plain array of 16-bit values: the
+// general description walk costs more than the whole rest of an open. The run-time lists are
+// swapped too, harmlessly (they are reset after a load and written as NONE, whose bytes read the
+// same either way).
 void swap_cells(mesh_cell* cells, int32_t count) {
   static_assert(sizeof(mesh_cell) == 6 * sizeof(uint16_t));
-  auto* values = reinterpret_cast<uint16_t*>(cells);
-  const size_t value_count = size_t(count) * 6;
-  for (size_t i = 0; i < value_count; ++i) values[i] = __builtin_bswap16(values[i]);
+  byte_swap_16_bit_values(cells, size_t(std::max(count, 0)) * 6);
 }
 
 void convert_sections(bool to_stored, mesh_cell* cells, marker_palette_entry* palette, marker_data* markers,
                       int16_t* media_coverage, uint16_t* lod, int16_t* connectors, const mesh_definition& h) {
-  swap_cells(cells, h.cells_size / int32_t(sizeof(mesh_cell)));
+  if (cells != nullptr) swap_cells(cells, h.cells_size / int32_t(sizeof(mesh_cell)));
   palette_convert(palette, h.palette_entry_count);
   if (to_stored) {
     markers_convert_to_stored(markers, h.marker_count);
@@ -281,6 +280,8 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
       }
       block = action_bytes.data();
     }
+    // The cells are read a chunk at a time as they are prepared, below.
+    if (s == 0) continue;
     if (!tag_file_read(tag_index, header->data_offset + layout[s].offset, layout[s].size, block)) {
       POST_ERROR(error_file_read, "couldn't read mesh data from %s.", name);
       return load_failed(index);
@@ -288,7 +289,8 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
   }
 
   mesh_state& m = mesh_globals;
-  convert_sections(false, m.cells, m.palette, m.markers, m.media_coverage, m.lod, m.connectors, *header);
+  // The cells are swapped as they are read and prepared, below.
+  convert_sections(false, nullptr, m.palette, m.markers, m.media_coverage, m.lod, m.connectors, *header);
   for (int32_t i = 0; i < header->marker_count; ++i) m.markers[i].flags &= ~uint32_t(_marker_selected);
   map_actions_begin();
   const bool actions_loaded = map_actions_load(
@@ -304,7 +306,14 @@ bool mesh_load(tag map_identifier, std::vector<std::string>* reported_faults) {
     report_corrupted(name, {"a row of the media coverage region does not close or runs backwards"}, reported_faults);
     return load_failed(index);
   }
-  mesh_prepare_cells(0, 0, m.cells_across - 1, m.cells_down - 1);
+  const int32_t row_bytes = m.cells_across * int32_t(sizeof(mesh_cell));
+  const int32_t cells_at = header->data_offset + header->cells_offset;
+  const bool cells_read = mesh_read_and_prepare_cells([&](int32_t first_row, int32_t row_count, mesh_cell* into) {
+    if (tag_file_read(tag_index, cells_at + first_row * row_bytes, row_count * row_bytes, into)) return true;
+    POST_ERROR(error_file_read, "couldn't read mesh data from %s.", name);
+    return false;
+  });
+  if (!cells_read) return load_failed(index);
   return true;
 }
 

@@ -589,40 +589,6 @@ void mesh_refresh_normals(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   }
 }
 
-// The run-time lists and the vertex flags now, in reading order, since each row's flags read the
-// row above as already derived; the normals of the rectangle's submeshes when first read.
-void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  if (!clip_cell_rectangle(x0, y0, x1, y1)) return;
-  const int32_t across = mesh_globals.cells_across;
-  mesh_cell* const cells = mesh_edit_cells();
-  mesh_refresh_normals(x0, y0, x1, y1);
-  // Vertex flags: a vertex is shared by the cell and its upper, left and upper-left neighbours,
-  // read as they stand (those already visited have lost their no-ground bit). The left and
-  // upper-left flags ride along in registers, so no cell waits for the store of the one before,
-  // and the bits are set without branches, as water comes and goes along a row.
-  for (int32_t y = y0; y <= y1; ++y) {
-    mesh_cell* const row = cells + y * across;
-    for (int32_t x = x0; x <= x1; ++x) row[x].object_list = row[x].model_list = NONE;
-    if (y == 0) continue;
-    const mesh_cell* const above = row - across;
-    const int32_t first = std::max(x0, 1);
-    uint32_t left = row[first - 1].terrain_and_flags, up_left = above[first - 1].terrain_and_flags;
-    for (int32_t x = first; x <= x1; ++x) {
-      const uint32_t own = row[x].terrain_and_flags, up = above[x].terrain_and_flags;
-      const uint32_t any = own | up | left | up_left, all = own & up & left & up_left;
-      // Both vertex bits are derived afresh: kept, they would outlive water that has been removed.
-      const uint32_t touches = uint32_t((any & _cell_media_flags) != 0) & uint32_t((any & _cell_no_ground) == 0);
-      const uint32_t fully = uint32_t((all & _cell_media_flags) == _cell_media_flags);
-      const uint32_t flags = (own & ~uint32_t(_cell_transient | _cell_vertex_touches_media | _cell_vertex_fully_in_media |
-                                               _cell_no_ground)) |
-                             touches * _cell_vertex_touches_media | fully * _cell_vertex_fully_in_media;
-      row[x].terrain_and_flags = uint16_t(flags);
-      left = flags;
-      up_left = up;
-    }
-  }
-}
-
 uint16_t mesh_compute_lod_entry(int32_t block_x, int32_t block_y) {
   const int32_t x = 2 * block_x, y = 2 * block_y;
   uint16_t entry = 0;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "map/markers.h"
 #include "map/mesh.h"
@@ -38,3 +39,10 @@ extern mesh_state mesh_globals;
 
 // Every submesh's normals are to be computed again when read (a new grid, a load).
 void mesh_forget_normals();
+
+// Reads row_count rows of cells from first_row on, in stored byte order, into `into`; false
+// when they could not be read (reported).
+using mesh_row_reader = std::function<bool(int32_t first_row, int32_t row_count, mesh_cell* into)>;
+// Reads the whole grid of cells through `read` a chunk at a time, and prepares each chunk as
+// mesh_prepare_cells does while it is in the cache; false when a read failed.
+bool mesh_read_and_prepare_cells(const mesh_row_reader& read);

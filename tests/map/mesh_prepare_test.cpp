@@ -171,3 +171,88 @@ TEST(MeshPrepare, OpenPreparesEveryCellAsThePlainComputationDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A map whose every row has a cell without ground, so each chunk's first row meets one in the row
+// above it, as do the first row and column, which preparing leaves alone.
+map_fixture map_with_holes_in_every_row(int16_t submeshes) {
+  map_fixture map = hilly_map(submeshes);
+  const int32_t across = submeshes * CELLS_PER_SUBMESH;
+  for (int32_t y = 0; y < across; ++y) {
+    map.cells[size_t(y % across + y * across)].terrain_and_flags |= _cell_no_ground;
+    map.cells[size_t((y * 5 + 3) % across + y * across)].terrain_and_flags |= _cell_no_ground | _cell_media_flags;
+  }
+  map.cells[0].terrain_and_flags |= _cell_no_ground;
+  map.cells[size_t(7 * across)].terrain_and_flags |= _cell_no_ground;
+  return map;
+}
+
+// The cells as a map tag stores them: every 16-bit field in the other byte order.
+std::vector<mesh_cell> stored_form(std::vector<mesh_cell> cells) {
+  for (mesh_cell& cell : cells) {
+    for (uint16_t* value : {reinterpret_cast<uint16_t*>(&cell.ground_height), &cell.normals, &cell.terrain_and_flags,
+                            reinterpret_cast<uint16_t*>(&cell.object_list), reinterpret_cast<uint16_t*>(&cell.media_height),
+                            reinterpret_cast<uint16_t*>(&cell.model_list)}) {
+      *value = uint16_t(*value >> 8 | *value << 8);
+    }
+  }
+  return cells;
+}
+
+}  // namespace
+
+// The open reads the grid in chunks and prepares them on two threads in either order; whichever
+// thread takes which chunk, every cell comes out as one pass in reading order gives it.
+TEST(MeshPrepare, ChunksPreparedInAnyOrderGiveThePlainComputation) {
+  map_test_store store;
+  ASSERT_TRUE(store.ready());
+  map_fixture map = map_with_holes_in_every_row(8);
+  const int32_t tag_index = store.store_map("Holes", map);
+  ASSERT_NE(tag_index, NONE);
+  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index)));
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  const std::vector<mesh_cell> want = prepared_by_hand(map.cells, 0, 0, across - 1, down - 1);
+  EXPECT_EQ(first_difference(open_cells(), want), "");
+
+  const std::vector<mesh_cell> stored = stored_form(map.cells);
+  int32_t chunks = 0;
+  for (int round = 0; round < 12; ++round) {
+    chunks = 0;
+    const bool read = mesh_read_and_prepare_cells([&](int32_t first_row, int32_t row_count, mesh_cell* into) {
+      EXPECT_EQ(into, mesh_globals.cells + first_row * across);
+      EXPECT_TRUE(first_row >= 0 && row_count > 0 && first_row + row_count <= down);
+      std::copy_n(stored.begin() + first_row * across, size_t(row_count * across), into);
+      ++chunks;
+      return true;
+    });
+    ASSERT_TRUE(read);
+    ASSERT_EQ(first_difference(open_cells(), want), "") << "round " << round;
+  }
+  EXPECT_GE(chunks, 4) << "the map should be read in enough chunks for the second thread";
+  mesh_unload();
+}
+
+// A chunk that can't be read stops the open: the helper, waiting for it, gives up, and the next
+// read of the grid prepares it whole.
+TEST(MeshPrepare, AChunkThatCannotBeReadStopsThePreparation) {
+  map_test_store store;
+  ASSERT_TRUE(store.ready());
+  map_fixture map = map_with_holes_in_every_row(8);
+  const int32_t tag_index = store.store_map("Holes", map);
+  ASSERT_NE(tag_index, NONE);
+  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index)));
+  const int32_t across = mesh_cells_across(), down = mesh_cells_down();
+  const std::vector<mesh_cell> stored = stored_form(map.cells);
+  auto reader = [&](int32_t failing_chunk) {
+    return [&, failing_chunk, chunk = 0](int32_t first_row, int32_t row_count, mesh_cell* into) mutable {
+      if (chunk++ == failing_chunk) return false;
+      std::copy_n(stored.begin() + first_row * across, size_t(row_count * across), into);
+      return true;
+    };
+  };
+  for (int32_t failing : {0, 2, 5}) EXPECT_FALSE(mesh_read_and_prepare_cells(reader(failing))) << failing;
+  ASSERT_TRUE(mesh_read_and_prepare_cells(reader(-1)));
+  EXPECT_EQ(first_difference(open_cells(), prepared_by_hand(map.cells, 0, 0, across - 1, down - 1)), "");
+  mesh_unload();
+}
