@@ -1,5 +1,6 @@
 #include "cseries/byte_swapping.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -164,32 +165,33 @@ bool byte_swap_memory(const char* name, void* data, int32_t count, int16_t code)
   return true;
 }
 
+namespace {
+
 // Sixteen bytes at a time through the compiler's portable vectors (plain SSE2 on x86-64), the
 // rest one value at a time: a map's cells are millions of values, swapped on every open and save.
-void byte_swap_16_bit_values(void* data, size_t count) {
-  typedef uint16_t vector16 __attribute__((vector_size(16)));
+template <typename Value, typename SwapLanes>
+void swap_values(void* data, size_t count, SwapLanes swap_lanes) {
+  typedef Value lanes __attribute__((vector_size(16)));
   auto* bytes = static_cast<uint8_t*>(data);
-  const size_t size = count * 2;
+  const size_t size = count * sizeof(Value);
   size_t i = 0;
   for (; i + 16 <= size; i += 16) {
-    vector16 v;
+    lanes v;
     std::memcpy(&v, bytes + i, 16);
-    v = (v << 8) | (v >> 8);
+    v = swap_lanes(v);
     std::memcpy(bytes + i, &v, 16);
   }
-  for (; i < size; i += 2) std::swap(bytes[i], bytes[i + 1]);
+  for (; i < size; i += sizeof(Value)) std::reverse(bytes + i, bytes + i + sizeof(Value));
+}
+
+}  // namespace
+
+void byte_swap_16_bit_values(void* data, size_t count) {
+  swap_values<uint16_t>(data, count, [](auto v) { return (v << 8) | (v >> 8); });
 }
 
 void byte_swap_32_bit_values(void* data, size_t count) {
-  typedef uint32_t vector32 __attribute__((vector_size(16)));
-  auto* bytes = static_cast<uint8_t*>(data);
-  const size_t size = count * 4;
-  size_t i = 0;
-  for (; i + 16 <= size; i += 16) {
-    vector32 v;
-    std::memcpy(&v, bytes + i, 16);
-    v = (v << 24) | ((v << 8) & 0x00FF0000u) | ((v >> 8) & 0x0000FF00u) | (v >> 24);
-    std::memcpy(bytes + i, &v, 16);
-  }
-  for (; i < size; i += 4) swap_field(bytes + i, _byte_swap_4_bytes);
+  swap_values<uint32_t>(data, count, [](auto v) {
+    return (v << 24) | ((v << 8) & 0x00FF0000u) | ((v >> 8) & 0x0000FF00u) | (v >> 24);
+  });
 }

@@ -247,18 +247,6 @@ void triangle_normal_vector(int32_t cell_x, int32_t cell_y, int16_t triangle, in
   slope_normal_vector(gx, gy, vector);
 }
 
-// Clips an inclusive rectangle to the grid; false when nothing is left.
-bool clip_cell_rectangle(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
-  if (!mesh_is_open()) return false;
-  if (x0 > x1) std::swap(x0, x1);
-  if (y0 > y1) std::swap(y0, y1);
-  x0 = std::max(x0, 0);
-  y0 = std::max(y0, 0);
-  x1 = std::min(x1, mesh_globals.cells_across - 1);
-  y1 = std::min(y1, mesh_globals.cells_down - 1);
-  return x0 <= x1 && y0 <= y1;
-}
-
 // ---- LOD ----
 
 int32_t lod_ground(int32_t x, int32_t y) {
@@ -502,7 +490,7 @@ constexpr size_t kSubmeshesWorthASecondThread = 8;
 
 // Submesh range of a cell rectangle, clipped; false when nothing of it lies in the grid.
 bool submesh_range(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
-  if (!clip_cell_rectangle(x0, y0, x1, y1)) return false;
+  if (!mesh_clip_cell_rectangle(x0, y0, x1, y1)) return false;
   x0 /= CELLS_PER_SUBMESH;
   y0 /= CELLS_PER_SUBMESH;
   x1 /= CELLS_PER_SUBMESH;
@@ -746,4 +734,16 @@ uint8_t mesh_triangle_normal_index_clamped(int32_t cell_x, int32_t cell_y, int16
   const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   return nearest_normal_index(int32_t(n[0] / length * 16384.0), int32_t(n[1] / length * 16384.0),
                               int32_t(n[2] / length * 16384.0));
+}
+
+// Clips an inclusive rectangle to the grid; false when nothing is left.
+bool mesh_clip_cell_rectangle(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
+  if (!mesh_is_open()) return false;
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  x0 = std::max(x0, 0);
+  y0 = std::max(y0, 0);
+  x1 = std::min(x1, mesh_globals.cells_across - 1);
+  y1 = std::min(y1, mesh_globals.cells_down - 1);
+  return x0 <= x1 && y0 <= y1;
 }

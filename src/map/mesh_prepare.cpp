@@ -259,14 +259,7 @@ constexpr int32_t kChunksWorthAHelper = 4;
 
 // The normals of the rectangle's submeshes are left to be computed when first read.
 void mesh_prepare_cells(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  if (!mesh_is_open()) return;
-  if (x0 > x1) std::swap(x0, x1);
-  if (y0 > y1) std::swap(y0, y1);
-  x0 = std::max(x0, 0);
-  y0 = std::max(y0, 0);
-  x1 = std::min(x1, mesh_globals.cells_across - 1);
-  y1 = std::min(y1, mesh_globals.cells_down - 1);
-  if (x0 > x1 || y0 > y1) return;
+  if (!mesh_clip_cell_rectangle(x0, y0, x1, y1)) return;
   mesh_refresh_normals(x0, y0, x1, y1);
   mesh_edit_cells();
   uint16_t above[kMaximumCellsAcross];

@@ -37,6 +37,10 @@ struct mesh_state {
 };
 extern mesh_state mesh_globals;
 
+// Clips an inclusive cell rectangle to the open map's grid, its corners put in order; false when
+// nothing is left (or no map is open).
+bool mesh_clip_cell_rectangle(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1);
+
 // Every submesh's normals are to be computed again when read (a new grid, a load).
 void mesh_forget_normals();
 

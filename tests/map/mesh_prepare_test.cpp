@@ -200,17 +200,22 @@ std::vector<mesh_cell> stored_form(std::vector<mesh_cell> cells) {
   return cells;
 }
 
+// Stores the map in the store and opens it.
+void open_stored(map_test_store& store, map_fixture map) {
+  ASSERT_TRUE(store.ready());
+  const int32_t tag_index = store.store_map("Holes", map);
+  ASSERT_NE(tag_index, NONE);
+  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index)));
+}
+
 }  // namespace
 
 // The open reads the grid in chunks and prepares them on two threads in either order; whichever
 // thread takes which chunk, every cell comes out as one pass in reading order gives it.
 TEST(MeshPrepare, ChunksPreparedInAnyOrderGiveThePlainComputation) {
   map_test_store store;
-  ASSERT_TRUE(store.ready());
-  map_fixture map = map_with_holes_in_every_row(8);
-  const int32_t tag_index = store.store_map("Holes", map);
-  ASSERT_NE(tag_index, NONE);
-  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index)));
+  const map_fixture map = map_with_holes_in_every_row(8);
+  ASSERT_NO_FATAL_FAILURE(open_stored(store, map));
   const int32_t across = mesh_cells_across(), down = mesh_cells_down();
   const std::vector<mesh_cell> want = prepared_by_hand(map.cells, 0, 0, across - 1, down - 1);
   EXPECT_EQ(first_difference(open_cells(), want), "");
@@ -237,11 +242,8 @@ TEST(MeshPrepare, ChunksPreparedInAnyOrderGiveThePlainComputation) {
 // read of the grid prepares it whole.
 TEST(MeshPrepare, AChunkThatCannotBeReadStopsThePreparation) {
   map_test_store store;
-  ASSERT_TRUE(store.ready());
-  map_fixture map = map_with_holes_in_every_row(8);
-  const int32_t tag_index = store.store_map("Holes", map);
-  ASSERT_NE(tag_index, NONE);
-  ASSERT_TRUE(mesh_load(tag_file_get_identifier(tag_index)));
+  const map_fixture map = map_with_holes_in_every_row(8);
+  ASSERT_NO_FATAL_FAILURE(open_stored(store, map));
   const int32_t across = mesh_cells_across(), down = mesh_cells_down();
   const std::vector<mesh_cell> stored = stored_form(map.cells);
   auto reader = [&](int32_t failing_chunk) {
