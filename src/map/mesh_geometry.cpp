@@ -317,7 +317,7 @@ void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, in
   const int16_t first = odd_parity ? 2 : 0;
   struct plane {
     int32_t h0, n0, ax, ay;
-  } planes[2];
+  } planes[2] = {};
   for (int16_t t = 0; t < 2; ++t) {
     const int16_t triangle = int16_t(first + t);
     const int32_t h0 = vertex_height(cell_x, cell_y, triangle, 0, mode);
@@ -330,14 +330,20 @@ void mesh_cell_heights(int32_t cell_x, int32_t cell_y, mesh_height_mode mode, in
       default: planes[t] = {h0, WORLD_ONE * (d1 + d2), -d1, -d2}; break;
     }
   }
+  // The second triangle of the cell (1 or 3), as triangle_of decides it, takes the samples from
+  // the diagonal on: fx >= fy in an even cell, fy >= 512 - fx in an odd one. Both planes are
+  // evaluated across each row and the diagonal chooses, with no branch a sample, so the compiler
+  // works several samples at once.
   for (int32_t j = 0; j < samples; ++j) {
     const int32_t fy = j * step;
+    const int32_t split = odd_parity ? samples - j : j;
+    const int32_t n_first = planes[0].n0 + planes[0].ay * fy, n_second = planes[1].n0 + planes[1].ay * fy;
+    const int32_t stride_first = planes[0].ax * step, stride_second = planes[1].ax * step;
+    int32_t* row = heights + j * samples;
     for (int32_t i = 0; i < samples; ++i) {
-      const int32_t fx = i * step;
-      // The second triangle of the cell (1 or 3) as triangle_of decides it.
-      const bool second = odd_parity ? fy >= WORLD_ONE - fx : fx >= fy;
-      const plane& p = planes[second ? 1 : 0];
-      heights[i + j * samples] = p.h0 + ((p.n0 + p.ax * fx + p.ay * fy) >> WORLD_FRACTIONAL_BITS);
+      const int32_t first_height = planes[0].h0 + ((n_first + stride_first * i) >> WORLD_FRACTIONAL_BITS);
+      const int32_t second_height = planes[1].h0 + ((n_second + stride_second * i) >> WORLD_FRACTIONAL_BITS);
+      row[i] = i >= split ? second_height : first_height;
     }
   }
 }

@@ -125,28 +125,42 @@ bool build_height_image(int16_t layer, const image_frame& frame, int32_t lower, 
   {
     ui_progress_scope progress(layer == _map_layer_displacement ? "Exporting the displacement map" : "Exporting the water level map",
                                cells_down, true);
-    // Every height lies between corner heights, so within 16 bits: one table lookup a pixel instead
-    // of a division.
-    std::vector<uint8_t> pixel_of(65536);
-    for (int32_t h = -32768; h < 32768; ++h) pixel_of[size_t(h + 32768)] = extract_height_to_pixel(h, lower, upper);
+    // Every height lies between corner heights (or is the height of a cell without ground): one
+    // table lookup a pixel instead of a division, the table only as long as the map's heights run,
+    // so it stays in the cache.
+    const bool displacement = layer == _map_layer_displacement;
+    int32_t lowest = INT16_MAX, highest = INT16_MIN;
+    auto include = [&](int32_t h) {
+      lowest = std::min(lowest, h);
+      highest = std::max(highest, h);
+    };
+    for (int32_t i = 0; i < mesh_cell_count(); ++i) {
+      const mesh_cell& cell = mesh_cells()[i];
+      include(displacement ? cell.ground_height : cell.media_height);
+      if (displacement && (cell.terrain_and_flags & _cell_no_ground)) include(NO_GROUND_HEIGHT);
+    }
+    std::vector<uint8_t> pixel_of(size_t(std::max(highest - lowest + 1, 1)));
+    for (int32_t h = lowest; h <= highest; ++h) pixel_of[size_t(h - lowest)] = extract_height_to_pixel(h, lower, upper);
     int32_t heights[PIXELS_PER_CELL * PIXELS_PER_CELL];
     for (int32_t cy = 0; cy < cells_down; ++cy) {
       if (!progress.step(cy)) return false;
       for (int32_t cx = 0; cx < cells_across; ++cx) {
         const int32_t cell_x = first_x + cx, cell_y = first_y + cy;
-        if (layer == _map_layer_displacement) {
+        if (displacement) {
           mesh_cell_heights(cell_x, cell_y, _mesh_height_ground, WORLD_UNITS_PER_TEXEL, heights);
         } else {
           std::fill(std::begin(heights), std::end(heights), int32_t(mesh_get_cell(cell_x, cell_y)->media_height));
         }
-        const int32_t vertex = layer == _map_layer_displacement ? mesh_get_cell(cell_x, cell_y)->ground_height
+        const int32_t vertex = displacement ? mesh_get_cell(cell_x, cell_y)->ground_height
                                                                : mesh_get_cell(cell_x, cell_y)->media_height;
         if (vertex < lower || vertex > upper) ++clipped;
+        // The image runs right to left: the cell's first pixel is the rightmost of its eight.
+        const int32_t rightmost = frame.image_column(cell_x * PIXELS_PER_CELL);
         for (int32_t j = 0; j < PIXELS_PER_CELL; ++j) {
-          uint8_t* row = image->row(cy * PIXELS_PER_CELL + j);
+          uint8_t* pixels = image->row(cy * PIXELS_PER_CELL + j) + rightmost;
+          const int32_t* from = heights + j * PIXELS_PER_CELL;
           for (int32_t i = 0; i < PIXELS_PER_CELL; ++i) {
-            row[frame.image_column(cell_x * PIXELS_PER_CELL + i)] =
-                pixel_of[size_t(std::clamp(heights[i + j * PIXELS_PER_CELL], -32768, 32767) + 32768)];
+            pixels[-i] = pixel_of[size_t(std::clamp(from[i], lowest, highest) - lowest)];
           }
         }
       }

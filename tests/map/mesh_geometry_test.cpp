@@ -213,6 +213,41 @@ TEST_F(MeshHeights, CellWithoutGroundAnswersNoGround) {
   EXPECT_NE(mesh_height_at(world(1, 10), 10, _mesh_height_ground), NO_GROUND_HEIGHT);
 }
 
+// The whole-cell heights the exports use answer exactly what the point query answers at every
+// sample: both triangles of both parities, every mode, steep and extreme heights, the last row and
+// column, and cells without ground.
+TEST(MeshCellHeights, EverySampleIsThePointQuerysAnswer) {
+  scoped_test_grid grid(1, 1);
+  ASSERT_TRUE(grid.ready());
+  for (int32_t y = 0; y < 32; ++y) {
+    for (int32_t x = 0; x < 32; ++x) {
+      const int32_t wild = (x * 7919 + y * 104729) % 65536 - 32768;
+      map_fixture_set_height(x, y, int16_t((x + y) % 5 == 0 ? wild : (x * 37 - y * 91) * 11));
+      mesh_edit_cell(x, y)->media_height = int16_t(((x * 13 + y * 17) % 9) * 300 - 1000);
+      if ((x * 3 + y) % 4 == 1) map_fixture_set_flags(x, y, _cell_media_on_even_triangle);
+      if (x == 9 && y == 12) map_fixture_set_flags(x, y, _cell_no_ground);
+    }
+  }
+  for (int32_t step : {512, 64, 8}) {
+    const int32_t samples = WORLD_ONE / step;
+    std::vector<int32_t> heights(size_t(samples) * size_t(samples));
+    for (mesh_height_mode mode : {_mesh_height_surface, _mesh_height_ground, _mesh_height_media}) {
+      for (int32_t cy = 0; cy < 32; cy += step == 8 ? 5 : 1) {
+        for (int32_t cx = 0; cx < 32; cx += step == 8 ? 3 : 1) {
+          mesh_cell_heights(cx, cy, mode, step, heights.data());
+          for (int32_t j = 0; j < samples; ++j) {
+            for (int32_t i = 0; i < samples; ++i) {
+              ASSERT_EQ(heights[size_t(i + j * samples)], mesh_height_at(world(cx, i * step), world(cy, j * step), mode))
+                  << "cell " << cx << ", " << cy << ", sample " << i << ", " << j << ", step " << step << ", mode "
+                  << int(mode);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(MeshPrepareCells, NormalsFollowTheSlopeAndRepeatForEqualCells) {
   scoped_test_grid grid(1, 1);
   ASSERT_TRUE(grid.ready());
