@@ -295,14 +295,23 @@ tag_file_filter tag_file_filter_any() {
 
 // ---- lifecycle ----
 
-bool tag_files_initialize() {
-  if (store.initialized) return true;
-  file_set_volume_name(1, kDiscVolumeName);
+namespace {
+
+// The store's folders in the current folder, created when missing.
+void ensure_store_folders() {
   for (const char* name : {kLocalFolderName, kPluginsFolderName, kTagsFolderName}) {
     file_specification folder;
     folder_spec(&folder, {name});
     if (!folder_ensure(folder)) POST_ERROR(error_file_create, "couldn't create tags folder '%s'.", name);
   }
+}
+
+}  // namespace
+
+bool tag_files_initialize() {
+  if (store.initialized) return true;
+  file_set_volume_name(1, kDiscVolumeName);
+  ensure_store_folders();
   store.headers = data_array_new("tag header", MAXIMUM_TAG_HEADERS, sizeof(tag_header));
   store.files = data_array_new("tag file", MAXIMUM_TAG_FILES, sizeof(tag_file_record));
   store.plugins = data_array_new("tag file plugin", MAXIMUM_TAG_FILE_PLUGINS, sizeof(tag_file_plugin));
@@ -326,6 +335,8 @@ bool tag_files_initialize() {
 bool tag_files_open(bool restricted, std::span<const int16_t> plugin_indices, int16_t patch_level) {
   if (!store.initialized) return false;
   tag_files_close();
+  // Reopening may find a folder removed since (or a store opened in another folder).
+  ensure_store_folders();
   store.read_ahead.buffer.reset(new (std::nothrow) uint8_t[TAG_FILE_READ_AHEAD_SIZE]);
   if (!store.read_ahead.buffer) {
     POST_ERROR(error_out_of_memory, "couldn't allocate %d bytes for readahead buffer", TAG_FILE_READ_AHEAD_SIZE);

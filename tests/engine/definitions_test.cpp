@@ -34,6 +34,14 @@ bool marking_convert(definition_group*, int32_t, int16_t stored_version, const v
 class Definitions : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The tests change the groups' procedures and count their calls: each starts afresh and puts
+    // the procedures back, so they also pass run one after another in one program.
+    postprocess_calls = convert_calls = 0;
+    convert_answer = true;
+    for (definition_group* group : {&wind_definitions, &mesh_definitions, &model_definitions, &ambient_sound_definitions,
+                                    &object_definitions, &monster_definitions}) {
+      saved.push_back({group, group->postprocess, group->convert});
+    }
     error_manager_initialize("vellgrim");
     ASSERT_TRUE(tag_files_initialize());
     ASSERT_TRUE(tag_files_open(false, {}, -1));
@@ -43,7 +51,18 @@ class Definitions : public ::testing::Test {
   void TearDown() override {
     definition_groups_dispose();
     tag_files_close();
+    for (const saved_procedures& group : saved) {
+      group.group->postprocess = group.postprocess;
+      group.group->convert = group.convert;
+    }
   }
+
+  struct saved_procedures {
+    definition_group* group;
+    decltype(definition_group::postprocess) postprocess;
+    decltype(definition_group::convert) convert;
+  };
+  std::vector<saved_procedures> saved;
 
   // A local tag of the group holding `size` bytes, the first word big-endian `first_word`.
   static tag store(definition_group& group, const char* name, int16_t version, size_t size, uint32_t first_word = 0) {
