@@ -170,6 +170,17 @@ TEST_F(TagStoreTest, CreateSanitisesTheName) {
   EXPECT_EQ(tag_file_get_install_class(reloaded), 0);
 }
 
+// A local folder removed while the program runs is made again when the store is reopened, so new
+// local tags can still be written.
+TEST_F(TagStoreTest, ReopeningMakesTheStoreFoldersAgain) {
+  ASSERT_TRUE(open_store());
+  std::filesystem::remove_all("local");
+  ASSERT_TRUE(tag_files_open(false, {}, NONE));
+  EXPECT_TRUE(std::filesystem::is_directory("local"));
+  EXPECT_NE(tag_file_create(kMesh, "after", 1), NONE);
+  EXPECT_TRUE(std::filesystem::exists("local/meshes/after"));
+}
+
 TEST_F(TagStoreTest, LocalFilesAreLoadedOnlyWhenTheirNameAndHeaderAreSound) {
   std::vector<uint8_t> bytes;
   auto put = [&](const std::string& file_name, tag group, tag identifier, const char* folder_name) {
