@@ -377,7 +377,9 @@ void ToolMouseHeld(uint16_t modifiers, int16_t client_x, int16_t client_y) {
     case _tool_reflection_painting: return;
     default: held_marker_tools(modifiers, x, y, client_x, client_y); return;
   }
-  SetMapModified(true);
+  // What a held tool changes is recorded in the edit journal, which tells whether the map differs
+  // from its saved state (and updates the menus): marking it modified here would outlast an Undo
+  // back to that state.
 }
 
 void ToolMouseUp(uint16_t modifiers) {

@@ -214,6 +214,8 @@ TEST_F(ToolModes, AHeightPainterStrokeRaisesTheGroundAsOneUndoStep) {
   EXPECT_FALSE(frame->mouseCaptured());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(sum_of_heights(), before);
+  // Back at the opened map: closing it asks nothing.
+  EXPECT_FALSE(IsMapModified());
 }
 
 TEST_F(ToolModes, AQuickClickSelectsAVertexAndAnUpwardDragRaisesIt) {

@@ -346,3 +346,23 @@ TEST_F(HeightPainter, TheOutlineFollowsTheGround) {
 }
 
 }  // namespace
+
+namespace {
+
+// Undo back to the saved map leaves it unchanged: closing it asks nothing.
+TEST_F(HeightPainter, UndoingEveryStrokeLeavesTheSavedMapUnmodified) {
+  start();
+  ASSERT_TRUE(map_save());
+  ASSERT_FALSE(map_is_modified());
+  stroke(10, 10, 100, 40);
+  EXPECT_TRUE(map_is_modified());
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_FALSE(edit_journal_can_undo());
+  EXPECT_FALSE(map_is_modified());
+  // A later stroke, undone likewise.
+  stroke(12, 12, 900, 5);
+  ASSERT_TRUE(edit_journal_undo());
+  EXPECT_FALSE(map_is_modified());
+}
+
+}  // namespace
