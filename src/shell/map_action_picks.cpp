@@ -47,11 +47,10 @@ bool target(pick_target* t) {
   return t->definition != nullptr;
 }
 
-// After a pick: the element list with the answer selected, and the map marked when it changed.
-int32_t finish(int32_t element, bool changed) {
+// After a pick: the element list with the answer selected (a change is in the edit journal).
+int32_t finish(int32_t element) {
   map_actions_selection.selected_element = element;
   RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ELEMENTS, true);
-  if (changed) SetMapModified(true);
   ++overlay_changes;
   return element;
 }
@@ -69,16 +68,16 @@ int32_t element_with(const pick_target& t, int32_t identifier) {
 int32_t add_reference(const pick_target& t, const marker_data& marker, bool alt) {
   const int32_t existing = element_with(t, marker.identifier);
   if (existing >= 0) {
-    if (!alt) return finish(existing, false);
-    if (!map_action_operation_remove_element(t.slot, t.parameter, existing)) return finish(-1, false);
-    return finish(-1, true);
+    if (!alt) return finish(existing);
+    if (!map_action_operation_remove_element(t.slot, t.parameter, existing)) return finish(-1);
+    return finish(-1);
   }
-  if (alt) return finish(-1, false);
+  if (alt) return finish(-1);
   const int16_t identifier = marker.identifier;
   const int32_t element = t.header->element_count;
   if (!map_action_operation_append_elements(t.slot, t.parameter, 1, std::as_bytes(std::span(&identifier, 1))))
-    return finish(-1, false);
-  return finish(element, true);
+    return finish(-1);
+  return finish(element);
 }
 
 world_point3d on_ground(int32_t x, int32_t y) {
@@ -145,22 +144,22 @@ int32_t PickModeAddPoint(world_point2d point, bool alternative) {
     int32_t x = 0, y = 0;
     if (!map_action_element_value(t.slot, t.parameter, e, &x, 0) || !map_action_element_value(t.slot, t.parameter, e, &y, 1))
       continue;
-    if (std::hypot(double(x) - point.x, double(y) - point.y) <= MAP_ACTIONS_POINT_RADIUS) return finish(e, false);
+    if (std::hypot(double(x) - point.x, double(y) - point.y) <= MAP_ACTIONS_POINT_RADIUS) return finish(e);
   }
   if (!alternative) {
     const int32_t element = t.header->element_count;
     const int32_t data[2] = {point.x, point.y};
     if (!map_action_operation_append_elements(t.slot, t.parameter, 1, std::as_bytes(std::span(data))))
-      return finish(-1, false);
-    return finish(element, true);
+      return finish(-1);
+    return finish(element);
   }
   const int32_t element = map_actions_selection.selected_element;
-  if (element < 0 || element >= t.header->element_count) return finish(-1, false);
+  if (element < 0 || element >= t.header->element_count) return finish(-1);
   journal_step step("Move Point");
   if (!step.is_open() || !map_action_operation_set_element_value(t.slot, t.parameter, element, point.x, 0) ||
       !map_action_operation_set_element_value(t.slot, t.parameter, element, point.y, 1) || !step.commit())
-    return finish(element, false);
-  return finish(element, true);
+    return finish(element);
+  return finish(element);
 }
 
 int32_t PickModeSetFacing(uint16_t facing, bool alternative) {
@@ -170,13 +169,13 @@ int32_t PickModeSetFacing(uint16_t facing, bool alternative) {
     const int32_t element = t.header->element_count;
     const int16_t value = int16_t(facing);
     if (!map_action_operation_append_elements(t.slot, t.parameter, 1, std::as_bytes(std::span(&value, 1))))
-      return finish(-1, false);
-    return finish(element, true);
+      return finish(-1);
+    return finish(element);
   }
   const int32_t element = map_actions_selection.selected_element;
-  if (element < 0 || element >= t.header->element_count) return finish(-1, false);
-  if (!map_action_operation_set_element_value(t.slot, t.parameter, element, int16_t(facing))) return finish(element, false);
-  return finish(element, true);
+  if (element < 0 || element >= t.header->element_count) return finish(-1);
+  if (!map_action_operation_set_element_value(t.slot, t.parameter, element, int16_t(facing))) return finish(element);
+  return finish(element);
 }
 
 // ---- the tool's mouse ----

@@ -105,8 +105,6 @@ int32_t element_rows(const map_action_parameter_header* header) {
 
 bool space_bar_held() { return keyboard_key_is_down(_key_space); }
 
-void modified() { SetMapModified(true); }
-
 // Gives a single selected action the parameters its template requires; a missing template is
 // reported once per open map.
 void add_required_parameters(int32_t slot) {
@@ -117,8 +115,8 @@ void add_required_parameters(int32_t slot) {
     report_once(message);
     return;
   }
-  const int32_t added = map_action_operation_add_required_parameters(slot);
-  if (added > 0) modified();
+  // One recorded step (or none when nothing was missing).
+  (void)map_action_operation_add_required_parameters(slot);
 }
 
 }  // namespace
@@ -529,7 +527,6 @@ void CMapActionsDlg::addAction() {
   rebuildActions();
   select_single(row_of_slot(slot));
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 void CMapActionsDlg::editAction() {
@@ -538,7 +535,6 @@ void CMapActionsDlg::editAction() {
   journal_step step("Edit Map Action");
   if (!step.is_open() || !edit_action_dialog(this, slot, false) || !step.commit()) return;
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 void CMapActionsDlg::duplicateActions() {
@@ -564,7 +560,6 @@ void CMapActionsDlg::duplicateActions() {
     map_actions_selection = {-2, rows.front(), rows.back() - rows.front() + 1, -1, -1};
   }
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 void CMapActionsDlg::deleteActions() {
@@ -584,7 +579,6 @@ void CMapActionsDlg::deleteActions() {
   rebuildActions();
   select_single(row_slots.empty() ? -1 : std::max(first - 1, 0));
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 // The block moves as a whole by what room there is, so it keeps its order near either end.
@@ -609,7 +603,6 @@ void CMapActionsDlg::moveActions(bool up) {
   else
     s.selected_action += moved, s.first_selected = s.selected_action;
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 void CMapActionsDlg::indentActions(bool deeper) {
@@ -621,7 +614,6 @@ void CMapActionsDlg::indentActions(bool deeper) {
     if (!map_action_operation_indent(slot, deeper)) return;
   if (!step.commit()) return;
   refresh(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  modified();
 }
 
 // ---- parameter buttons ----
@@ -645,7 +637,6 @@ void CMapActionsDlg::addParameter(bool custom) {
   map_actions_selection.selected_parameter = parameter;
   map_actions_selection.selected_element = -1;
   refresh(MAP_ACTIONS_REBUILD_PARAMETERS, true);
-  modified();
 }
 
 void CMapActionsDlg::editParameter() {
@@ -655,7 +646,6 @@ void CMapActionsDlg::editParameter() {
   if (dialog.exec() != QDialog::Accepted) return;
   map_actions_selection.selected_element = -1;
   refresh(MAP_ACTIONS_REBUILD_PARAMETERS, true);
-  modified();
 }
 
 void CMapActionsDlg::deleteParameter() {
@@ -667,7 +657,6 @@ void CMapActionsDlg::deleteParameter() {
   map_actions_selection.selected_parameter = action->parameter_count > 0 ? std::max(parameter - 1, 0) : -1;
   map_actions_selection.selected_element = -1;
   refresh(MAP_ACTIONS_REBUILD_PARAMETERS, true);
-  modified();
 }
 
 // ---- element buttons ----
@@ -719,7 +708,6 @@ void CMapActionsDlg::addElement() {
   if (!map_action_edit_element(this, slot, parameter, element) || !step.commit()) return;
   map_actions_selection.selected_element = element;
   refresh(MAP_ACTIONS_REBUILD_ELEMENTS, true);
-  modified();
 }
 
 void CMapActionsDlg::editElement() {
@@ -728,7 +716,6 @@ void CMapActionsDlg::editElement() {
   if (!map_action_edit_element(this, slot, map_actions_selection.selected_parameter, map_actions_selection.selected_element))
     return;
   refresh(MAP_ACTIONS_REBUILD_ELEMENTS, true);
-  modified();
 }
 
 void CMapActionsDlg::deleteElement() {
@@ -742,7 +729,6 @@ void CMapActionsDlg::deleteElement() {
   if (!done) return;
   map_actions_selection.selected_element = element_rows(selected_header()) > 0 ? std::max(element - 1, 0) : -1;
   refresh(MAP_ACTIONS_REBUILD_ELEMENTS, true);
-  modified();
 }
 
 // ---- entry points ----

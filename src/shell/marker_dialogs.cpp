@@ -347,7 +347,6 @@ class CMarkerPaletteDlg : public QDialog {
       for (const int16_t position : positions) entries.push_back(int16_t(position + 1));
       SceneryWindowEntriesDeleted(type_, entries.data(), int32_t(entries.size()));
       RefillPaletteCombosOfType(type_);
-      SetMapModified(true);
       visual_view_invalidate();
     }
     fill();
@@ -362,7 +361,6 @@ class CMarkerPaletteDlg : public QDialog {
     if (EditPaletteEntry(&entry, palette_entry_sections(type_), group_of(type_)) &&
         palette_operation_edit_entry(type_, row.position, entry)) {
       RefillPaletteCombosOfType(type_);
-      SetMapModified(true);
       visual_view_invalidate();
     }
     fill();
@@ -536,7 +534,6 @@ bool edit_markers(const std::vector<int32_t>& indices, bool several) {
   CEditMarkerDlg dialog(dialog_parent(), indices, several);
   if (dialog.exec() != QDialog::Accepted) return false;
   if (!marker_operation_edit(indices, dialog.edit())) return false;
-  SetMapModified(true);
   visual_view_invalidate();
   return true;
 }
@@ -605,7 +602,6 @@ bool AddPaletteEntry(int16_t marker_type) {
     return false;
   }
   RefillPaletteCombosOfType(marker_type);
-  SetMapModified(true);
   return true;
 }
 

@@ -201,6 +201,5 @@ int32_t AddMarker(int16_t marker_type, int16_t palette_entry, const world_point3
     ui_message_box("Vellgrim", text, ui_icon_error, ui_buttons_ok);
     return -1;
   }
-  SetMapModified(true);
   return index;
 }

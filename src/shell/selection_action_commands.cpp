@@ -20,7 +20,6 @@ bool ask_name(std::string* name) { return mesh_is_open() && NameEntryDialog(shel
 void created(int32_t slot) {
   if (slot < 0) return;
   RefreshMapActionsWindow(MAP_ACTIONS_REBUILD_ACTIONS, true);
-  SetMapModified(true);
 }
 
 }  // namespace

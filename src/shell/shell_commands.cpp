@@ -137,7 +137,6 @@ void CommandDuplicate() {
   if (!mesh_is_open()) return;
   const int32_t copies = marker_placement_duplicate_selection();
   if (copies < 0) show_error("couldn't add marker for %s.", map_name());
-  if (copies > 0) SetMapModified(true);
   visual_view_invalidate();
 }
 void CommandViewPreferences() { OpenViewPreferences(); }

@@ -121,7 +121,6 @@ bool tool_models_place(int32_t tool, const world_point3d& ground) {
     return false;
   }
   set_current(type, index);
-  SetMapModified(true);
   return true;
 }
 
@@ -138,7 +137,6 @@ bool tool_models_move_current(int32_t tool, const world_point3d& ground) {
     // Refused off the map before anything changes: the model stays where it was.
     if (!model_operation_move(index, to.x, to.y, preview.facing)) return false;
     preview.location = to;
-    SetMapModified(true);
     return true;
   }
   return false;
@@ -153,7 +151,6 @@ bool tool_models_turn_current(int32_t tool, const world_point3d& ground, uint16_
   if (!model_operation_move(index, marker.location.x, marker.location.y, facing)) return false;
   preview_of(type).facing = facing;
   if (facing_out) *facing_out = facing;
-  SetMapModified(true);
   return true;
 }
 
@@ -188,7 +185,6 @@ bool tool_models_delete_current() {
     if (index < 0) continue;
     if (!model_operation_delete(index)) return false;
     set_current(type, -1);
-    SetMapModified(true);
     return true;
   }
   return false;
@@ -213,7 +209,6 @@ bool tool_models_variant_popup(int32_t tool, QWidget* parent, const QPoint& glob
     report_refusal("choose the model's variant");
     return true;
   }
-  SetMapModified(true);
   tool_overlay_changed();
   return true;
 }

@@ -167,10 +167,7 @@ void press_ground(int32_t tool, const render_pick_hit& hit, uint16_t modifiers, 
       if (tool_terrain_press(hit, modifiers)) arm_drag(x, y, hit.a, hit.b, time, ARMING_DELAY);
       break;
     case _tool_reflection_painting:
-      if (reflection_paint_toggle(hit.a, hit.b)) {
-        SetMapModified(true);
-        visual_view_invalidate();
-      }
+      if (reflection_paint_toggle(hit.a, hit.b)) visual_view_invalidate();
       break;
     case _tool_place_model:
     case _tool_place_model_animation:
@@ -252,7 +249,6 @@ void held_marker_tools(uint16_t modifiers, int32_t x, int32_t y, int16_t client_
     tool_drag.kind = _tool_drag_facing;
     tool_drag.facing = facing;
   }
-  SetMapModified(true);
 }
 
 }  // namespace
@@ -398,7 +394,6 @@ void ToolMouseUp(uint16_t modifiers) {
       const int32_t submesh =
           pick_first(tool_drag.start_x, tool_drag.start_y, _pick_ground, false, &hit) ? shadow_submesh_at(hit.a, hit.b) : -1;
       if (submesh >= 0 && shadow_toggle_protected(submesh)) {
-        SetMapModified(true);
         // Nothing on the view shows the bit: say what the click did.
         screen_message_show(shadow_submesh_is_protected(submesh) ? "Submesh %d protected\n" : "Submesh %d unprotected\n",
                             submesh);

@@ -42,11 +42,11 @@ void tool_terrain_select(bool entering) {
 bool tool_terrain_press(const render_pick_hit& ground, uint16_t modifiers) {
   follow(ground);
   if (modifiers & INPUT_MODIFIER_SHIFT) {
-    if (terrain_painter_flood_fill_at(ground.a, ground.b).triangles_set > 0) SetMapModified(true);
+    (void)terrain_painter_flood_fill_at(ground.a, ground.b);
     visual_view_invalidate();
     return false;
   }
-  if (paint(ground, modifiers)) SetMapModified(true);
+  (void)paint(ground, modifiers);
   return true;
 }
 

@@ -296,6 +296,7 @@ TEST_F(ToolModes, PlaceSceneryAddsAMarkerWhereTheGroundIsPressed) {
   EXPECT_TRUE(IsMapModified());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_marker_count(), 0);
+  EXPECT_FALSE(IsMapModified());
 }
 
 // Every added-marker identifier is taken: the list can't grow. The old editor ended itself here.
@@ -346,6 +347,7 @@ TEST_F(ToolModes, ReflectionPaintingTogglesATriangleAndKeepsTheLodWhole) {
   EXPECT_TRUE(IsMapModified());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_get_cell(x, y)->terrain_and_flags & _cell_media_flags, before & _cell_media_flags);
+  EXPECT_FALSE(IsMapModified());
 }
 
 // Place Model: a press places the model with the preview's facing (Left turns it a sixteenth back), a Ctrl drag
@@ -404,6 +406,10 @@ TEST_F(ToolModes, PlaceModelPlacesMovesTurnsAndDeletesTheCurrentModel) {
   EXPECT_FALSE(shell_model_is_current());
   ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
   EXPECT_EQ(mesh_marker_count(), 2);
+  // Every step taken back: the map is as it was opened.
+  while (edit_journal_can_undo()) ASSERT_TRUE(DispatchMenuCommand(COMMAND_UNDO));
+  EXPECT_EQ(mesh_marker_count(), 0);
+  EXPECT_FALSE(IsMapModified());
 }
 
 // Before the scene only the current model is flagged to be drawn highlighted; with show models off,
