@@ -3,7 +3,6 @@
 // the thread sanitizer by `make test-tsan`.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "map/mesh_edit.h"
@@ -11,6 +10,7 @@
 #include "map/mesh_geometry.h"
 #include "support/map_fixtures.h"
 #include "support/map_test_store.h"
+#include "support/normal_reference.h"
 #include "tag_files/tag_files.h"
 
 namespace {
@@ -51,19 +51,8 @@ TEST(MeshNormalsThreads, ReadersOnTwoThreadsAndAWholeSettleAgree) {
   // threads of its own).
   ASSERT_TRUE(mesh_load(identifier));
   ASSERT_EQ(mesh_unsettled_normal_submeshes(), 16);
-  const int32_t across = mesh_cells_across(), count = mesh_cell_count();
-  std::vector<uint16_t> seen[2] = {std::vector<uint16_t>(size_t(count)), std::vector<uint16_t>(size_t(count))};
-  auto read = [&](int which) {
-    for (int32_t k = 0; k < count; ++k) {
-      const int32_t i = which == 0 ? k : count - 1 - k;
-      seen[which][size_t(i)] = mesh_cell_normals(i % across, i / across);
-    }
-  };
-  std::thread backward(read, 1);
-  std::thread settler([&] { mesh_settle_normals(0, 0, across - 1, mesh_cells_down() - 1); });
-  read(0);
-  backward.join();
-  settler.join();
+  const auto seen = normals_read_on_two_threads(
+      [] { mesh_settle_normals(0, 0, mesh_cells_across() - 1, mesh_cells_down() - 1); });
   EXPECT_EQ(seen[0], want);
   EXPECT_EQ(seen[1], want);
   EXPECT_EQ(mesh_unsettled_normal_submeshes(), 0);

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "map/mesh_geometry.h"
 #include "support/map_fixtures.h"
 #include "support/map_test_store.h"
+#include "support/normal_reference.h"
 #include "tag_files/tag_files.h"
 
 namespace {
@@ -27,20 +27,12 @@ std::vector<mesh_cell> prepared_by_hand(std::vector<mesh_cell> cells, int32_t x0
   const int32_t across = mesh_cells_across();
   x1 = std::min(x1, across - 1);
   y1 = std::min(y1, mesh_cells_down() - 1);
-  std::map<std::array<int32_t, 3>, uint8_t> searched;
-  auto normal = [&](int32_t x, int32_t y, int16_t triangle) {
-    std::array<int32_t, 3> v;
-    mesh_triangle_normal_vector(x, y, triangle, v.data());
-    auto [it, fresh] = searched.try_emplace(v, 0);
-    if (fresh) it->second = mesh_nearest_normal_by_search(v[0], v[1], v[2]);
-    return it->second;
-  };
+  normal_reference normals;
   for (int32_t y = y0; y <= y1; ++y) {
     for (int32_t x = x0; x <= x1; ++x) {
       mesh_cell& cell = cells[size_t(x + y * across)];
       cell.object_list = cell.model_list = NONE;
-      const int16_t even = ((x + y) & 1) ? 2 : 0;
-      cell.normals = uint16_t(normal(x, y, even) << 8 | normal(x, y, int16_t(even + 1)));
+      cell.normals = normals.cell(x, y);
     }
   }
   for (int32_t y = std::max(y0, 1); y <= y1; ++y) {
