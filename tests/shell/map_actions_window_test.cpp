@@ -52,15 +52,6 @@
 
 namespace {
 
-template <class Dialog>
-void with_modal(const std::function<void(Dialog*)>& act) {
-  QTimer::singleShot(0, [act] {
-    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    act(dialog);
-  });
-}
-
 void press_ok(QDialog* dialog) { dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click(); }
 void press_cancel(QDialog* dialog) { dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click(); }
 

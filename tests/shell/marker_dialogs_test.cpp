@@ -47,15 +47,6 @@
 
 namespace {
 
-// Runs `act` on the modal dialog that comes up next, as soon as it is up.
-void with_modal(const std::function<void(QDialog*)>& act) {
-  QTimer::singleShot(0, [act] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    act(dialog);
-  });
-}
-
 QPushButton* button(QWidget* dialog, const char* name) { return dialog->findChild<QPushButton*>(name); }
 QTreeWidget* palette_list(QWidget* dialog) { return dialog->findChild<QTreeWidget*>("list_1015"); }
 QCheckBox* check(QWidget* dialog, int id) { return dialog->findChild<QCheckBox*>(QString("check_%1").arg(id)); }

@@ -78,16 +78,6 @@ class QtEnvironment : public ::testing::Environment {
 };
 const auto* const qt_environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// Runs `act` on the modal dialog that `open` shows, as soon as it is up.
-template <class Dialog>
-void with_modal(const std::function<void(Dialog*)>& act) {
-  QTimer::singleShot(0, [act] {
-    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    act(dialog);
-  });
-}
-
 QPushButton* button(QWidget* dialog, const char* name) { return dialog->findChild<QPushButton*>(name); }
 QLineEdit* edit(QWidget* dialog, int control_id) {
   return dialog->findChild<QLineEdit*>(QString("edit_%1").arg(control_id));

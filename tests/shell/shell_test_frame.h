@@ -2,6 +2,14 @@
 // the test store's own folder so that no test reads or writes the user's profile.
 #pragma once
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <type_traits>
+
+#include <gtest/gtest.h>
+
 #include "engine/window_positions.h"
 #include "shell/vellgrim_startup.h"
 #include "support/map_test_store.h"
@@ -12,4 +20,14 @@ inline void shell_test_create_frame(const map_test_store& store) {
   vellgrim_read_profile();
   vellgrim_create_frame();
   vellgrim_create_windows();
+}
+
+// Runs `act` on the modal dialog that comes up next, as soon as it is up.
+template <class Dialog = QDialog>
+void with_modal(const std::type_identity_t<std::function<void(Dialog*)>>& act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    act(dialog);
+  });
 }
