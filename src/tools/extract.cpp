@@ -121,14 +121,14 @@ bool build_texture_image(int16_t layer, const image_frame& frame, bitmap_image* 
 bool build_height_image(int16_t layer, const image_frame& frame, int32_t lower, int32_t upper, bitmap_image* image) {
   const int32_t first_x = frame.left / PIXELS_PER_CELL, first_y = frame.top / PIXELS_PER_CELL;
   const int32_t cells_across = frame.width / PIXELS_PER_CELL, cells_down = frame.height / PIXELS_PER_CELL;
+  const bool displacement = layer == _map_layer_displacement;
   int64_t clipped = 0;
   {
-    ui_progress_scope progress(layer == _map_layer_displacement ? "Exporting the displacement map" : "Exporting the water level map",
+    ui_progress_scope progress(displacement ? "Exporting the displacement map" : "Exporting the water level map",
                                cells_down, true);
     // Every height lies between corner heights (or is the height of a cell without ground): one
     // table lookup a pixel instead of a division, the table only as long as the map's heights run,
     // so it stays in the cache.
-    const bool displacement = layer == _map_layer_displacement;
     int32_t lowest = INT16_MAX, highest = INT16_MIN;
     auto include = [&](int32_t h) {
       lowest = std::min(lowest, h);
@@ -146,13 +146,13 @@ bool build_height_image(int16_t layer, const image_frame& frame, int32_t lower, 
       if (!progress.step(cy)) return false;
       for (int32_t cx = 0; cx < cells_across; ++cx) {
         const int32_t cell_x = first_x + cx, cell_y = first_y + cy;
+        const mesh_cell* cell = mesh_get_cell(cell_x, cell_y);
         if (displacement) {
           mesh_cell_heights(cell_x, cell_y, _mesh_height_ground, WORLD_UNITS_PER_TEXEL, heights);
         } else {
-          std::fill(std::begin(heights), std::end(heights), int32_t(mesh_get_cell(cell_x, cell_y)->media_height));
+          std::fill(std::begin(heights), std::end(heights), int32_t(cell->media_height));
         }
-        const int32_t vertex = displacement ? mesh_get_cell(cell_x, cell_y)->ground_height
-                                                               : mesh_get_cell(cell_x, cell_y)->media_height;
+        const int32_t vertex = displacement ? cell->ground_height : cell->media_height;
         if (vertex < lower || vertex > upper) ++clipped;
         // The image runs right to left: the cell's first pixel is the rightmost of its eight.
         const int32_t rightmost = frame.image_column(cell_x * PIXELS_PER_CELL);
@@ -170,7 +170,7 @@ bool build_height_image(int16_t layer, const image_frame& frame, int32_t lower, 
   if (clipped > 0) {
     tool_show_warning("%lld of %lld %s lay outside the displacement bounds %.2f to %.2f; the image shows them at the bound.",
                       static_cast<long long>(clipped), static_cast<long long>(int64_t(cells_across) * cells_down),
-                      layer == _map_layer_displacement ? "vertices" : "water levels", lower / double(WORLD_ONE),
+                      displacement ? "vertices" : "water levels", lower / double(WORLD_ONE),
                       upper / double(WORLD_ONE));
   }
   return true;
